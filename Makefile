@@ -1,0 +1,49 @@
+# Entry points: `make test` and `make run` are all a new machine needs.
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps test test-x64 test-x86 asan run bench format format-check tidy clean
+
+all: test
+
+deps:
+	@./scripts/install-deps
+
+define preset_build
+	cmake --preset $(1) >/dev/null
+	cmake --build --preset $(1) -j $(JOBS)
+endef
+
+test: test-x64 test-x86
+
+test-x64: deps
+	$(call preset_build,linux-x64)
+	ctest --preset linux-x64 -j $(JOBS)
+
+test-x86: deps
+	$(call preset_build,linux-x86)
+	ctest --preset linux-x86 -j $(JOBS)
+
+asan: deps
+	$(call preset_build,asan)
+	ctest --preset asan -j $(JOBS)
+
+run: deps
+	$(call preset_build,linux-x64)
+	./build/linux-x64/tools/demo/tav-demo
+
+bench: deps
+	$(call preset_build,bench)
+	@for b in build/bench/bench/tav-bench-*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+format:
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
+
+format-check:
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
+
+tidy: deps
+	$(call preset_build,linux-x64)
+	git ls-files 'src/*.cpp' | xargs clang-tidy -p build/linux-x64 --quiet
+
+clean:
+	rm -rf build

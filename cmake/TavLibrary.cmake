@@ -1,0 +1,19 @@
+# tav_library(<name> SOURCES ... DEPS ...): one static library per subsystem
+# folder, with the project's options and explicit dependencies, so that an
+# include of a higher layer fails to build instead of passing review.
+function(tav_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE tav_options)
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src
+                                            ${PROJECT_SOURCE_DIR}/include)
+endfunction()
+
+# tav_test(<name> SOURCES ... DEPS ...): a GoogleTest program registered with
+# ctest through discovery (run under the emulator when cross-compiling).
+function(tav_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} tav_options GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+endfunction()

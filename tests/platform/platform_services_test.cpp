@@ -1,0 +1,102 @@
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "platform/critical_section.h"
+#include "platform/debug_output.h"
+#include "platform/event_tracing.h"
+#include "platform/pages.h"
+#include "platform/process_info.h"
+
+using namespace tav::platform;
+
+TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
+    CriticalSection section;
+    std::lock_guard outer(section);
+    {
+        std::lock_guard inner(section);  // the owner may enter again
+    }
+    bool otherEntered = true;
+    std::thread([&] { otherEntered = section.try_lock(); }).join();
+    EXPECT_FALSE(otherEntered);
+}
+
+namespace {
+std::string gDebugText;
+void captureDebugText(const char* text) {
+    gDebugText += text;
+}
+}  // namespace
+
+TEST(DebugOutput, ReachesTheInstalledSinkOnly) {
+    outputDebugString("dropped");
+    DebugOutputSink previous = setDebugOutputSink(captureDebugText);
+    outputDebugString("seen");
+    outputDebugString(nullptr);
+    setDebugOutputSink(previous);
+    outputDebugString("dropped again");
+    EXPECT_EQ(gDebugText, "seen");
+}
+
+TEST(ProcessInfo, ModuleFileNameIsTheTestProgramAndIsCutSafely) {
+    char path[4096];
+    const std::size_t length = moduleFileName(path, sizeof path);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(std::strlen(path), length);
+    EXPECT_NE(std::string(path).find("tav_platform_tests"), std::string::npos);
+
+    char tiny[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(moduleFileName(tiny, sizeof tiny), 3u);
+    EXPECT_EQ(tiny[3], '\0');
+    EXPECT_EQ(moduleFileName(tiny, 0), 0u);
+}
+
+TEST(ProcessInfo, ThreadIdsDifferBetweenThreads) {
+    const std::uintptr_t mine = currentThreadId();
+    std::uintptr_t other = mine;
+    std::thread([&] { other = currentThreadId(); }).join();
+    EXPECT_NE(mine, other);
+    EXPECT_EQ(mine, currentThreadId());
+}
+
+TEST(Clock, LocalTimeFieldsAreInRange) {
+    const LocalTime t = localTime();
+    EXPECT_GE(t.year, 2000);
+    EXPECT_GE(t.month, 1);
+    EXPECT_LE(t.month, 12);
+    EXPECT_GE(t.day, 1);
+    EXPECT_LE(t.day, 31);
+    EXPECT_LE(t.hour, 23);
+    EXPECT_LE(t.minute, 59);
+    EXPECT_LE(t.second, 60);
+    EXPECT_LE(t.millisecond, 999);
+}
+
+TEST(Clock, PerformanceCounterIsMonotonic) {
+    EXPECT_GT(performanceFrequency(), 0);
+    const std::int64_t first = performanceCounter();
+    EXPECT_LE(first, performanceCounter());
+}
+
+TEST(Pages, ReservedBlocksArePageAlignedAndWritable) {
+    constexpr std::size_t kBlock = 64 * 1024;
+    auto* block = static_cast<unsigned char*>(reservePages(kBlock));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 4096, 0u);
+    block[0] = 1;
+    block[kBlock - 1] = 2;
+    EXPECT_EQ(block[0] + block[kBlock - 1], 3);
+    releasePages(block, kBlock);
+    releasePages(nullptr, kBlock);
+}
+
+TEST(EventTracingFunctions, AreNotAvailableOnPosix) {
+    EventTracingFunctions functions{};
+    EXPECT_FALSE(loadEventTracing(functions));
+    EXPECT_EQ(functions.eventRegister, nullptr);
+}
