@@ -1,0 +1,48 @@
+#include "formats/text/string_utils.h"
+
+#include <cctype>
+
+namespace tav {
+
+std::vector<std::string> split(std::string_view text, std::string_view separator) {
+    std::vector<std::string> pieces;
+    if (separator.empty()) {
+        pieces.emplace_back(text);
+        return pieces;
+    }
+    std::size_t start = 0;
+    for (std::size_t found = text.find(separator); found != std::string_view::npos;
+         found = text.find(separator, start)) {
+        pieces.emplace_back(text.substr(start, found - start));
+        start = found + separator.size();
+    }
+    pieces.emplace_back(text.substr(start));
+    return pieces;
+}
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty()) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (std::size_t found = text.find(from); found != std::string_view::npos;
+         found = text.find(from, start)) {
+        out.append(text.substr(start, found - start));
+        out.append(to);
+        start = found + from.size();
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
+std::string toLowerCopy(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+}  // namespace tav

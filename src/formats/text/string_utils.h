@@ -1,0 +1,23 @@
+// Small string operations shared by the formats and the dispatcher: split on
+// a separator, replace every occurrence, lower-case copy.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tav {
+
+// Every piece between separators, empty ones included: "a&&b" on "&" gives
+// "a", "" and "b"; "a&" gives "a" and "". A text without the separator, or an
+// empty separator, gives the text itself.
+std::vector<std::string> split(std::string_view text, std::string_view separator);
+
+// Replaces non-overlapping occurrences left to right in one pass; the
+// replacement is never searched again. An empty `from` changes nothing.
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+// Each byte through the C library's tolower.
+std::string toLowerCopy(std::string_view text);
+
+}  // namespace tav
