@@ -1,0 +1,787 @@
+#include "binding/binding_value.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "binding/binding_value_context.h"
+
+namespace tav {
+
+namespace {
+
+// Holds the shared empty value without ever destroying it, so that lookups stay
+// valid while static objects are torn down at exit.
+union EmptyValueHolder {
+    BindingValue value;
+    constexpr EmptyValueHolder() : value() {}
+    ~EmptyValueHolder() {}
+};
+
+constinit const EmptyValueHolder gEmptyValue;  // NOLINT(cert-err58-cpp): constant-initialised
+
+[[noreturn]] void throwTooLong() {
+    throw std::length_error("vector<T> too long");
+}
+
+std::string_view textOf(const detail::InternedString* entry) noexcept {
+    return {entry->chars, entry->length};
+}
+
+// Byte order of unsigned characters with the shorter text first on a common
+// prefix: the order of strcmp for every key without an embedded zero.
+int compareKey(std::string_view key, const detail::InternedString* entry) noexcept {
+    const std::size_t common = std::min(key.size(), entry->length);
+    if (common != 0) {
+        // Keys of one structure mostly differ in their first byte.
+        const auto a = static_cast<unsigned char>(key[0]);
+        const auto b = static_cast<unsigned char>(entry->chars[0]);
+        if (a != b) {
+            return a < b ? -1 : 1;
+        }
+        const int order = std::memcmp(key.data(), entry->chars, common);
+        if (order != 0) {
+            return order;
+        }
+    }
+    if (key.size() == entry->length) {
+        return 0;
+    }
+    return key.size() < entry->length ? -1 : 1;
+}
+
+}  // namespace
+
+namespace detail {
+
+struct ValueAccess {
+    using Node = BindingMember;
+
+    // Tree links: the parent pointer carries the colour in its low bit.
+
+    static Node* parentOf(const Node* node) noexcept {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the colour shares the word
+        return reinterpret_cast<Node*>(node->parentAndRed_ & ~std::uintptr_t{1});
+    }
+    static bool isRed(const Node* node) noexcept {
+        return node != nullptr && (node->parentAndRed_ & 1) != 0;
+    }
+    static void setParent(Node* node, Node* parent) noexcept {
+        node->parentAndRed_ = reinterpret_cast<std::uintptr_t>(parent) | (node->parentAndRed_ & 1);
+    }
+    static void setRed(Node* node, bool red) noexcept {
+        node->parentAndRed_ = (node->parentAndRed_ & ~std::uintptr_t{1}) | (red ? 1 : 0);
+    }
+
+    static void replaceChild(StructureHeader& header, Node* parent, Node* from, Node* to) noexcept {
+        if (parent == nullptr) {
+            header.root = to;
+        } else if (parent->left_ == from) {
+            parent->left_ = to;
+        } else {
+            parent->right_ = to;
+        }
+    }
+
+    static void rotateLeft(StructureHeader& header, Node* x) noexcept {
+        Node* y = x->right_;
+        x->right_ = y->left_;
+        if (y->left_ != nullptr) {
+            setParent(y->left_, x);
+        }
+        Node* parent = parentOf(x);
+        setParent(y, parent);
+        replaceChild(header, parent, x, y);
+        y->left_ = x;
+        setParent(x, y);
+    }
+
+    static void rotateRight(StructureHeader& header, Node* x) noexcept {
+        Node* y = x->left_;
+        x->left_ = y->right_;
+        if (y->right_ != nullptr) {
+            setParent(y->right_, x);
+        }
+        Node* parent = parentOf(x);
+        setParent(y, parent);
+        replaceChild(header, parent, x, y);
+        y->right_ = x;
+        setParent(x, y);
+    }
+
+    static void insertFixup(StructureHeader& header, Node* node) noexcept {
+        for (;;) {
+            Node* parent = parentOf(node);
+            if (!isRed(parent)) {
+                break;
+            }
+            Node* grandparent = parentOf(parent);  // a red node is never the root
+            const bool parentIsLeft = parent == grandparent->left_;
+            Node* uncle = parentIsLeft ? grandparent->right_ : grandparent->left_;
+            if (isRed(uncle)) {
+                setRed(parent, false);
+                setRed(uncle, false);
+                setRed(grandparent, true);
+                node = grandparent;
+                continue;
+            }
+            if (parentIsLeft) {
+                if (node == parent->right_) {
+                    rotateLeft(header, parent);
+                    parent = node;
+                }
+                rotateRight(header, grandparent);
+            } else {
+                if (node == parent->left_) {
+                    rotateRight(header, parent);
+                    parent = node;
+                }
+                rotateLeft(header, grandparent);
+            }
+            setRed(parent, false);
+            setRed(grandparent, true);
+            break;
+        }
+        setRed(header.root, false);
+    }
+
+    // Takes over the reference on key; releases it if no node can be had.
+    static Node* newNode(BindingValueContext& context, InternedString* key) {
+        void* slot;
+        try {
+            slot = context.pools().allocate(sizeof(Node));
+        } catch (...) {
+            context.strings().release(key, context.pools());
+            throw;
+        }
+        return new (slot) Node(key, &context);
+    }
+
+    static void freeNode(BindingValueContext& context, Node* node) noexcept {
+        context.strings().release(node->key_, context.pools());
+        node->~Node();
+        context.pools().deallocate(node, sizeof(Node));
+    }
+
+    // Post-order without a stack: a node goes once both of its subtrees have.
+    static void destroyTree(BindingValueContext& context, Node* node) noexcept {
+        while (node != nullptr) {
+            if (node->left_ != nullptr) {
+                node = node->left_;
+            } else if (node->right_ != nullptr) {
+                node = node->right_;
+            } else {
+                Node* parent = parentOf(node);
+                if (parent != nullptr) {
+                    (parent->left_ == node ? parent->left_ : parent->right_) = nullptr;
+                }
+                freeNode(context, node);
+                node = parent;
+            }
+        }
+    }
+
+    static const Node* findNode(const StructureHeader& header, std::string_view key) noexcept {
+        const Node* node = header.root;
+        while (node != nullptr) {
+            const int order = compareKey(key, node->key_);
+            if (order == 0) {
+                return node;
+            }
+            node = order < 0 ? node->left_ : node->right_;
+        }
+        return nullptr;
+    }
+
+    static BindingValue& member(BindingValue& value, std::string_view key) {
+        value.makeStructure();
+        StructureHeader& header = *value.payload_.structure;
+        Node* parent = nullptr;
+        Node** link = &header.root;
+        while (*link != nullptr) {
+            parent = *link;
+            const int order = compareKey(key, parent->key_);
+            if (order == 0) {
+                return parent->value_;
+            }
+            link = order < 0 ? &parent->left_ : &parent->right_;
+        }
+        BindingValueContext& context = *value.context_;
+        Node* node = newNode(context, context.strings().intern(key, context.pools()));
+        node->parentAndRed_ = reinterpret_cast<std::uintptr_t>(parent) | 1;
+        *link = node;
+        ++header.count;
+        insertFixup(header, node);
+        return node->value_;
+    }
+
+    static const Node* first(const Node* node) noexcept {
+        if (node != nullptr) {
+            while (node->left_ != nullptr) {
+                node = node->left_;
+            }
+        }
+        return node;
+    }
+
+    static const Node* next(const Node* node) noexcept {
+        if (node->right_ != nullptr) {
+            return first(node->right_);
+        }
+        const Node* parent = parentOf(node);
+        while (parent != nullptr && node == parent->right_) {
+            node = parent;
+            parent = parentOf(parent);
+        }
+        return parent;
+    }
+
+    // Element storage grows in place where the heap allows: values hold no
+    // pointers to themselves, so moving their bytes relocates them.
+    static void reallocateElements(CollectionHeader& header, std::size_t capacity) {
+        const auto size = static_cast<std::size_t>(header.end - header.begin);
+        const std::size_t bytes = capacity * sizeof(BindingValue);
+        void* memory =
+            header.begin == nullptr ? diag::allocate(bytes) : diag::reallocate(header.begin, bytes);
+        if (memory == nullptr) {
+            diag::throwBadAlloc();
+        }
+        header.begin = static_cast<BindingValue*>(memory);
+        header.end = header.begin + size;
+        header.capacity = header.begin + capacity;
+    }
+
+    static BindingValue& element(BindingValue& value, std::size_t index) {
+        value.makeCollection();
+        CollectionHeader& header = *value.payload_.collection;
+        const auto size = static_cast<std::size_t>(header.end - header.begin);
+        if (index < size) {
+            return header.begin[index];
+        }
+        if (index >= BindingValue::kMaxElements) {
+            throwTooLong();
+        }
+        const auto capacity = static_cast<std::size_t>(header.capacity - header.begin);
+        if (index >= capacity) {
+            const std::size_t doubled = capacity > BindingValue::kMaxElements / 2
+                                            ? BindingValue::kMaxElements
+                                            : std::max<std::size_t>(capacity * 2, 4);
+            reallocateElements(header, std::max(index + 1, doubled));
+        }
+        BindingValue* const last = header.begin + index;
+        while (header.end <= last) {
+            new (header.end) BindingValue(value.context_, BindingValue::ChildTag{});
+            ++header.end;
+        }
+        return *last;
+    }
+
+    // Rebuilds src in the empty value dst, whose context is context. Within one
+    // tree strings are shared by reference; across trees they are interned
+    // again. Every piece is linked into dst as soon as it exists, so that an
+    // exception leaves a tree that dst's destruction releases whole.
+    static void cloneInto(const BindingValue& src, BindingValue& dst,
+                          BindingValueContext& context) {
+        detail::SlotPools& pools = context.pools();
+        switch (src.kind_) {
+            case BindingValueKind::String: {
+                InternedString* entry = src.payload_.string;
+                if (src.context_ == &context) {
+                    StringTable::retain(entry);
+                } else {
+                    entry = context.strings().intern(textOf(entry), pools);
+                }
+                dst.payload_.string = entry;
+                break;
+            }
+            case BindingValueKind::Blob:
+                dst.payload_.blob = pools.create<BindingBlob>(*src.payload_.blob);
+                break;
+            case BindingValueKind::Enum:
+                dst.payload_.enumValue = pools.create<BindingEnumValue>(*src.payload_.enumValue);
+                break;
+            case BindingValueKind::Collection: {
+                const CollectionHeader& from = *src.payload_.collection;
+                auto* header = pools.create<CollectionHeader>(CollectionHeader{});
+                dst.payload_.collection = header;
+                dst.kind_ = BindingValueKind::Collection;
+                const auto count = static_cast<std::size_t>(from.end - from.begin);
+                if (count != 0) {
+                    reallocateElements(*header, count);
+                    for (const BindingValue* element = from.begin; element != from.end; ++element) {
+                        BindingValue* copy =
+                            new (header->end) BindingValue(&context, BindingValue::ChildTag{});
+                        ++header->end;
+                        cloneInto(*element, *copy, context);
+                    }
+                }
+                return;
+            }
+            case BindingValueKind::Structure: {
+                const StructureHeader& from = *src.payload_.structure;
+                auto* header = pools.create<StructureHeader>(StructureHeader{&context, nullptr, 0});
+                dst.payload_.structure = header;
+                dst.kind_ = BindingValueKind::Structure;
+                if (from.root != nullptr) {
+                    cloneTree(from.root, nullptr, &header->root, context, src.context_ == &context);
+                }
+                header->count = from.count;
+                return;
+            }
+            default:
+                dst.payload_ = src.payload_;
+                break;
+        }
+        dst.kind_ = src.kind_;
+    }
+
+    // Copies the tree node for node, shape and colours included: no key is
+    // compared and no rebalancing happens.
+    static void cloneTree(const Node* from, Node* parent, Node** link, BindingValueContext& context,
+                          bool sameTree) {
+        InternedString* key = from->key_;
+        if (sameTree) {
+            StringTable::retain(key);
+        } else {
+            key = context.strings().intern(textOf(key), context.pools());
+        }
+        Node* node = newNode(context, key);
+        node->parentAndRed_ = reinterpret_cast<std::uintptr_t>(parent) | (from->parentAndRed_ & 1);
+        *link = node;
+        cloneInto(from->value_, node->value_, context);
+        if (from->left_ != nullptr) {
+            cloneTree(from->left_, node, &node->left_, context, sameTree);
+        }
+        if (from->right_ != nullptr) {
+            cloneTree(from->right_, node, &node->right_, context, sameTree);
+        }
+    }
+
+    static bool contains(const BindingValue& value, const BindingValue* target) noexcept {
+        if (value.kind_ == BindingValueKind::Collection) {
+            for (const BindingValue& element : value.elements()) {
+                if (&element == target || contains(element, target)) {
+                    return true;
+                }
+            }
+        } else if (value.kind_ == BindingValueKind::Structure) {
+            for (const BindingMember& m : value.members()) {
+                if (&m.value_ == target || contains(m.value_, target)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    static void visit(const BindingValue& value, BindingValueVisitor& visitor) {
+        const BindingValue::Payload& payload = value.payload_;
+        switch (value.kind_) {
+            case BindingValueKind::Empty:
+                visitor.onEmpty();
+                break;
+            case BindingValueKind::Bool:
+                visitor.onBool(payload.boolean);
+                break;
+            case BindingValueKind::Signed:
+                visitor.onSigned(payload.signedValue);
+                break;
+            case BindingValueKind::Unsigned:
+                visitor.onUnsigned(payload.unsignedValue);
+                break;
+            case BindingValueKind::Float:
+                visitor.onFloat(payload.floatValue);
+                break;
+            case BindingValueKind::String:
+                visitor.onString(textOf(payload.string));
+                break;
+            case BindingValueKind::Blob:
+                visitor.onBlob(*payload.blob);
+                break;
+            case BindingValueKind::Enum:
+                visitor.onEnum(*payload.enumValue);
+                break;
+            case BindingValueKind::Collection: {
+                const std::span<const BindingValue> elements = value.elements();
+                visitor.beginCollection(elements.size());
+                for (std::size_t i = 0; i < elements.size(); ++i) {
+                    visitor.beginElement(i);
+                    visit(elements[i], visitor);
+                    visitor.endElement(i);
+                }
+                visitor.endCollection();
+                break;
+            }
+            case BindingValueKind::Structure:
+                visitor.beginStructure(payload.structure->count);
+                for (const BindingMember& m : value.members()) {
+                    const std::string_view key = m.key();
+                    visitor.key(key);
+                    visit(m.value_, visitor);
+                    visitor.endKey(key);
+                }
+                visitor.endStructure();
+                break;
+        }
+    }
+
+    static bool equal(const BindingValue& a, const BindingValue& b) noexcept {
+        if (a.kind_ != b.kind_) {
+            return false;
+        }
+        const BindingValue::Payload& x = a.payload_;
+        const BindingValue::Payload& y = b.payload_;
+        switch (a.kind_) {
+            case BindingValueKind::Bool:
+                return x.boolean == y.boolean;
+            case BindingValueKind::Signed:
+            case BindingValueKind::Unsigned:
+                return x.unsignedValue == y.unsignedValue;
+            case BindingValueKind::Float:
+                return x.floatValue == y.floatValue;
+            case BindingValueKind::String:
+                return x.string == y.string || textOf(x.string) == textOf(y.string);
+            case BindingValueKind::Blob:
+                return *x.blob == *y.blob;
+            case BindingValueKind::Enum:
+                return *x.enumValue == *y.enumValue;
+            case BindingValueKind::Collection:
+                return std::ranges::equal(a.elements(), b.elements(), equal);
+            case BindingValueKind::Structure:
+                return std::ranges::equal(
+                    a.members(), b.members(), [](const Node& m, const Node& n) {
+                        return m.key() == n.key() && equal(m.value_, n.value_);
+                    });
+            default:
+                return true;
+        }
+    }
+};
+
+const BindingMember* firstMember(const BindingMember* root) noexcept {
+    return ValueAccess::first(root);
+}
+
+const BindingMember* nextMember(const BindingMember* member) noexcept {
+    return ValueAccess::next(member);
+}
+
+}  // namespace detail
+
+using detail::ValueAccess;
+
+const BindingValue& BindingValue::emptyValue() noexcept {
+    return gEmptyValue.value;
+}
+
+const char* BindingValue::kindName(BindingValueKind kind) noexcept {
+    static constexpr const char* kNames[] = {"empty",  "bool", "signed", "unsigned",   "float",
+                                             "string", "blob", "enum",   "collection", "structure"};
+    const auto index = static_cast<std::size_t>(kind);
+    return index < std::size(kNames) ? kNames[index] : "";
+}
+
+BindingValue::BindingValue(const BindingValue& other) {
+    try {
+        copyFrom(other);
+    } catch (...) {
+        if (context_ != nullptr) {
+            destroyContext();
+        }
+        throw;
+    }
+}
+
+BindingValue::BindingValue(BindingValue&& other) noexcept {
+    if (other.ownsContext_ != 0) {
+        std::swap(payload_, other.payload_);
+        std::swap(context_, other.context_);
+        std::swap(kind_, other.kind_);
+    } else {
+        copyFrom(other);
+        other.reset();
+    }
+}
+
+BindingValue& BindingValue::operator=(const BindingValue& other) {
+    if (this != &other) {
+        copyFrom(other);
+    }
+    return *this;
+}
+
+BindingValue& BindingValue::operator=(BindingValue&& other) noexcept {
+    if (this == &other) {
+        return *this;
+    }
+    if (ownsContext_ != 0 && other.ownsContext_ != 0) {
+        std::swap(payload_, other.payload_);
+        std::swap(context_, other.context_);
+        std::swap(kind_, other.kind_);
+        other.reset();
+    } else {
+        moveFromChild(other);
+    }
+    return *this;
+}
+
+// The new content is built before the old one is released, so a source that
+// lies inside this value, or this value inside the source, reads intact data.
+void BindingValue::copyFrom(const BindingValue& other) {
+    const bool outOfLine =
+        other.kind_ > BindingValueKind::String ||
+        (other.kind_ == BindingValueKind::String && other.payload_.string != &detail::gEmptyString);
+    if (!outOfLine) {
+        const Payload payload = other.payload_;
+        const BindingValueKind kind = other.kind_;
+        reset();
+        payload_ = payload;
+        kind_ = kind;
+        return;
+    }
+    BindingValueContext* context = ensureContext();
+    BindingValue built(context, ChildTag{});
+    ValueAccess::cloneInto(other, built, *context);
+    reset();
+    payload_ = built.payload_;
+    kind_ = built.kind_;
+    built.kind_ = BindingValueKind::Empty;
+}
+
+// At least one of the two is not a root. Across trees the source is copied.
+// Within one tree the payload changes hands without a copy, unless this value
+// lies inside the source: emptying the source then takes this value with it.
+void BindingValue::moveFromChild(BindingValue& other) noexcept {
+    if (other.context_ == nullptr || other.context_ != context_) {
+        copyFrom(other);
+        other.reset();
+        return;
+    }
+    const bool insideSource =
+        ownsContext_ == 0 && (other.ownsContext_ != 0 || ValueAccess::contains(other, this));
+    if (insideSource) {
+        other.reset();
+        return;
+    }
+    const Payload payload = other.payload_;
+    const BindingValueKind kind = other.kind_;
+    other.kind_ = BindingValueKind::Empty;
+    other.payload_.unsignedValue = 0;
+    reset();
+    payload_ = payload;
+    kind_ = kind;
+}
+
+BindingValueContext* BindingValue::ensureContext() {
+    if (context_ == nullptr) {
+        assert(ownsContext_ != 0);
+        context_ = BindingValueContext::create();
+    }
+    return context_;
+}
+
+void BindingValue::destroyContext() noexcept {
+    BindingValueContext::destroy(context_);
+    context_ = nullptr;
+}
+
+void BindingValue::releasePayload() noexcept {
+    switch (kind_) {
+        case BindingValueKind::String:
+            if (payload_.string != &detail::gEmptyString) {
+                context_->strings().release(payload_.string, context_->pools());
+            }
+            break;
+        case BindingValueKind::Blob:
+            context_->pools().destroy(payload_.blob);
+            break;
+        case BindingValueKind::Enum:
+            context_->pools().destroy(payload_.enumValue);
+            break;
+        case BindingValueKind::Collection: {
+            detail::CollectionHeader* header = payload_.collection;
+            for (BindingValue* element = header->begin; element != header->end; ++element) {
+                element->~BindingValue();
+            }
+            diag::deallocate(header->begin);
+            context_->pools().destroy(header);
+            break;
+        }
+        case BindingValueKind::Structure:
+            ValueAccess::destroyTree(*context_, payload_.structure->root);
+            context_->pools().destroy(payload_.structure);
+            break;
+        default:
+            break;
+    }
+}
+
+void BindingValue::reset() noexcept {
+    if (kind_ >= BindingValueKind::String) {
+        releasePayload();
+    }
+    kind_ = BindingValueKind::Empty;
+    payload_.unsignedValue = 0;
+}
+
+std::size_t BindingValue::size() const noexcept {
+    switch (kind_) {
+        case BindingValueKind::Empty:
+            return 0;
+        case BindingValueKind::String:
+            return payload_.string->length;
+        case BindingValueKind::Blob:
+            return payload_.blob->size();
+        case BindingValueKind::Collection:
+            return static_cast<std::size_t>(payload_.collection->end - payload_.collection->begin);
+        case BindingValueKind::Structure:
+            return payload_.structure->count;
+        default:
+            return 1;
+    }
+}
+
+void BindingValue::setBool(bool value) noexcept {
+    reset();
+    payload_.boolean = value;
+    kind_ = BindingValueKind::Bool;
+}
+
+void BindingValue::setInt64(std::int64_t value) noexcept {
+    reset();
+    payload_.signedValue = value;
+    kind_ = BindingValueKind::Signed;
+}
+
+void BindingValue::setUInt64(std::uint64_t value) noexcept {
+    reset();
+    payload_.unsignedValue = value;
+    kind_ = BindingValueKind::Unsigned;
+}
+
+void BindingValue::setDouble(double value) noexcept {
+    reset();
+    payload_.floatValue = value;
+    kind_ = BindingValueKind::Float;
+}
+
+// Each setter below obtains its new payload before releasing the old one: the
+// argument may point into the content being replaced.
+
+void BindingValue::setString(std::string_view text) {
+    detail::InternedString* entry = &detail::gEmptyString;
+    if (!text.empty()) {
+        BindingValueContext* context = ensureContext();
+        entry = context->strings().intern(text, context->pools());
+    }
+    reset();
+    payload_.string = entry;
+    kind_ = BindingValueKind::String;
+}
+
+void BindingValue::setBlob(BindingBlob&& bytes) {
+    BindingBlob* blob = ensureContext()->pools().create<BindingBlob>(std::move(bytes));
+    reset();
+    payload_.blob = blob;
+    kind_ = BindingValueKind::Blob;
+}
+
+void BindingValue::setBlob(std::span<const std::uint8_t> bytes) {
+    BindingBlob* blob = ensureContext()->pools().create<BindingBlob>(bytes.begin(), bytes.end());
+    reset();
+    payload_.blob = blob;
+    kind_ = BindingValueKind::Blob;
+}
+
+void BindingValue::setEnum(BindingEnumValue value) {
+    BindingEnumValue* stored = ensureContext()->pools().create<BindingEnumValue>(value);
+    reset();
+    payload_.enumValue = stored;
+    kind_ = BindingValueKind::Enum;
+}
+
+void BindingValue::makeCollection() {
+    if (kind_ == BindingValueKind::Collection) {
+        return;
+    }
+    auto* header =
+        ensureContext()->pools().create<detail::CollectionHeader>(detail::CollectionHeader{});
+    reset();
+    payload_.collection = header;
+    kind_ = BindingValueKind::Collection;
+}
+
+void BindingValue::makeStructure() {
+    if (kind_ == BindingValueKind::Structure) {
+        return;
+    }
+    BindingValueContext* context = ensureContext();
+    auto* header = context->pools().create<detail::StructureHeader>(
+        detail::StructureHeader{context, nullptr, 0});
+    reset();
+    payload_.structure = header;
+    kind_ = BindingValueKind::Structure;
+}
+
+void BindingValue::reserve(std::size_t count) {
+    if (kind_ != BindingValueKind::Collection) {
+        return;
+    }
+    if (count > kMaxElements) {
+        throwTooLong();
+    }
+    detail::CollectionHeader& header = *payload_.collection;
+    if (count > static_cast<std::size_t>(header.capacity - header.begin)) {
+        ValueAccess::reallocateElements(header, count);
+    }
+}
+
+BindingValue& BindingValue::element(std::size_t index) {
+    return ValueAccess::element(*this, index);
+}
+
+BindingValue& BindingValue::append() {
+    return ValueAccess::element(*this, kind_ == BindingValueKind::Collection ? size() : 0);
+}
+
+BindingValue& BindingValue::member(std::string_view key) {
+    return ValueAccess::member(*this, key);
+}
+
+const BindingValue* BindingValue::tryFind(std::string_view key) const noexcept {
+    if (kind_ != BindingValueKind::Structure) {
+        return nullptr;
+    }
+    const BindingMember* node = ValueAccess::findNode(*payload_.structure, key);
+    return node != nullptr ? &node->value() : nullptr;
+}
+
+const BindingValue& BindingValue::find(std::string_view key) const noexcept {
+    const BindingValue* value = tryFind(key);
+    return value != nullptr ? *value : emptyValue();
+}
+
+const BindingValue& BindingValue::elementAt(std::size_t index) const noexcept {
+    const std::span<const BindingValue> all = elements();
+    return index < all.size() ? all[index] : emptyValue();
+}
+
+std::span<const std::uint8_t> BindingValue::asBlob() const noexcept {
+    if (kind_ != BindingValueKind::Blob) {
+        return {};
+    }
+    return *payload_.blob;
+}
+
+void BindingValue::accept(BindingValueVisitor& visitor) const {
+    ValueAccess::visit(*this, visitor);
+}
+
+bool operator==(const BindingValue& a, const BindingValue& b) noexcept {
+    return ValueAccess::equal(a, b);
+}
+
+}  // namespace tav

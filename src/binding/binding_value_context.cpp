@@ -1,0 +1,316 @@
+#include "binding/binding_value_context.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "binding/binding_page_pool.h"
+#include "diag/allocation.h"
+
+namespace tav {
+
+namespace detail {
+
+namespace {
+
+constexpr std::uint32_t kFnvOffsetBasis = 0x811c9dc5u;
+constexpr std::uint32_t kFnvPrime = 0x01000193u;
+
+// Free slots chain through their first 16 bits. The slot holds no object while
+// it is free, so the index is copied in and out as raw bytes.
+std::uint16_t loadIndex(const unsigned char* slot) noexcept {
+    std::uint16_t index;
+    std::memcpy(&index, slot, sizeof index);
+    return index;
+}
+
+void storeIndex(unsigned char* slot, std::uint16_t index) noexcept {
+    std::memcpy(slot, &index, sizeof index);
+}
+
+std::size_t classOf(std::size_t size) noexcept {
+    return (size + SlotPools::kGranularity - 1) / SlotPools::kGranularity - 1;
+}
+
+unsigned char* bytesOf(void* page) noexcept {
+    return static_cast<unsigned char*>(page);
+}
+
+}  // namespace
+
+SlotPools::SlotPools() noexcept {
+    for (SizeClass& sizeClass : classes_) {
+        sizeClass.firstWithRoom = nullptr;
+        // pageSize 0 marks an in-line page that no allocation has used yet.
+        new (sizeClass.inlinePage) PageHeader{nullptr, nullptr, 0, 0, 0};
+    }
+}
+
+SlotPools::~SlotPools() {
+    // Every value releases its slots before the context goes, so no page is
+    // left to hand back here.
+    assert(pages_ == 0 && slotsInUse_ == 0);
+}
+
+SlotPools::PageHeader* SlotPools::inlineHeader(SizeClass& sizeClass) noexcept {
+    return std::launder(reinterpret_cast<PageHeader*>(sizeClass.inlinePage));
+}
+
+SlotPools::PageHeader* SlotPools::addPage(SizeClass& sizeClass, std::size_t slotSize) {
+    PageHeader* page = inlineHeader(sizeClass);
+    std::size_t pageSize = kInlinePageSize;
+    if (page->pageSize != 0) {
+        page = new (BindingPagePool::instance().takePage()) PageHeader{};
+        pageSize = kPageSize;
+        ++pages_;
+    }
+    // The first slot sits at the smallest multiple of the slot size that clears
+    // the header, so index 0 is never a slot and can end the free chain.
+    const std::size_t first = (sizeof(PageHeader) + slotSize - 1) / slotSize;
+    const std::size_t end = pageSize / slotSize;
+    unsigned char* bytes = bytesOf(page);
+    for (std::size_t i = first; i + 1 < end; ++i) {
+        storeIndex(bytes + i * slotSize, static_cast<std::uint16_t>(i + 1));
+    }
+    storeIndex(bytes + (end - 1) * slotSize, 0);
+
+    page->pageSize = static_cast<std::uint16_t>(pageSize);
+    page->inUse = 0;
+    page->firstFree = static_cast<std::uint16_t>(first);
+    page->prev = nullptr;
+    page->next = sizeClass.firstWithRoom;
+    if (page->next != nullptr) {
+        page->next->prev = page;
+    }
+    sizeClass.firstWithRoom = page;
+    return page;
+}
+
+void* SlotPools::allocate(std::size_t size) {
+    assert(size >= 1 && size <= kLargestSlot);
+    const std::size_t index = classOf(size);
+    const std::size_t slotSize = (index + 1) * kGranularity;
+    SizeClass& sizeClass = classes_[index];
+    PageHeader* page = sizeClass.firstWithRoom;
+    if (page == nullptr) {
+        page = addPage(sizeClass, slotSize);
+    }
+    unsigned char* slot = bytesOf(page) + std::size_t{page->firstFree} * slotSize;
+    page->firstFree = loadIndex(slot);
+    ++page->inUse;
+    ++slotsInUse_;
+    if (page->firstFree == 0) {
+        // Full: off the list of pages with room until a slot comes back.
+        sizeClass.firstWithRoom = page->next;
+        if (page->next != nullptr) {
+            page->next->prev = nullptr;
+        }
+        page->next = nullptr;
+    }
+    return slot;
+}
+
+void SlotPools::deallocate(void* slot, std::size_t size) noexcept {
+    const std::size_t index = classOf(size);
+    const std::size_t slotSize = (index + 1) * kGranularity;
+    SizeClass& sizeClass = classes_[index];
+    unsigned char* bytes = static_cast<unsigned char*>(slot);
+    const auto address = reinterpret_cast<std::uintptr_t>(slot);
+    const auto inlineStart = reinterpret_cast<std::uintptr_t>(sizeClass.inlinePage);
+    PageHeader* page;
+    if (address - inlineStart < kInlinePageSize) {
+        page = inlineHeader(sizeClass);
+    } else {
+        // Pool pages are aligned to their size.
+        void* start = bytes - address % kPageSize;
+        page = static_cast<PageHeader*>(start);
+    }
+    const auto slotIndex = static_cast<std::uint16_t>((bytes - bytesOf(page)) / slotSize);
+
+    const bool wasFull = page->firstFree == 0;
+    storeIndex(bytes, page->firstFree);
+    page->firstFree = slotIndex;
+    --page->inUse;
+    --slotsInUse_;
+
+    if (page->inUse == 0 && page->pageSize == kPageSize) {
+        if (!wasFull) {
+            if (page->prev != nullptr) {
+                page->prev->next = page->next;
+            } else {
+                sizeClass.firstWithRoom = page->next;
+            }
+            if (page->next != nullptr) {
+                page->next->prev = page->prev;
+            }
+        }
+        BindingPagePool::instance().returnPage(page);
+        --pages_;
+    } else if (wasFull) {
+        page->prev = nullptr;
+        page->next = sizeClass.firstWithRoom;
+        if (page->next != nullptr) {
+            page->next->prev = page;
+        }
+        sizeClass.firstWithRoom = page;
+    }
+}
+
+std::uint32_t fnv1a(std::string_view text) noexcept {
+    std::uint32_t hash = kFnvOffsetBasis;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= kFnvPrime;
+    }
+    return hash;
+}
+
+constinit InternedString gEmptyString{nullptr, "", 0, kFnvOffsetBasis, 0};
+
+StringTable::StringTable() noexcept : buckets_(inlineBuckets_) {
+    clearBuckets();
+}
+
+StringTable::~StringTable() {
+    assert(count_ == 0);
+    if (buckets_ != inlineBuckets_) {
+        diag::deallocate(buckets_);
+    }
+}
+
+void StringTable::clearBuckets() noexcept {
+    for (Bucket& bucket : inlineBuckets_) {
+        bucket = nullptr;
+    }
+}
+
+const InternedString* StringTable::lookup(std::string_view text) const noexcept {
+    if (text.empty()) {
+        return &gEmptyString;
+    }
+    const std::uint32_t hash = fnv1a(text);
+    for (const InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr;
+         entry = entry->next) {
+        if (entry->hash == hash && entry->length == text.size() &&
+            std::memcmp(entry->chars, text.data(), text.size()) == 0) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
+    if (text.empty()) {
+        return &gEmptyString;
+    }
+    const std::uint32_t hash = fnv1a(text);
+    Bucket* bucket = &buckets_[hash & (bucketCount_ - 1)];
+    for (InternedString* entry = *bucket; entry != nullptr; entry = entry->next) {
+        if (entry->hash == hash && entry->length == text.size() &&
+            std::memcmp(entry->chars, text.data(), text.size()) == 0) {
+            ++entry->references;
+            return entry;
+        }
+    }
+
+    if (text.size() == static_cast<std::size_t>(-1)) {
+        diag::throwBadAlloc();
+    }
+    auto* chars = static_cast<char*>(diag::allocate(text.size() + 1));
+    if (chars == nullptr) {
+        diag::throwBadAlloc();
+    }
+    std::memcpy(chars, text.data(), text.size());
+    chars[text.size()] = '\0';
+    InternedString* entry;
+    try {
+        entry = pools.create<InternedString>(InternedString{*bucket, chars, text.size(), hash, 1});
+    } catch (...) {
+        diag::deallocate(chars);
+        throw;
+    }
+    *bucket = entry;
+    ++count_;
+    if (count_ > bucketCount_) {
+        // A failed growth leaves a valid, only more loaded, table.
+        try {
+            grow();
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    return entry;
+}
+
+void StringTable::grow() {
+    const std::size_t newCount = bucketCount_ * 2;
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): an array of chain heads
+    void* memory = diag::allocate(newCount * sizeof(Bucket));
+    if (memory == nullptr) {
+        diag::throwBadAlloc();
+    }
+    auto* newBuckets = static_cast<Bucket*>(memory);
+    for (std::size_t i = 0; i < newCount; ++i) {
+        newBuckets[i] = nullptr;
+    }
+    for (std::size_t i = 0; i < bucketCount_; ++i) {
+        InternedString* entry = buckets_[i];
+        while (entry != nullptr) {
+            InternedString* next = entry->next;
+            Bucket& head = newBuckets[entry->hash & (newCount - 1)];
+            entry->next = head;
+            head = entry;
+            entry = next;
+        }
+    }
+    if (buckets_ != inlineBuckets_) {
+        diag::deallocate(buckets_);
+    }
+    buckets_ = newBuckets;
+    bucketCount_ = newCount;
+}
+
+void StringTable::retain(InternedString* entry) noexcept {
+    if (entry != &gEmptyString) {
+        ++entry->references;
+    }
+}
+
+void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {
+    if (entry == &gEmptyString || --entry->references != 0) {
+        return;
+    }
+    Bucket* link = &buckets_[entry->hash & (bucketCount_ - 1)];
+    while (*link != entry) {
+        link = &(*link)->next;
+    }
+    *link = entry->next;
+    diag::deallocate(const_cast<char*>(entry->chars));
+    pools.destroy(entry);
+    if (--count_ == 0 && buckets_ != inlineBuckets_) {
+        diag::deallocate(buckets_);
+        buckets_ = inlineBuckets_;
+        bucketCount_ = kInitialBuckets;
+        clearBuckets();
+    }
+}
+
+}  // namespace detail
+
+BindingValueContext* BindingValueContext::create() {
+    void* memory = diag::allocate(sizeof(BindingValueContext));
+    if (memory == nullptr) {
+        diag::throwBadAlloc();
+    }
+    return new (memory) BindingValueContext();
+}
+
+void BindingValueContext::destroy(BindingValueContext* context) noexcept {
+    context->~BindingValueContext();
+    diag::deallocate(context);
+}
+
+std::uint32_t BindingValueContext::stringReferences(std::string_view text) const noexcept {
+    const detail::InternedString* entry = strings_.lookup(text);
+    return entry != nullptr ? entry->references : 0;
+}
+
+}  // namespace tav
