@@ -12,8 +12,6 @@ namespace detail {
 
 namespace {
 
-constexpr std::uint32_t kFnvOffsetBasis = 0x811c9dc5u;
-constexpr std::uint32_t kFnvPrime = 0x01000193u;
 
 // Free slots chain through their first 16 bits. The slot holds no object while
 // it is free, so the index is copied in and out as raw bytes.
@@ -153,15 +151,6 @@ void SlotPools::deallocate(void* slot, std::size_t size) noexcept {
         }
         sizeClass.firstWithRoom = page;
     }
-}
-
-std::uint32_t fnv1a(std::string_view text) noexcept {
-    std::uint32_t hash = kFnvOffsetBasis;
-    for (const char c : text) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= kFnvPrime;
-    }
-    return hash;
 }
 
 constinit InternedString gEmptyString{nullptr, "", 0, kFnvOffsetBasis, 0};

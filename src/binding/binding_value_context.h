@@ -120,8 +120,6 @@ private:
     Bucket inlineBuckets_[kInitialBuckets];
 };
 
-std::uint32_t fnv1a(std::string_view text) noexcept;
-
 }  // namespace detail
 
 class BindingValueContext {
