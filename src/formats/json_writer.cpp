@@ -1,0 +1,174 @@
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include "binding/type_registry.h"
+#include "formats/json.h"
+#include "formats/rapidjson_config.h"
+#include "formats/text/base64.h"
+#include "formats/text/string_utils.h"
+
+namespace tav {
+namespace {
+
+namespace rj = RAPIDJSON_NAMESPACE;
+
+constexpr std::size_t kInitialCapacity = 256;
+
+// What follows the backslash for a byte that is escaped, 'u' for "\u00XX",
+// zero for a byte copied as it is: RapidJSON's writer table.
+constexpr char escapeOf(unsigned char c) {
+    switch (c) {
+        case '\b':
+            return 'b';
+        case '\t':
+            return 't';
+        case '\n':
+            return 'n';
+        case '\f':
+            return 'f';
+        case '\r':
+            return 'r';
+        case '"':
+            return '"';
+        case '\\':
+            return '\\';
+        default:
+            return c < 0x20 ? 'u' : 0;
+    }
+}
+
+// Drives a RapidJSON writer (compact or pretty) from a value's walk.
+template <class Writer>
+class JsonWriteVisitor final : public BindingValueVisitor {
+public:
+    JsonWriteVisitor(Writer& writer, const BindingTypeRegistry* registry)
+        : writer_(writer), registry_(registry) {}
+
+    void onEmpty() override { writer_.Null(); }
+    void onBool(bool value) override { writer_.Bool(value); }
+    void onSigned(std::int64_t value) override { writer_.Int64(value); }
+    void onUnsigned(std::uint64_t value) override { writer_.Uint64(value); }
+    // RapidJSON refuses NaN and infinities only after writing the separator,
+    // which would leave "[1,]"; null keeps the text valid JSON.
+    void onFloat(double value) override {
+        if (std::isfinite(value)) {
+            writer_.Double(value);
+        } else {
+            writer_.Null();
+        }
+    }
+    void onString(std::string_view text) override { writeString(text, false); }
+    void onBlob(std::span<const std::uint8_t> bytes) override {
+        writeString(base64Encode(bytes), false);
+    }
+    void onEnum(const BindingEnumValue& value) override {
+        if (registry_ != nullptr && value.type != nullptr) {
+            if (const auto name = registry_->enumName(*value.type, value.number)) {
+                writeString(*name, false);
+                return;
+            }
+        }
+        writer_.Int(value.number);
+    }
+    void beginCollection(std::size_t) override { writer_.StartArray(); }
+    void endCollection() override { writer_.EndArray(); }
+    void beginStructure(std::size_t) override { writer_.StartObject(); }
+    void key(std::string_view key) override { writeString(key, true); }
+    void endStructure() override { writer_.EndObject(); }
+
+private:
+    void writeString(std::string_view text, bool isKey) {
+        if (text.size() <= detail::kJsonLongString) {
+            const auto length = static_cast<rj::SizeType>(text.size());
+            if (isKey) {
+                writer_.Key(text.data(), length);
+            } else {
+                writer_.String(text.data(), length);
+            }
+            return;
+        }
+        // A raw string value takes the separators of a key or a value alike.
+        const std::string quoted = detail::quoteJsonString(text);
+        writer_.RawValue(quoted.data(), quoted.size(), rj::kStringType);
+    }
+
+    Writer& writer_;
+    const BindingTypeRegistry* registry_;
+};
+
+template <class Writer>
+void writeValue(rj::StringBuffer& buffer, const BindingValue& value,
+                const BindingTypeRegistry* registry) {
+    Writer writer(buffer);
+    JsonWriteVisitor<Writer> visitor(writer, registry);
+    value.accept(visitor);
+}
+
+}  // namespace
+
+std::string detail::quoteJsonString(std::string_view text) {
+    // Measure, then write, with every step of the size checked so that
+    // nothing wraps on 32-bit targets: 1 extra byte per named escape, 5 per
+    // "\u00XX", 2 for the quotation marks.
+    std::size_t named = 0;
+    std::size_t numeric = 0;
+    for (const char c : text) {
+        const char escape = escapeOf(static_cast<unsigned char>(c));
+        named += escape != 0 && escape != 'u' ? 1 : 0;
+        numeric += escape == 'u' ? 1 : 0;
+    }
+    std::string quoted;
+    const std::size_t limit = quoted.max_size();
+    if (text.size() > limit - 2 || named > limit - 2 - text.size() ||
+        numeric > (limit - 2 - text.size() - named) / 5) {
+        throw std::length_error("JSON string too long");
+    }
+    quoted.reserve(text.size() + 2 + named + 5 * numeric);
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    quoted += '"';
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const char escape = escapeOf(byte);
+        if (escape == 0) {
+            continue;
+        }
+        quoted.append(text, copied, i - copied);
+        copied = i + 1;
+        if (escape == 'u') {
+            const char sequence[] = {
+                '\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 15]};
+            quoted.append(sequence, sizeof sequence);
+        } else {
+            quoted += '\\';
+            quoted += escape;
+        }
+    }
+    quoted.append(text, copied);
+    quoted += '"';
+    return quoted;
+}
+
+std::string writeJson(const BindingValue& value, const BindingTypeRegistry* registry,
+                      const char* newline) {
+    if (value.kind() == BindingValueKind::Empty) {
+        return {};
+    }
+    rj::StringBuffer buffer(nullptr, kInitialCapacity);
+    const bool pretty = newline != nullptr && newline[0] != '\0';
+    if (!pretty) {
+        writeValue<rj::Writer<rj::StringBuffer>>(buffer, value, registry);
+        return std::string(buffer.GetString(), buffer.GetSize());
+    }
+    // PrettyWriter indents by 4 spaces by default and breaks lines with "\n";
+    // escaped strings never hold a raw line feed, so every "\n" is a break.
+    writeValue<rj::PrettyWriter<rj::StringBuffer>>(buffer, value, registry);
+    std::string_view text(buffer.GetString(), buffer.GetSize());
+    if (std::strcmp(newline, "\n") == 0) {
+        return std::string(text);
+    }
+    return replaceAll(text, "\n", newline);
+}
+
+}  // namespace tav

@@ -1,0 +1,31 @@
+// MessagePack decoding into a BindingValue tree. The decoder is iterative and
+// bounds nesting (trees are copied and destroyed recursively later); it
+// reports the byte position of every failure and how many bytes it consumed,
+// so that callers can reject trailing data. Extension types are not decoded;
+// there is no encoder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "binding/binding_result.h"
+
+namespace tav {
+
+// Arrays and maps may nest this deep; opening one more fails with
+// "Invalid MessagePack data at position N. Nesting exceeds 512 levels."
+inline constexpr std::size_t kMessagePackMaxDepth = 512;
+
+// Decodes one value from bytes[0, length). On return position holds the
+// number of bytes consumed: the end of the first complete value, length when
+// the input ends inside a container (the containers read so far are returned,
+// shorter than announced), or the offset a failure message names.
+BindingResult readMessagePack(const std::uint8_t* bytes, std::uint32_t length,
+                              std::uint32_t& position);
+
+// The same over a span; positions are 32-bit, so at most the first
+// 4294967295 bytes are read.
+BindingResult readMessagePack(std::span<const std::uint8_t> bytes, std::uint32_t& position);
+
+}  // namespace tav

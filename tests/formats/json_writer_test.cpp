@@ -1,0 +1,204 @@
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "binding/type_registry.h"
+#include "formats/json.h"
+
+using namespace tav;
+
+namespace {
+
+enum class Shade { Light = 1, Dark = 2 };
+
+BindingValue parsed(const char* text) {
+    BindingResult result = readJson(text);
+    EXPECT_TRUE(result.ok) << result.error();
+    return std::move(result.value);
+}
+
+BindingValue number(double value) {
+    BindingValue v;
+    v.setDouble(value);
+    return v;
+}
+
+BindingValue text(std::string_view bytes) {
+    BindingValue v;
+    v.setString(bytes);
+    return v;
+}
+
+}  // namespace
+
+TEST(JsonWriter, EmptyRootWritesNothingAndEmptyElementsWriteNull) {
+    EXPECT_EQ(writeJson(BindingValue()), "");
+    EXPECT_EQ(writeJson(BindingValue(), nullptr, "\n"), "");
+
+    BindingValue list;
+    list.element(0);
+    EXPECT_EQ(writeJson(list), "[null]");
+    BindingValue record;
+    record.member("a");
+    EXPECT_EQ(writeJson(record), R"({"a":null})");
+}
+
+TEST(JsonWriter, WritesEachKindCompactly) {
+    BindingValue value;
+    value.member("b").setUInt32(1);
+    value.member("a").setUInt32(2);
+    value.member("signed").setInt64(std::numeric_limits<std::int64_t>::min());
+    value.member("unsigned").setUInt64(std::numeric_limits<std::uint64_t>::max());
+    value.member("yes").setBool(true);
+    value.member("no").setBool(false);
+    value.member("blob").setBlob(std::vector<std::uint8_t>{'a', 'b', 'c'});
+    value.member("none").setBlob(std::vector<std::uint8_t>{});
+    value.member("list").element(2).setString("x");
+    value.member("nested").member("k").makeStructure();
+    EXPECT_EQ(writeJson(value),
+              R"({"a":2,"b":1,"blob":"YWJj","list":[null,null,"x"],"nested":{"k":{}},)"
+              R"("no":false,"none":"","signed":-9223372036854775808,)"
+              R"("unsigned":18446744073709551615,"yes":true})");
+}
+
+TEST(JsonWriter, DoublesUseTheShortestRoundTripForm) {
+    struct Row {
+        double value;
+        const char* expected;
+    };
+    const double infinity = std::numeric_limits<double>::infinity();
+    for (const Row& row : {
+             Row{0.0, "0.0"},
+             Row{-0.0, "-0.0"},
+             Row{1.0, "1.0"},
+             Row{1.5, "1.5"},
+             Row{1.5e-7, "1.5e-7"},
+             Row{1e21, "1e21"},
+             Row{1.8446744073709552e19, "18446744073709553000.0"},
+             // Not representable in JSON: written as null.
+             Row{std::numeric_limits<double>::quiet_NaN(), "null"},
+             Row{infinity, "null"},
+             Row{-infinity, "null"},
+         }) {
+        SCOPED_TRACE(row.expected);
+        EXPECT_EQ(writeJson(number(row.value)), row.expected);
+    }
+    BindingValue list;
+    list.element(0).setDouble(infinity);
+    list.element(1).setDouble(2.0);
+    EXPECT_EQ(writeJson(list), "[null,2.0]");
+}
+
+TEST(JsonWriter, EscapesControlBytesQuotesAndBackslashesOnly) {
+    struct Row {
+        std::string bytes;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"plain", R"("plain")"},
+        {"\b\t\n\f\r", R"("\b\t\n\f\r")"},
+        {std::string("\0\x01\x1f\x0b", 4), R"("\u0000\u0001\u001F\u000B")"},
+        {"\"\\", R"("\"\\")"},
+        {"/\x7f", "\"/\x7f\""},
+        {"\xC3\xA9\xFF\x80", "\"\xC3\xA9\xFF\x80\""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.expected);
+        EXPECT_EQ(writeJson(text(row.bytes)), row.expected);
+        BindingValue keyed;
+        keyed.member(row.bytes).setBool(true);
+        EXPECT_EQ(writeJson(keyed), "{" + row.expected + ":true}");
+    }
+}
+
+TEST(JsonWriter, OwnEscapingMatchesTheWritersForEveryByte) {
+    for (int byte = 0; byte < 256; ++byte) {
+        SCOPED_TRACE(byte);
+        const std::string bytes = "a" + std::string(1, static_cast<char>(byte)) + "z";
+        EXPECT_EQ(detail::quoteJsonString(bytes), writeJson(text(bytes)));
+    }
+}
+
+TEST(JsonWriter, LongStringsKeepTheirEscapesAndSeparators) {
+    const std::string pattern = std::string("ab\"\\\n\x01\xC3\xA9", 8);
+    const std::string quotedPattern = writeJson(text(pattern));
+    const std::string escapedPattern = quotedPattern.substr(1, quotedPattern.size() - 2);
+    std::string bytes;
+    std::string escaped;
+    while (bytes.size() <= detail::kJsonLongString) {
+        bytes += pattern;
+        escaped += escapedPattern;
+    }
+    BindingValue value;
+    value.member(bytes).setString(bytes);
+    value.member("z").setUInt32(1);
+    const std::string quoted = "\"" + escaped + "\"";
+    EXPECT_TRUE(writeJson(value) == "{" + quoted + ":" + quoted + ",\"z\":1}");
+    EXPECT_TRUE(writeJson(value, nullptr, "\n") ==
+                "{\n    " + quoted + ": " + quoted + ",\n    \"z\": 1\n}");
+}
+
+TEST(JsonWriter, EnumsUseTheRegistryNameWhenThereIsOne) {
+    BindingTypeRegistry registry;
+    registry.beginStructure("TestShade", sizeof(Shade), staticTypeInfo<Shade>(), true)
+        .addEnumerator("Light", 1, "")
+        .addEnumerator("Dark", 2, "");
+    BindingValue value;
+    value.element(0).setEnum({2, &staticTypeInfo<Shade>()});
+    value.element(1).setEnum({7, &staticTypeInfo<Shade>()});
+    value.element(2).setEnum({-3, nullptr});
+    value.element(3).setEnum({1, &staticTypeInfo<int>()});
+    EXPECT_EQ(writeJson(value, &registry), R"(["Dark",7,-3,1])");
+    EXPECT_EQ(writeJson(value), "[2,7,-3,1]");
+}
+
+TEST(JsonWriter, PrettyFormIndentsByFourAndUsesTheGivenNewline) {
+    const BindingValue value = parsed(R"({"b": [1, {"c": [], "d": {}}], "a": "x", "e": [[]]})");
+    const std::string golden =
+        "{\n"
+        "    \"a\": \"x\",\n"
+        "    \"b\": [\n"
+        "        1,\n"
+        "        {\n"
+        "            \"c\": [],\n"
+        "            \"d\": {}\n"
+        "        }\n"
+        "    ],\n"
+        "    \"e\": [\n"
+        "        []\n"
+        "    ]\n"
+        "}";
+    EXPECT_EQ(writeJson(value, nullptr, "\n"), golden);
+
+    std::string crlf;
+    for (const char c : golden) {
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    EXPECT_EQ(writeJson(value, nullptr, "\r\n"), crlf);
+
+    // A newline inside a string is escaped, so it is never replaced.
+    EXPECT_EQ(writeJson(parsed(R"(["a\nb"])"), nullptr, "<br>"), "[<br>    \"a\\nb\"<br>]");
+
+    const std::string compact = R"({"a":"x","b":[1,{"c":[],"d":{}}],"e":[[]]})";
+    EXPECT_EQ(writeJson(value, nullptr, ""), compact);
+    EXPECT_EQ(writeJson(value, nullptr, nullptr), compact);
+    EXPECT_EQ(writeJson(number(1.5), nullptr, "\n"), "1.5");
+}
+
+TEST(JsonWriter, ReadingWhatWasWrittenGivesTheSameTree) {
+    for (const char* canonical : {
+             R"({"a":[1,-1,1.5,4294967296,-2147483649,1.8446744073709552e19],"b":null})",
+             R"([true,false,"\u0001\"\\",{"":{},"x":[[],{}]}])",
+             R"("\u00e9")",
+             R"(-0.0)",
+         }) {
+        SCOPED_TRACE(canonical);
+        const BindingValue value = parsed(canonical);
+        for (const char* newline : {static_cast<const char*>(nullptr), "\n", "\r\n"}) {
+            EXPECT_EQ(parsed(writeJson(value, nullptr, newline).c_str()), value);
+        }
+    }
+}

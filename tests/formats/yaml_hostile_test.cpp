@@ -1,0 +1,161 @@
+// Input that must not crash or exhaust the host: alias bombs, nesting beyond
+// the bound (directly or through aliases), truncation at every byte, control
+// bytes and texts without a terminating zero.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "formats/yaml.h"
+
+namespace tav::testing {
+std::string dumpValue(const BindingValue& value);  // message_pack_reader_test.cpp
+}
+
+namespace adversarial {
+namespace {
+
+std::string repeat(std::string_view text, std::size_t count) {
+    std::string out;
+    out.reserve(text.size() * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+// "[" + n times item joined by ", " + "]"
+std::string flowList(std::string_view item, std::size_t count) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < count; ++i) {
+        out += i == 0 ? "" : ", ";
+        out += item;
+    }
+    return out + "]";
+}
+
+std::string nested(std::size_t depth, std::string_view inside = "") {
+    return repeat("[", depth) + std::string(inside) + repeat("]", depth);
+}
+
+TEST(YamlHostile, BillionLaughsStopsAtTheExpansionBound) {
+    std::string text = "a: &a " + flowList("lol", 9) + "\n";
+    for (char level = 'b'; level <= 'i'; ++level) {
+        const std::string previous = std::string("*") + static_cast<char>(level - 1);
+        text += std::string(1, level) + ": &" + level + " " + flowList(previous, 9) + "\n";
+    }
+    // b to f copy 672,588 values; g's first alias would add 597,871 more.
+    EXPECT_EQ(tav::readYaml(text).error(),
+              "YAML alias expansion exceeds 1000000 nodes. At line: 7 col: 8");
+}
+
+TEST(YamlHostile, ExpansionBoundIsInclusive) {
+    const std::string body = "z: &z 0\na: &a " + flowList("0", 9999) +
+                             "\nb: " + flowList("*a", 100) + "\n";  // 100 copies of 10,000 values
+    const tav::BindingResult exact = tav::readYaml(body);
+    ASSERT_TRUE(exact.ok) << exact.error();
+    EXPECT_EQ(exact.value.find("b").size(), 100u);
+    EXPECT_EQ(exact.value.find("b").elementAt(99).size(), 9999u);
+    EXPECT_EQ(tav::readYaml(body + "c: *z\n").error(),
+              "YAML alias expansion exceeds 1000000 nodes. At line: 4 col: 4");
+}
+
+TEST(YamlHostile, NestingIsBounded) {
+    const struct {
+        std::string text;
+        const char* error;  // null: reads
+    } cases[] = {
+        {nested(512, "1"), nullptr},
+        {nested(513), "YAML nesting exceeds 512 levels. At line: 1 col: 513"},
+        {repeat("[", 100000), "YAML nesting exceeds 512 levels. At line: 1 col: 513"},
+        {repeat("{a: ", 600), "YAML nesting exceeds 512 levels. At line: 1 col: 2049"},
+        {repeat("- ", 600) + "x", "YAML nesting exceeds 512 levels. At line: 1 col: 1025"},
+        // A copy counts at the depth where it lands.
+        {"a: &a " + nested(511) + "\nb: *a", nullptr},
+        {"a: &a " + nested(511) + "\nb: [*a]",
+         "YAML nesting exceeds 512 levels. At line: 2 col: 5"},
+        {"a: &a " + nested(300) + "\nb: &b " + nested(200, "*a") + "\nc: " + nested(11, "*b"),
+         nullptr},
+        {"a: &a " + nested(300) + "\nb: &b " + nested(200, "*a") + "\nc: " + nested(12, "*b"),
+         "YAML nesting exceeds 512 levels. At line: 3 col: 16"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        const tav::BindingResult result = tav::readYaml(c.text);
+        if (c.error == nullptr) {
+            EXPECT_TRUE(result.ok) << result.error();
+        } else {
+            EXPECT_EQ(result.error(), c.error);
+        }
+    }
+}
+
+// Hundreds of anchors deep inside a document share their path prefixes; each
+// alias still finds its own node.
+TEST(YamlHostile, ManyAnchorsDeepInADocument) {
+    constexpr std::size_t kDepth = 100;
+    constexpr std::size_t kAnchors = 300;
+    std::string inner = "[";
+    for (std::size_t i = 0; i < kAnchors; ++i) {
+        const std::string n = std::to_string(i);
+        inner += (i == 0 ? "" : ", ") + ("&a" + n + " {k: " + n + "}, *a" + n);
+    }
+    inner += "]";
+    const tav::BindingResult result = tav::readYaml(nested(kDepth - 1, inner));
+    ASSERT_TRUE(result.ok) << result.error();
+    const tav::BindingValue* node = &result.value;
+    for (std::size_t i = 1; i < kDepth; ++i) {
+        node = &node->elementAt(0);
+    }
+    ASSERT_EQ(node->size(), 2 * kAnchors);
+    EXPECT_EQ(tav::testing::dumpValue(node->elementAt(2 * kAnchors - 1)), "{k:u299}");
+    EXPECT_EQ(tav::testing::dumpValue(node->elementAt(7)), "{k:u3}");
+}
+
+// Every prefix of a document reads or fails with a message (a cut alias name
+// is undefined, a cut tag unknown); none crashes or reads past its end (the
+// sanitizer build checks).
+TEST(YamlHostile, EveryPrefixOfADocumentIsHandled) {
+    const std::string document =
+        "%YAML 1.1\n---\nroot: &r\n  list: [1, -2, 2.5, 'q', \"d\\x41\", !!int 7, &s x]\n"
+        "  ? complex\n  : |\n    block\n  alias: *s\n  flow: {a: *s, b: [~, true]}\n"
+        "copy: *r\n...\n";
+    const tav::BindingResult whole = tav::readYaml(document);
+    ASSERT_TRUE(whole.ok) << whole.error();
+    EXPECT_EQ(tav::testing::dumpValue(whole.value.find("copy")),
+              "{alias:\"x\",complex:\"block\\x0a\",flow:{a:\"x\",b:[~,true]},list:[u1,i-2,f2.5,"
+              "\"q\",\"dA\",u7,\"x\"]}");
+    for (std::size_t length = 0; length < document.size(); ++length) {
+        SCOPED_TRACE(length);
+        // An exactly sized buffer, so that a read past the end is caught.
+        const std::vector<char> prefix(document.begin(), document.begin() + length);
+        const tav::BindingResult result = tav::readYaml(prefix.data(), prefix.size());
+        if (!result.ok) {
+            const std::string_view error = result.error();
+            EXPECT_TRUE(error.starts_with("YAML parser error: ") ||
+                        error.starts_with("Undefined alias encountered: ") ||
+                        error.starts_with("Unsupported YAML tag "))
+                << error;
+        }
+    }
+}
+
+// libyaml reports reader errors by offset and leaves their mark at 0, 0.
+TEST(YamlHostile, ControlBytesAreParserErrors) {
+    const struct {
+        std::string_view text;
+        const char* error;
+    } cases[] = {
+        {{"a: 1\0b: 2", 9},
+         "YAML parser error: control characters are not allowed. At line: 0 col: 0"},
+        {"a: \xc3", "YAML parser error: incomplete UTF-8 octet sequence. At line: 0 col: 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(tav::readYaml(c.text).error(), c.error);
+    }
+}
+
+}  // namespace
+}  // namespace adversarial
