@@ -33,7 +33,7 @@ std::size_t BindingPagePool::blockIndexOf(const void* page) const noexcept {
 
 std::size_t BindingPagePool::addBlock() {
     // Make room in the index first: if that throws, no block is lost. The index
-    // keeps its capacity when blocks go, so a steady load stops allocating.
+    // keeps its capacity while any block lives, so a steady load stops allocating.
     if (blocks_.size() == blocks_.capacity()) {
         blocks_.reserve(std::max<std::size_t>(16, blocks_.capacity() * 2));
     }
@@ -90,6 +90,13 @@ void BindingPagePool::returnPage(void* page) noexcept {
     }
     platform::releasePages(block.base, kBlockSize);
     blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(index));
+    if (blocks_.empty()) {
+        // An idle pool holds nothing: the module may be unloaded now, and the
+        // pool itself is never destroyed.
+        decltype(blocks_)().swap(blocks_);
+        firstWithFreePage_ = 0;
+        return;
+    }
     if (firstWithFreePage_ > index) {
         --firstWithFreePage_;
     } else if (firstWithFreePage_ == index) {

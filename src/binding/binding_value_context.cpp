@@ -12,7 +12,6 @@ namespace detail {
 
 namespace {
 
-
 // Free slots chain through their first 16 bits. The slot holds no object while
 // it is free, so the index is copied in and out as raw bytes.
 std::uint16_t loadIndex(const unsigned char* slot) noexcept {

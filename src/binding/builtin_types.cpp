@@ -22,8 +22,8 @@ const std::vector<std::string>& helpTags() {
 }
 
 void registerHelpTypes(BindingTypeRegistry& registry) {
-    registerEnum<BindingHelpFormat>(
-        registry, {"BindingHelpFormat", helpTags(), "Help format for binding functions and types."});
+    registerEnum<BindingHelpFormat>(registry, {"BindingHelpFormat", helpTags(),
+                                               "Help format for binding functions and types."});
     registerRecord<BindingFullTypeIdentifier>(
         registry, {"BindingFullTypeIdentifier", helpTags(), "Describes the type of a value."});
     registerRecord<BindingFullArgumentHelp>(
@@ -46,9 +46,8 @@ void registerHelpTypes(BindingTypeRegistry& registry) {
 
 void registerBuiltins(BindingTypeRegistry& registry) {
     registerHelpTypes(registry);
-    registerEnum<BindingAsyncState>(
-        registry,
-        {"BindingAsyncState", asyncTags(), "Possible states of an asynchronous operation."});
+    registerEnum<BindingAsyncState>(registry, {"BindingAsyncState", asyncTags(),
+                                               "Possible states of an asynchronous operation."});
     registerRecord<BindingGenericEvent>(
         registry, {"BindingGenericEvent", builtinTags(), "Represents generic data for an event."});
     const BindingTypeDescriptor* callback = registerRecord<BindingCallbackEvent>(

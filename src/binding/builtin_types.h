@@ -48,13 +48,13 @@ struct BindingAsyncCancelEvent {
 
 constexpr auto describe(BindingDescribe<BindingAsyncState>) {
     using S = BindingAsyncState;
-    return enumeration<S>({{"None", S::None, "Invalid state"},
-                          {"Running", S::Running, "The operation is in flight"},
-                          {"Cancelling", S::Cancelling,
-                           "A request to cancel the operation has been made"},
-                          {"Cancelled", S::Cancelled, "The operation was cancelled"},
-                          {"Succeeded", S::Succeeded, "The operation completed successfully"},
-                          {"Failed", S::Failed, "The operation encountered an error"}});
+    return enumeration<S>(
+        {{"None", S::None, "Invalid state"},
+         {"Running", S::Running, "The operation is in flight"},
+         {"Cancelling", S::Cancelling, "A request to cancel the operation has been made"},
+         {"Cancelled", S::Cancelled, "The operation was cancelled"},
+         {"Succeeded", S::Succeeded, "The operation completed successfully"},
+         {"Failed", S::Failed, "The operation encountered an error"}});
 }
 
 constexpr auto describe(BindingDescribe<BindingGenericEvent>) {
@@ -81,8 +81,7 @@ constexpr auto describe(BindingDescribe<BindingAsyncFailureEvent>) {
 
 constexpr auto describe(BindingDescribe<BindingAsyncCancelEvent>) {
     using E = BindingAsyncCancelEvent;
-    return record(
-        field("asyncToken", &E::asyncToken).describedAs("Asynchronous operation token"));
+    return record(field("asyncToken", &E::asyncToken).describedAs("Asynchronous operation token"));
 }
 
 }  // namespace tav

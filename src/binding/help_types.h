@@ -81,7 +81,7 @@ struct BindingFullApiHelp {
 constexpr auto describe(BindingDescribe<BindingHelpFormat>) {
     using F = BindingHelpFormat;
     return enumeration<F>({{"Full", F::Full, "Native help format"},
-                          {"Epytext", F::Epytext, "Python epytext format"}});
+                           {"Epytext", F::Epytext, "Python epytext format"}});
 }
 
 constexpr auto describe(BindingDescribe<BindingFullTypeIdentifier>) {

@@ -18,9 +18,9 @@ constexpr int kMaxHostDepth = 512;
 
 const char* hostTagKindName(std::uint32_t tag) {
     static constexpr BindingValueKind kKinds[] = {
-        BindingValueKind::Empty,      BindingValueKind::Bool,   BindingValueKind::Signed,
-        BindingValueKind::Unsigned,   BindingValueKind::Float,  BindingValueKind::String,
-        BindingValueKind::String,     BindingValueKind::Blob,   BindingValueKind::Blob,
+        BindingValueKind::Empty,      BindingValueKind::Bool,      BindingValueKind::Signed,
+        BindingValueKind::Unsigned,   BindingValueKind::Float,     BindingValueKind::String,
+        BindingValueKind::String,     BindingValueKind::Blob,      BindingValueKind::Blob,
         BindingValueKind::Collection, BindingValueKind::Structure,
     };
     return tag < std::size(kKinds) ? BindingValue::kindName(kKinds[tag]) : "";

@@ -29,14 +29,14 @@ bool failInvalidType(BindingResult& result, const BindingValue& value, std::stri
 
 // NaN fails every comparison and so is out of range.
 bool signedRangeHolds(double x, std::int64_t minimum, std::int64_t maximum) {
-    const bool belowMaximum = maximum == INT64_MAX ? x < kTwoTo63
-                                                   : x <= static_cast<double>(maximum);
+    const bool belowMaximum =
+        maximum == INT64_MAX ? x < kTwoTo63 : x <= static_cast<double>(maximum);
     return x >= static_cast<double>(minimum) && belowMaximum;
 }
 
 bool unsignedRangeHolds(double x, std::uint64_t maximum) {
-    const bool belowMaximum = maximum == UINT64_MAX ? x < kTwoTo64
-                                                    : x <= static_cast<double>(maximum);
+    const bool belowMaximum =
+        maximum == UINT64_MAX ? x < kTwoTo64 : x <= static_cast<double>(maximum);
     return x >= 0.0 && belowMaximum;
 }
 
@@ -97,8 +97,8 @@ Parse parseDouble(const BindingValue& text, double maximum, double& out) {
 }
 
 bool isBase64Character(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '/' || c == '=';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '/' || c == '=';
 }
 
 // An enumerator numbered n; numbers outside the 32-bit range match none.

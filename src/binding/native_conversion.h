@@ -371,7 +371,9 @@ template <class T>
 inline constexpr bool isBindingOptional<std::optional<T>> = true;
 
 template <class T>
-concept BindingContainerType = requires { typename BindingConverter<T>::Element; };
+concept BindingContainerType = requires {
+    typename BindingConverter<T>::Element;
+};
 
 // The descriptor of the innermost record or enum of T (T itself, or the
 // element of a container or optional), null when there is none.

@@ -101,7 +101,8 @@ public:
     }
 
     void toValue(BindingResult& result, const void* member, BindingValue& out,
-                 const BindingField& /*field*/, const BindingTypeRegistry& registry) const override {
+                 const BindingField& /*field*/,
+                 const BindingTypeRegistry& registry) const override {
         BindingConverter<M>::toValue(result, *static_cast<const M*>(member), out,
                                      {registry, descriptor_});
     }
@@ -129,20 +130,20 @@ std::uint32_t memberOffset(Member Record::*member) {
 template <class Record, class Member>
 void addDescribedField(BindingTypeBuilder& builder, const BindingTypeRegistry& registry,
                        const BindingFieldDescription<Record, Member>& field) {
-    builder.addField(field.name, field.description, memberOffset(field.member),
-                     staticTypeInfo<Member>(), bindingTypeRef<Member>(registry),
-                     bindingElementTypeRef<Member>(registry), field.flags,
-                     std::make_unique<BindingMemberAccessor<Member>>(
-                         innermostDescriptor<Member>(registry)),
-                     isBindingOptional<Member>);
+    builder.addField(
+        field.name, field.description, memberOffset(field.member), staticTypeInfo<Member>(),
+        bindingTypeRef<Member>(registry), bindingElementTypeRef<Member>(registry), field.flags,
+        std::make_unique<BindingMemberAccessor<Member>>(innermostDescriptor<Member>(registry)),
+        isBindingOptional<Member>);
 }
 
 }  // namespace detail
 
 struct BindingRegistration {
-    std::string_view name;                         // the full registered name
-    std::vector<std::string> tags = {};            // for example the plugin's labels
+    std::string_view name;               // the full registered name
+    std::vector<std::string> tags = {};  // for example the plugin's labels
     std::string_view description = {};
+    std::string_view nameSpace = {};
 };
 
 // Registers T under its full name; a name already registered is left as it
@@ -159,16 +160,18 @@ const BindingTypeDescriptor* registerRecord(BindingTypeRegistry& registry,
     if (!registration.description.empty()) {
         builder.setDescription(registration.description);
     }
+    builder.setNameSpace(registration.nameSpace);
     constexpr auto description = describe(BindingDescribe<T>{});
-    std::apply([&](const auto&... fields) {
-        (detail::addDescribedField(builder, registry, fields), ...);
-    }, description.fields);
+    std::apply(
+        [&](const auto&... fields) { (detail::addDescribedField(builder, registry, fields), ...); },
+        description.fields);
     return builder.descriptor();
 }
 
 template <BindingEnumType E>
-requires BindingDescribedType<E> const BindingTypeDescriptor* registerEnum(
-    BindingTypeRegistry& registry, const BindingRegistration& registration) {
+requires BindingDescribedType<E>
+const BindingTypeDescriptor* registerEnum(BindingTypeRegistry& registry,
+                                          const BindingRegistration& registration) {
     BindingTypeBuilder builder = registry.beginStructure(
         registration.name, static_cast<std::uint32_t>(sizeof(E)), staticTypeInfo<E>(), true);
     if (builder.alreadyRegistered()) {
@@ -182,6 +185,7 @@ requires BindingDescribedType<E> const BindingTypeDescriptor* registerEnum(
         builder.setDescription(registration.description);
     }
     builder.addTags(registration.tags);
+    builder.setNameSpace(registration.nameSpace);
     return builder.descriptor();
 }
 

@@ -32,7 +32,9 @@ template <class T>
 struct BindingDescribe {};
 
 template <class T>
-concept BindingDescribedType = requires { describe(BindingDescribe<T>{}); };
+concept BindingDescribedType = requires {
+    describe(BindingDescribe<T>{});
+};
 
 namespace StaticType {
 
@@ -69,12 +71,18 @@ constexpr std::uint32_t staticTypeId() {
 
 }  // namespace detail
 
+// One record per type: a const or volatile T shares the record of T.
 template <class T>
 const StaticTypeInfo& staticTypeInfo() {
     using U = std::remove_cv_t<T>;
-    static const StaticTypeInfo info(detail::staticTypeId<U>(),
-                                     StaticType::HasName<U>::value ? StaticType::Name<U>() : nullptr);
-    return info;
+    if constexpr (!std::is_same_v<T, U>) {
+        return staticTypeInfo<U>();
+    } else {
+        constexpr bool named = StaticType::HasName<U>::value;
+        static const StaticTypeInfo info(detail::staticTypeId<U>(),
+                                         named ? StaticType::Name<U>() : nullptr);
+        return info;
+    }
 }
 
 // The record of the reserved id.

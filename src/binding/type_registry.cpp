@@ -20,8 +20,8 @@ const StaticTypeInfo& reservedStaticTypeInfo() {
 
 const char* typeKindName(BindingTypeKind kind) {
     static constexpr const char* kNames[] = {
-        "",       "bool",   "int8",   "uint8",  "int16", "uint16", "int32",
-        "uint32", "int64",  "uint64", "float",  "double", "string", "object",
+        "",       "bool",   "int8",   "uint8",  "int16",    "uint16", "int32",
+        "uint32", "int64",  "uint64", "float",  "double",   "string", "object",
         "blob",   "vector", "enum",   "struct", "callback", "map",
     };
     const auto index = static_cast<std::uint32_t>(kind);
@@ -75,6 +75,13 @@ BindingTypeBuilder& BindingTypeBuilder::addEnumerator(std::string_view name, std
 BindingTypeBuilder& BindingTypeBuilder::setDescription(std::string_view description) {
     if (!alreadyRegistered_) {
         descriptor_->description = description;
+    }
+    return *this;
+}
+
+BindingTypeBuilder& BindingTypeBuilder::setNameSpace(std::string_view nameSpace) {
+    if (!alreadyRegistered_) {
+        descriptor_->nameSpace = nameSpace;
     }
     return *this;
 }

@@ -136,6 +136,7 @@ public:
     BindingTypeBuilder& addEnumerator(std::string_view name, std::int64_t number,
                                       std::string_view description);
     BindingTypeBuilder& setDescription(std::string_view description);
+    BindingTypeBuilder& setNameSpace(std::string_view nameSpace);
     BindingTypeBuilder& addTags(std::initializer_list<std::string_view> tags);
     BindingTypeBuilder& addTags(const std::vector<std::string>& tags);
 
@@ -166,8 +167,7 @@ public:
     const BindingTypeDescriptor* findByName(std::string_view name) const;
 
     // The name of the first enumerator (in name order) numbered number.
-    std::optional<std::string_view> enumName(const StaticTypeInfo& type,
-                                             std::int64_t number) const;
+    std::optional<std::string_view> enumName(const StaticTypeInfo& type, std::int64_t number) const;
     static bool enumContains(const BindingTypeDescriptor& descriptor, std::int64_t number);
     static const BindingEnumerator* enumByName(const BindingTypeDescriptor& descriptor,
                                                std::string_view name);

@@ -1,0 +1,194 @@
+// Helpers shared by the conversion, registry and API model tests: builders
+// for input values, a compact one-line dump of a value tree with its kinds,
+// the outcome of a conversion as one comparable text, and a one-line summary
+// of a registered type's fields.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "binding/binding_result.h"
+#include "binding/binding_value.h"
+#include "binding/native_conversion.h"
+#include "binding/type_registry.h"
+
+namespace tav::testing {
+
+inline BindingValue none() {
+    return {};
+}
+
+inline BindingValue boolean(bool b) {
+    BindingValue v;
+    v.setBool(b);
+    return v;
+}
+
+inline BindingValue sgn(std::int64_t n) {
+    BindingValue v;
+    v.setInt64(n);
+    return v;
+}
+
+inline BindingValue uns(std::uint64_t n) {
+    BindingValue v;
+    v.setUInt64(n);
+    return v;
+}
+
+inline BindingValue flt(double x) {
+    BindingValue v;
+    v.setDouble(x);
+    return v;
+}
+
+inline BindingValue text(std::string_view s) {
+    BindingValue v;
+    v.setString(s);
+    return v;
+}
+
+inline BindingValue blob(std::initializer_list<std::uint8_t> bytes) {
+    BindingValue v;
+    v.setBlob(BindingBlob(bytes));
+    return v;
+}
+
+inline BindingValue enumValue(std::int32_t number, const StaticTypeInfo* type) {
+    BindingValue v;
+    v.setEnum({number, type});
+    return v;
+}
+
+template <class E>
+BindingValue enumOf(E e) {
+    return enumValue(static_cast<std::int32_t>(e), &staticTypeInfo<E>());
+}
+
+inline BindingValue list(std::initializer_list<BindingValue> elements) {
+    BindingValue v;
+    v.makeCollection();
+    for (const BindingValue& e : elements) {
+        v.append() = e;
+    }
+    return v;
+}
+
+inline BindingValue object(std::initializer_list<std::pair<const char*, BindingValue>> members) {
+    BindingValue v;
+    v.makeStructure();
+    for (const auto& [key, value] : members) {
+        v.member(key) = value;
+    }
+    return v;
+}
+
+// empty, true, signed -1, unsigned 7, float 1.5, string "a", blob 0102,
+// enum 3, [..., ...], {key: ..., key: ...}.
+inline std::string dump(const BindingValue& v) {
+    char buffer[64];
+    switch (v.kind()) {
+        case BindingValueKind::Empty:
+            return "empty";
+        case BindingValueKind::Bool:
+            return v.asBool() ? "true" : "false";
+        case BindingValueKind::Signed:
+            return "signed " + std::to_string(v.asInt64());
+        case BindingValueKind::Unsigned:
+            return "unsigned " + std::to_string(v.asUInt64());
+        case BindingValueKind::Float:
+            std::snprintf(buffer, sizeof buffer, "float %.17g", v.asDouble());
+            return buffer;
+        case BindingValueKind::String:
+            return "string \"" + std::string(v.asString()) + "\"";
+        case BindingValueKind::Blob: {
+            std::string out = v.size() != 0 ? "blob " : "blob";
+            for (const std::uint8_t byte : v.asBlob()) {
+                std::snprintf(buffer, sizeof buffer, "%02x", byte);
+                out += buffer;
+            }
+            return out;
+        }
+        case BindingValueKind::Enum:
+            return "enum " + std::to_string(v.asEnum().number);
+        case BindingValueKind::Collection: {
+            std::string out = "[";
+            for (const BindingValue& e : v.elements()) {
+                out += (out.size() > 1 ? ", " : "") + dump(e);
+            }
+            return out + "]";
+        }
+        case BindingValueKind::Structure: {
+            std::string out = "{";
+            for (const BindingMember& m : v.members()) {
+                out += (out.size() > 1 ? ", " : "") + std::string(m.key()) + ": " + dump(m.value());
+            }
+            return out + "}";
+        }
+    }
+    return "?";
+}
+
+// "ok: " and the dump of the native value converted back, or "error: " and
+// the message: one text through which every conversion test compares.
+inline std::string outcome(const BindingResult& result, const BindingValue& back) {
+    return result.ok ? "ok: " + dump(back) : "error: " + std::string(result.error());
+}
+
+inline std::string gives(std::string_view dumped) {
+    return "ok: " + std::string(dumped);
+}
+
+inline std::string fails(std::string_view message) {
+    return "error: " + std::string(message);
+}
+
+// Converts input into a fresh T under the name "x" and, when that works, T
+// back to a value.
+template <class T>
+std::string convertAs(const BindingValue& input, const BindingTypeRegistry& registry,
+                      std::string_view name = "x") {
+    T native{};
+    const BindingResult result = fromValue(native, input, name, registry);
+    if (!result.ok) {
+        return outcome(result, {});
+    }
+    const BindingResult back = toValue(native, registry);
+    return back.ok ? outcome(result, back.value) : "back: " + outcome(back, {});
+}
+
+// The whole message of a failed result (or "ok").
+inline std::string messageOf(const BindingResult& result) {
+    return result.ok ? "ok" : std::string(result.error());
+}
+
+// "name:kind" per field, with "<element>" for containers, the descriptor's
+// name for enums and records, "?" for optional members and "!" for flags.
+inline std::string fieldSummary(const BindingTypeDescriptor& d) {
+    const auto describeRef = [](const BindingTypeRef& ref) {
+        std::string out = typeKindName(ref.kind);
+        if (ref.elementKind != BindingTypeKind::None) {
+            out += "<" + std::string(typeKindName(ref.elementKind)) + ">";
+        }
+        if (ref.descriptor != nullptr) {
+            out += " " + ref.descriptor->name;
+        }
+        return out;
+    };
+    std::string out;
+    for (const BindingField& f : d.fields) {
+        out += (out.empty() ? "" : ", ") + f.name + ":" + describeRef(f.type);
+        if (f.elementType.kind != BindingTypeKind::None) {
+            out += " of " + describeRef(f.elementType);
+        }
+        out += f.optional ? "?" : "";
+        out += f.flags != 0 ? "!" + std::to_string(f.flags) : "";
+    }
+    return out;
+}
+
+}  // namespace tav::testing

@@ -1,0 +1,219 @@
+#include "binding/host_value.h"
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "binding/builtin_types.h"
+#include "binding/type_registry.h"
+#include "binding_test_support.h"
+
+namespace {
+
+using namespace tav;
+using namespace tav::testing;
+
+// value -> host record -> value, as a dump (or the reader's message).
+std::string throughHost(const BindingValue& value, const BindingTypeRegistry* registry) {
+    HostValueRecord record;
+    if (!valueToHost(registry, record, value)) {
+        return "valueToHost failed";
+    }
+    BindingErrorSink sink;
+    BindingValue back;
+    if (!hostToValue(sink, back, record.root(), "<value>")) {
+        return "error: " + sink.message;
+    }
+    return dump(back);
+}
+
+std::string readHost(const TavHostValue& host) {
+    BindingErrorSink sink;
+    BindingValue value;
+    const bool ok = hostToValue(sink, value, host, "<value>");
+    EXPECT_EQ(ok, !sink.error);
+    return ok ? dump(value) : "error: " + sink.message;
+}
+
+// A packed field copied out: the assertions take their arguments by
+// reference, which a misaligned field cannot bind to.
+template <class T>
+T loaded(T value) {
+    return value;
+}
+
+TavHostValue hostOf(std::uint32_t tag) {
+    TavHostValue v{};
+    v.tag = tag;
+    return v;
+}
+
+TavHostValue hostArray(const TavHostValue* elements, std::uint32_t count) {
+    TavHostValue v = hostOf(TAV_HOST_ARRAY);
+    v.payload.array.elements = elements;
+    v.payload.array.count = count;
+    return v;
+}
+
+TavHostValue hostObject(const TavHostEntry* entries, std::uint32_t count) {
+    TavHostValue v = hostOf(TAV_HOST_OBJECT);
+    v.payload.object.entries = entries;
+    v.payload.object.count = count;
+    return v;
+}
+
+BindingValue everyKind() {
+    return object({
+        {"bool", boolean(true)},
+        {"signed", sgn(-5)},
+        {"unsigned", uns(UINT64_MAX)},
+        {"float", flt(0.5)},
+        {"text", text("h\xC3\xA9llo")},
+        {"empty text", text("")},
+        {"blob", blob({0, 255, 7})},
+        {"empty blob", blob({})},
+        {"state", enumOf(BindingAsyncState::Running)},
+        {"unnamed", enumValue(9, &staticTypeInfo<BindingAsyncState>())},
+        {"nested", list({list({}), object({}), none(),
+                         list({object({{"deep", list({sgn(1), text("")})}})})})},
+        {"", none()},
+    });
+}
+
+// Enums travel as their enumerator name when the registry has one, else as
+// their number; everything else comes back as it went.
+TEST(HostValue, RoundTripOfEveryKind) {
+    BindingTypeRegistry registry;
+    registry.reset();
+    const std::string rest =
+        "blob: blob 00ff07, bool: true, empty blob: blob, empty text: string \"\", float: float "
+        "0.5, nested: [[], {}, empty, [{deep: [signed 1, string \"\"]}]], signed: signed -5, ";
+    EXPECT_EQ(throughHost(everyKind(), &registry),
+              "{: empty, " + rest +
+                  "state: string \"Running\", text: string \"h\xC3\xA9llo\", unnamed: signed 9, "
+                  "unsigned: unsigned 18446744073709551615}");
+    EXPECT_EQ(throughHost(everyKind(), nullptr),
+              "{: empty, " + rest +
+                  "state: signed 1, text: string \"h\xC3\xA9llo\", unnamed: signed 9, "
+                  "unsigned: unsigned 18446744073709551615}");
+    EXPECT_EQ(throughHost(none(), nullptr), "empty");
+    EXPECT_EQ(throughHost(list({}), nullptr), "[]");
+}
+
+// The record owns copies of everything it points at, members in key order.
+TEST(HostValue, RecordOutlivesItsValue) {
+    HostValueRecord record;
+    {
+        const BindingValue value = object({{"b", text("bee")}, {"a", list({sgn(1), sgn(2)})}});
+        ASSERT_TRUE(valueToHost(nullptr, record, value));
+    }
+    const TavHostValue& root = record.root();
+    ASSERT_EQ(loaded(root.tag), static_cast<std::uint32_t>(TAV_HOST_OBJECT));
+    ASSERT_EQ(loaded(root.payload.object.count), 2u);
+    const TavHostEntry* entries = root.payload.object.entries;
+    EXPECT_STREQ(entries[0].key, "a");
+    EXPECT_EQ(loaded(entries[0].flag), 1);
+    EXPECT_EQ(loaded(entries[0].value.tag), static_cast<std::uint32_t>(TAV_HOST_ARRAY));
+    EXPECT_EQ(loaded(entries[0].value.payload.array.count), 2u);
+    EXPECT_EQ(loaded(entries[0].value.payload.array.elements[1].payload.signedValue), 2);
+    EXPECT_STREQ(entries[1].key, "b");
+    EXPECT_EQ(loaded(entries[1].flag), 1);
+    EXPECT_STREQ(entries[1].value.payload.text, "bee");
+    EXPECT_EQ(readHost(root), "{a: [signed 1, signed 2], b: string \"bee\"}");
+}
+
+// A tag outside 0 to 10, at any depth, fails the whole read.
+TEST(HostValue, UnknownTagAnywhereFails) {
+    const std::string message =
+        "error: Couldn't assign value to '<value>' of type object because the input is of an "
+        "incompatible type ''.";
+    const TavHostValue bad = hostOf(11);
+    const TavHostValue elements[] = {hostOf(TAV_HOST_BOOL), hostOf(0xFFFFFFFFu)};
+    TavHostEntry entries[2] = {};
+    entries[0].key = "ok";
+    entries[0].value = hostOf(TAV_HOST_EMPTY);
+    entries[1].key = "bad";
+    entries[1].value = hostOf(11);
+    const TavHostValue inner[] = {hostObject(entries, 2)};
+
+    const std::vector<std::pair<const char*, TavHostValue>> cases = {
+        {"root", bad},
+        {"array element", hostArray(elements, 2)},
+        {"object member", hostObject(entries, 2)},
+        {"nested", hostArray(inner, 1)},
+    };
+    for (const auto& [where, host] : cases) {
+        SCOPED_TRACE(where);
+        EXPECT_EQ(readHost(host), message);
+    }
+}
+
+TEST(HostValue, NestingBeyond512LevelsFails) {
+    for (const std::size_t depth : {512u, 513u}) {
+        SCOPED_TRACE(depth);
+        std::vector<TavHostValue> chain(depth + 1, hostOf(TAV_HOST_EMPTY));
+        for (std::size_t i = 0; i < depth; ++i) {
+            chain[i] = hostArray(&chain[i + 1], 1);
+        }
+        const std::string got = readHost(chain[0]);
+        if (depth == 512) {
+            EXPECT_EQ(got.substr(0, 3), "[[[");
+        } else {
+            EXPECT_EQ(got,
+                      "error: Couldn't assign value to '<value>' of type object because the input "
+                      "is nested too deeply.");
+        }
+    }
+}
+
+TEST(HostValue, NullPointersReadAsEmpty) {
+    TavHostValue nullText = hostOf(TAV_HOST_STRING_ALT);
+    nullText.payload.text = nullptr;
+    TavHostValue nullBlob = hostOf(TAV_HOST_BLOB_ALT);
+    nullBlob.payload.blob.count = 5;
+    TavHostEntry nullKey{};
+    nullKey.value = hostOf(TAV_HOST_BOOL);
+    const std::vector<std::pair<TavHostValue, const char*>> cases = {
+        {nullText, "string \"\""},
+        {nullBlob, "blob"},
+        {hostArray(nullptr, 3), "[]"},
+        {hostObject(nullptr, 2), "{}"},
+        {hostObject(&nullKey, 1), "{: false}"},
+    };
+    for (const auto& [host, expected] : cases) {
+        SCOPED_TRACE(expected);
+        EXPECT_EQ(readHost(host), expected);
+    }
+}
+
+// Packed records: on 32 bits exactly the host's 12- and 17-byte layouts, on
+// 64 bits the same order with pointer-sized addresses.
+TEST(HostValueLayout, OffsetsFollowThePointerSize) {
+    constexpr std::size_t p = sizeof(void*);
+    EXPECT_EQ(sizeof(TavHostValue), 8 + p);
+    EXPECT_EQ(offsetof(TavHostValue, payload), 4u);
+    EXPECT_EQ(offsetof(TavHostValue, payload.blob.count), 4 + p);
+    EXPECT_EQ(offsetof(TavHostValue, payload.array.count), 4 + p);
+    EXPECT_EQ(offsetof(TavHostValue, payload.object.count), 4 + p);
+    EXPECT_EQ(sizeof(TavHostEntry), p + sizeof(TavHostValue) + 1);
+    EXPECT_EQ(offsetof(TavHostEntry, value), p);
+    EXPECT_EQ(offsetof(TavHostEntry, flag), p + sizeof(TavHostValue));
+    if (p == 4) {
+        EXPECT_EQ(sizeof(TavHostValue), 12u);
+        EXPECT_EQ(sizeof(TavHostEntry), 17u);
+    }
+
+    // 64-bit payloads at bytes 4 to 11, little-endian.
+    TavHostValue v = hostOf(TAV_HOST_SIGNED);
+    v.payload.signedValue = 0x0102030405060708;
+    unsigned char bytes[sizeof(TavHostValue)];
+    std::memcpy(bytes, &v, sizeof v);
+    EXPECT_EQ(bytes[0], TAV_HOST_SIGNED);
+    EXPECT_EQ(bytes[4], 0x08);
+    EXPECT_EQ(bytes[11], 0x01);
+}
+
+}  // namespace

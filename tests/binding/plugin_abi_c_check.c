@@ -1,0 +1,14 @@
+/* Compiled as strict C so that the host ABI header stays valid C: no C++
+ * construct may creep into it. Nothing here runs. */
+#include <tav/plugin_abi.h>
+
+TAV_STATIC_ASSERT(TAV_HOST_OBJECT == 10, "host value tags run from 0 to 10");
+
+uint32_t tavAbiCheckCount(const TavHostValue* value);
+
+uint32_t tavAbiCheckCount(const TavHostValue* value) {
+    const TavHostEntry* entries = value->payload.object.entries;
+    return value->tag == TAV_HOST_OBJECT && entries != NULL && entries->flag == 1
+               ? value->payload.object.count
+               : 0u;
+}

@@ -1,0 +1,378 @@
+#include "plugin/api_types.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "binding/type_registry.h"
+#include "binding_test_support.h"
+
+namespace {
+
+using namespace tav;
+using namespace tav::testing;
+using namespace Kelvo::Client::ChampSelect::Api;
+
+const std::vector<std::string> kLabels = {"Plugins", "Plugin tav-champ-select"};
+constexpr std::size_t kBuiltinCount = 15;
+
+struct ApiType {
+    const char* name;
+    std::size_t size;
+    const StaticTypeInfo* staticType;
+    const char* fields;  // fieldSummary, with the "TavChampSelect" prefix as "@"
+    std::vector<std::size_t> offsets;
+};
+
+// In registration order.
+const std::vector<ApiType>& apiTypes() {
+    using PS = ChampSelectPlayerSelection;
+    using MS = ChampSelectMySelection;
+    using TI = ChampSelectTimer;
+    using CR = ChampSelectChatRoomDetails;
+    using TC = ChampSelectTradeContract;
+    using AC = ChampSelectAction;
+    using BC = ChampSelectBannedChampions;
+    using SE = ChampSelectSession;
+    using TB = TeamBoost;
+    static const std::vector<ApiType> table = {
+        {"ChampSelectPlayerSelection",
+         sizeof(PS),
+         &staticTypeInfo<PS>(),
+         "cellId:int64, displayName:string, championId:int32, selectedSkinId:int32, "
+         "wardSkinId:int64, spell1Id:uint64, spell2Id:uint64, team:int32, "
+         "assignedPosition:string, championPickIntent:int32, playerType:string, "
+         "summonerId:uint64",
+         {offsetof(PS, cellId), offsetof(PS, displayName), offsetof(PS, championId),
+          offsetof(PS, selectedSkinId), offsetof(PS, wardSkinId), offsetof(PS, spell1Id),
+          offsetof(PS, spell2Id), offsetof(PS, team), offsetof(PS, assignedPosition),
+          offsetof(PS, championPickIntent), offsetof(PS, playerType), offsetof(PS, summonerId)}},
+        {"ChampSelectMySelection",
+         sizeof(MS),
+         &staticTypeInfo<MS>(),
+         "selectedSkinId:int32?, spell1Id:uint64?, spell2Id:uint64?, wardSkinId:int64?",
+         {offsetof(MS, selectedSkinId), offsetof(MS, spell1Id), offsetof(MS, spell2Id),
+          offsetof(MS, wardSkinId)}},
+        {"ChampSelectTimer",
+         sizeof(TI),
+         &staticTypeInfo<TI>(),
+         "timeLeftInPhase:int64, adjustedTimeLeftInPhase:int64, timeLeftInPhaseInSec:int32, "
+         "adjustedTimeLeftInPhaseInSec:int32, totalTimeInPhase:int64, phase:string, "
+         "isInfinite:bool, internalNowInEpochMs:uint64",
+         {offsetof(TI, timeLeftInPhase), offsetof(TI, adjustedTimeLeftInPhase),
+          offsetof(TI, timeLeftInPhaseInSec), offsetof(TI, adjustedTimeLeftInPhaseInSec),
+          offsetof(TI, totalTimeInPhase), offsetof(TI, phase), offsetof(TI, isInfinite),
+          offsetof(TI, internalNowInEpochMs)}},
+        {"ChampSelectChatRoomDetails",
+         sizeof(CR),
+         &staticTypeInfo<CR>(),
+         "chatRoomName:string, chatRoomPassword:string?",
+         {offsetof(CR, chatRoomName), offsetof(CR, chatRoomPassword)}},
+        {"ChampSelectTradeState", 4, &staticTypeInfo<ChampSelectTradeState>(), "", {}},
+        {"ChampSelectTradeContract",
+         sizeof(TC),
+         &staticTypeInfo<TC>(),
+         "id:int64, cellId:int64, state:enum @ChampSelectTradeState",
+         {offsetof(TC, id), offsetof(TC, cellId), offsetof(TC, state)}},
+        {"ChampSelectAction",
+         sizeof(AC),
+         &staticTypeInfo<AC>(),
+         "id:int64, actorCellId:int64, championId:int32, type:string, completed:bool",
+         {offsetof(AC, id), offsetof(AC, actorCellId), offsetof(AC, championId), offsetof(AC, type),
+          offsetof(AC, completed)}},
+        {"ChampSelectBannedChampions",
+         sizeof(BC),
+         &staticTypeInfo<BC>(),
+         "myTeamBans:vector<int32>, theirTeamBans:vector<int32>, numBans:int32",
+         {offsetof(BC, myTeamBans), offsetof(BC, theirTeamBans), offsetof(BC, numBans)}},
+        {"ChampSelectSession",
+         sizeof(SE),
+         &staticTypeInfo<SE>(),
+         "timer:struct @ChampSelectTimer, chatDetails:struct @ChampSelectChatRoomDetails, "
+         "myTeam:vector<struct> @ChampSelectPlayerSelection, theirTeam:vector<struct> "
+         "@ChampSelectPlayerSelection, trades:vector<struct> @ChampSelectTradeContract, "
+         "actions:vector<object>, bans:struct @ChampSelectBannedChampions, "
+         "localPlayerCellId:int64, isSpectating:bool, allowSkinSelection:bool, "
+         "allowBattleBoost:bool, allowRerolling:bool, rerollsRemaining:uint32",
+         {offsetof(SE, timer), offsetof(SE, chatDetails), offsetof(SE, myTeam),
+          offsetof(SE, theirTeam), offsetof(SE, trades), offsetof(SE, actions), offsetof(SE, bans),
+          offsetof(SE, localPlayerCellId), offsetof(SE, isSpectating),
+          offsetof(SE, allowSkinSelection), offsetof(SE, allowBattleBoost),
+          offsetof(SE, allowRerolling), offsetof(SE, rerollsRemaining)}},
+        {"ChampSelectPickableChampions",
+         sizeof(ChampSelectPickableChampions),
+         &staticTypeInfo<ChampSelectPickableChampions>(),
+         "championIds:vector<int32>",
+         {offsetof(ChampSelectPickableChampions, championIds)}},
+        {"ChampSelectBannableChampions",
+         sizeof(ChampSelectBannableChampions),
+         &staticTypeInfo<ChampSelectBannableChampions>(),
+         "championIds:vector<int32>",
+         {offsetof(ChampSelectBannableChampions, championIds)}},
+        {"ChampSelectDisabledChampions",
+         sizeof(ChampSelectDisabledChampions),
+         &staticTypeInfo<ChampSelectDisabledChampions>(),
+         "championIds:vector<int32>",
+         {offsetof(ChampSelectDisabledChampions, championIds)}},
+        {"ChampSelectPickableSkins",
+         sizeof(ChampSelectPickableSkins),
+         &staticTypeInfo<ChampSelectPickableSkins>(),
+         "skinIds:vector<int32>",
+         {offsetof(ChampSelectPickableSkins, skinIds)}},
+        {"TeamBoost",
+         sizeof(TB),
+         &staticTypeInfo<TB>(),
+         "summonerName:string, skinUnlockMode:string, price:int64, ipReward:int64, "
+         "ipRewardForPurchaser:int64, availableSkins:vector<int64>, unlocked:bool",
+         {offsetof(TB, summonerName), offsetof(TB, skinUnlockMode), offsetof(TB, price),
+          offsetof(TB, ipReward), offsetof(TB, ipRewardForPurchaser), offsetof(TB, availableSkins),
+          offsetof(TB, unlocked)}},
+    };
+    return table;
+}
+
+std::string withPrefix(std::string text) {
+    for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at)) {
+        text.replace(at, 1, "TavChampSelect");
+    }
+    return text;
+}
+
+class ApiTypes : public ::testing::Test {
+protected:
+    ApiTypes() {
+        registry.reset();
+        RegisterApiTypes(registry, "TavChampSelect", kLabels);
+    }
+
+    BindingTypeRegistry registry;
+};
+
+TEST_F(ApiTypes, RegistersFourteenTypesInOrderAfterTheBuiltins) {
+    const std::vector<const BindingTypeDescriptor*> types = registry.snapshotTypes();
+    ASSERT_EQ(types.size(), kBuiltinCount + apiTypes().size());
+    for (std::size_t i = 0; i < apiTypes().size(); ++i) {
+        const ApiType& expected = apiTypes()[i];
+        const BindingTypeDescriptor& d = *types[kBuiltinCount + i];
+        SCOPED_TRACE(expected.name);
+        EXPECT_EQ(d.name, withPrefix(std::string("@") + expected.name));
+        EXPECT_EQ(d.tags, kLabels);
+        EXPECT_EQ(d.description, "");
+        EXPECT_EQ(d.nativeSize, expected.size);
+        EXPECT_EQ(d.staticType, expected.staticType);
+        EXPECT_EQ(registry.find(*expected.staticType), &d);
+        EXPECT_EQ(d.isEnum, std::strcmp(expected.name, "ChampSelectTradeState") == 0);
+    }
+}
+
+// Kinds, element kinds, descriptors and optional flags; no descriptions, no
+// flags, offsets as the compiler lays the records out.
+TEST_F(ApiTypes, FieldsFollowTheRecords) {
+    for (const ApiType& expected : apiTypes()) {
+        SCOPED_TRACE(expected.name);
+        const BindingTypeDescriptor* d =
+            registry.findByName(withPrefix(std::string("@") + expected.name));
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(fieldSummary(*d), withPrefix(expected.fields));
+        std::vector<std::size_t> offsets;
+        for (const BindingField& f : d->fields) {
+            offsets.push_back(f.offset);
+            EXPECT_EQ(f.description, "");
+            EXPECT_NE(f.accessor, nullptr);
+            EXPECT_EQ(f.owner, d);
+        }
+        EXPECT_EQ(offsets, expected.offsets);
+    }
+    const BindingTypeDescriptor& my = *registry.findByName("TavChampSelectChampSelectMySelection");
+    EXPECT_EQ(my.fields[0].staticType, &staticTypeInfo<std::optional<std::int32_t>>());
+    EXPECT_EQ(my.fields[3].staticType, &staticTypeInfo<std::optional<std::int64_t>>());
+}
+
+TEST_F(ApiTypes, TradeStateEnumerators) {
+    const BindingTypeDescriptor& d = *registry.findByName("TavChampSelectChampSelectTradeState");
+    std::string names;
+    for (const auto& [name, e] : d.enumerators) {
+        names += name + "=" + std::to_string(e.number) + e.description + " ";
+    }
+    EXPECT_EQ(names, "AVAILABLE=1 BUSY=2 INVALID=3 RECEIVED=4 SENT=5 ");
+    const std::string invalid =
+        " is not a valid TavChampSelectChampSelectTradeState enumeration "
+        "value for 'x'.";
+    EXPECT_EQ(convertAs<ChampSelectTradeState>(text("SENT"), registry), gives("enum 5"));
+    EXPECT_EQ(convertAs<ChampSelectTradeState>(text("sent"), registry), fails("sent" + invalid));
+    EXPECT_EQ(convertAs<ChampSelectTradeState>(sgn(0), registry), fails("0" + invalid));
+}
+
+// Distinct ids for the records, the enum, the list and optional member types
+// and the built-ins; never the reserved one.
+TEST_F(ApiTypes, StaticTypeIdsAreDistinct) {
+    std::vector<const StaticTypeInfo*> infos = {
+        &staticTypeInfo<std::vector<std::int32_t>>(),
+        &staticTypeInfo<std::vector<std::int64_t>>(),
+        &staticTypeInfo<std::vector<ChampSelectPlayerSelection>>(),
+        &staticTypeInfo<std::vector<ChampSelectTradeContract>>(),
+        &staticTypeInfo<std::vector<BindingValue>>(),
+        &staticTypeInfo<std::optional<std::int32_t>>(),
+        &staticTypeInfo<std::optional<std::uint64_t>>(),
+        &staticTypeInfo<std::optional<std::int64_t>>(),
+        &staticTypeInfo<std::optional<std::string>>(),
+    };
+    for (const BindingTypeDescriptor* d : registry.snapshotTypes()) {
+        infos.push_back(d->staticType);
+    }
+    std::vector<std::uint32_t> ids;
+    for (const StaticTypeInfo* info : infos) {
+        EXPECT_NE(info->id, kReservedTypeId) << info->name;
+        ids.push_back(info->id);
+    }
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
+
+    const StaticTypeInfo& session = staticTypeInfo<ChampSelectSession>();
+    EXPECT_NE(std::strstr(session.name, "Kelvo::Client::ChampSelect::Api::ChampSelectSession"),
+              nullptr)
+        << session.name;
+    EXPECT_EQ(session.text[0], '\0');
+}
+
+TEST_F(ApiTypes, SecondRegistrationChangesNothing) {
+    const std::vector<const BindingTypeDescriptor*> before = registry.snapshotTypes();
+    std::vector<std::size_t> fieldCounts;
+    for (const BindingTypeDescriptor* d : before) {
+        fieldCounts.push_back(d->fields.size());
+    }
+    RegisterApiTypes(registry, "TavChampSelect", {"Other"});
+    EXPECT_EQ(registry.snapshotTypes(), before);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(before[i]->fields.size(), fieldCounts[i]) << before[i]->name;
+    }
+    EXPECT_EQ(registry.findByName("TavChampSelectTeamBoost")->tags, kLabels);
+}
+
+TEST_F(ApiTypes, MySelectionMembersArePresentOnlyWhenGiven) {
+    ChampSelectMySelection selection;
+    ASSERT_EQ(messageOf(fromValue(selection, object({{"selectedSkinId", sgn(5)}}), "selection",
+                                  registry)),
+              "ok");
+    EXPECT_EQ(selection.selectedSkinId, 5);
+    EXPECT_FALSE(selection.spell1Id.has_value());
+    EXPECT_FALSE(selection.spell2Id.has_value());
+    EXPECT_FALSE(selection.wardSkinId.has_value());
+    EXPECT_EQ(dump(toValue(selection, registry).value),
+              "{selectedSkinId: signed 5, spell1Id: empty, spell2Id: empty, wardSkinId: empty}");
+
+    const std::vector<std::pair<BindingValue, std::string>> cases = {
+        {object({{"selectedSkinId", text("5")}}), gives("{selectedSkinId: signed 5, spell1Id: "
+                                                        "empty, spell2Id: empty, wardSkinId: "
+                                                        "empty}")},
+        {object({{"selectedSkinId", text("abc")}}),
+         fails("Value abc for 'selectedSkinId' of type int32 is in an incorrect format")},
+        {object({{"spell1Id", text("-1")}}),
+         fails("Value -1 for 'spell1Id' of type uint64 is out of range")},
+        {object({{"wardSkinId", text("0x10")}, {"spell2Id", none()}}),
+         gives("{selectedSkinId: empty, spell1Id: empty, spell2Id: empty, wardSkinId: signed "
+               "16}")},
+    };
+    for (const auto& [input, expected] : cases) {
+        SCOPED_TRACE(dump(input));
+        EXPECT_EQ(convertAs<ChampSelectMySelection>(input, registry, "selection"), expected);
+    }
+}
+
+BindingValue action(std::int64_t id, const char* type) {
+    return object({{"id", sgn(id)},
+                   {"actorCellId", sgn(id % 10)},
+                   {"championId", sgn(100 + id)},
+                   {"type", text(type)},
+                   {"completed", boolean(id % 2 == 0)}});
+}
+
+// actions are passed through: lists of lists of objects and empty elements
+// come back exactly as they went in.
+TEST_F(ApiTypes, SessionActionsPassThroughUnchanged) {
+    const BindingValue actions = list({list({action(1, "ban"), action(2, "ban")}),
+                                       list({action(3, "pick"), none()}), none(), list({})});
+    ChampSelectSession session;
+    ASSERT_EQ(messageOf(fromValue(session, object({{"actions", actions}}), "<result>", registry)),
+              "ok");
+    ASSERT_EQ(session.actions.size(), 4u);
+    EXPECT_EQ(session.actions[2].kind(), BindingValueKind::Empty);
+    const BindingResult back = toValue(session, registry);
+    EXPECT_EQ(dump(back.value.find("actions")), dump(actions));
+}
+
+TEST_F(ApiTypes, FullSessionRoundTrip) {
+    const BindingValue player = object({
+        {"cellId", sgn(3)},
+        {"displayName", text("Ahri main")},
+        {"championId", sgn(103)},
+        {"selectedSkinId", sgn(103001)},
+        {"wardSkinId", sgn(-1)},
+        {"spell1Id", uns(4)},
+        {"spell2Id", uns(14)},
+        {"team", sgn(1)},
+        {"assignedPosition", text("middle")},
+        {"championPickIntent", sgn(0)},
+        {"playerType", text("PLAYER")},
+        {"summonerId", uns(18446744073709551615u)},
+    });
+    const BindingValue input = object({
+        {"timer", object({{"timeLeftInPhase", sgn(29000)},
+                          {"adjustedTimeLeftInPhase", sgn(28000)},
+                          {"timeLeftInPhaseInSec", sgn(29)},
+                          {"adjustedTimeLeftInPhaseInSec", sgn(28)},
+                          {"totalTimeInPhase", sgn(30000)},
+                          {"phase", text("BAN_PICK")},
+                          {"isInfinite", boolean(false)},
+                          {"internalNowInEpochMs", uns(1700000000000)}})},
+        {"chatDetails", object({{"chatRoomName", text("room")}, {"chatRoomPassword", text("pw")}})},
+        {"myTeam", list({player, player})},
+        {"theirTeam", list({player})},
+        {"trades", list({object({{"id", sgn(1)},
+                                 {"cellId", sgn(6)},
+                                 {"state", enumOf(ChampSelectTradeState::SENT)}})})},
+        {"actions", list({list({action(1, "ban")})})},
+        {"bans", object({{"myTeamBans", list({sgn(1), sgn(2)})},
+                         {"theirTeamBans", list({})},
+                         {"numBans", sgn(6)}})},
+        {"localPlayerCellId", sgn(3)},
+        {"isSpectating", boolean(true)},
+        {"allowSkinSelection", boolean(false)},
+        {"allowBattleBoost", boolean(true)},
+        {"allowRerolling", boolean(true)},
+        {"rerollsRemaining", uns(2)},
+    });
+    EXPECT_EQ(convertAs<ChampSelectSession>(input, registry), gives(dump(input)));
+}
+
+// Members missing from the input keep the records' defaults.
+TEST_F(ApiTypes, DefaultsSurviveMissingMembers) {
+    EXPECT_EQ(convertAs<ChampSelectSession>(object({}), registry),
+              gives("{actions: [], allowBattleBoost: false, allowRerolling: false, "
+                    "allowSkinSelection: true, bans: {myTeamBans: [], numBans: signed 0, "
+                    "theirTeamBans: []}, chatDetails: {chatRoomName: string \"\", "
+                    "chatRoomPassword: empty}, isSpectating: false, localPlayerCellId: signed "
+                    "-1, myTeam: [], rerollsRemaining: unsigned 0, theirTeam: [], timer: "
+                    "{adjustedTimeLeftInPhase: signed 0, adjustedTimeLeftInPhaseInSec: signed 0, "
+                    "internalNowInEpochMs: unsigned 0, isInfinite: false, phase: string \"\", "
+                    "timeLeftInPhase: signed 0, timeLeftInPhaseInSec: signed 0, "
+                    "totalTimeInPhase: signed 0}, trades: []}"));
+
+    ChampSelectSession session;
+    ASSERT_EQ(messageOf(fromValue(session,
+                                  object({{"myTeam", list({object({{"cellId", sgn(3)}})})},
+                                          {"trades", list({object({{"id", sgn(1)}})})}}),
+                                  "<result>", registry)),
+              "ok");
+    EXPECT_EQ(session.myTeam.at(0).wardSkinId, -1);
+    EXPECT_EQ(session.trades.at(0).state, ChampSelectTradeState::INVALID);
+    const BindingResult trade = toValue(session.trades[0], registry);
+    EXPECT_EQ(convertAs<std::string>(trade.value.find("state"), registry),
+              gives("string \"INVALID\""));
+}
+
+}  // namespace
