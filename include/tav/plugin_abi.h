@@ -18,6 +18,13 @@ extern "C" {
 #define TAV_ABI
 #endif
 
+/* The plugin's one exported function, with C linkage. */
+#if defined(_WIN32)
+#define TAV_EXPORT __declspec(dllexport)
+#else
+#define TAV_EXPORT __attribute__((visibility("default")))
+#endif
+
 #if defined(__cplusplus)
 #define TAV_STATIC_ASSERT(condition, message) static_assert(condition, message)
 #else
@@ -49,11 +56,11 @@ typedef struct TavHostEntry TavHostEntry;
 typedef struct TavHostValue {
     uint32_t tag;
     union {
-        uint8_t boolean;       /* TAV_HOST_BOOL: 0 or 1 */
-        int64_t signedValue;   /* TAV_HOST_SIGNED */
+        uint8_t boolean;        /* TAV_HOST_BOOL: 0 or 1 */
+        int64_t signedValue;    /* TAV_HOST_SIGNED */
         uint64_t unsignedValue; /* TAV_HOST_UNSIGNED */
-        double floatValue;     /* TAV_HOST_FLOAT */
-        const char* text;      /* TAV_HOST_STRING(_ALT): NUL-terminated */
+        double floatValue;      /* TAV_HOST_FLOAT */
+        const char* text;       /* TAV_HOST_STRING(_ALT): NUL-terminated */
         struct {
             const uint8_t* bytes;
             uint32_t count;
@@ -76,6 +83,144 @@ struct TavHostEntry {
     uint8_t flag;
 };
 
+/* One argument of a request: a name (or null) and its value. */
+typedef struct TavHostArgument {
+    const char* name;
+    TavHostValue value;
+} TavHostArgument;
+
+/* A header of a request or response. */
+typedef struct TavHostHeader {
+    const char* name;
+    const char* value;
+} TavHostHeader;
+
+/* Method codes of a request. */
+enum {
+    TAV_METHOD_NONE = 0,
+    TAV_METHOD_DELETE = 1,
+    TAV_METHOD_GET = 2,
+    TAV_METHOD_HEAD = 3,
+    TAV_METHOD_OPTIONS = 4,
+    TAV_METHOD_PATCH = 5,
+    TAV_METHOD_POST = 6,
+    TAV_METHOD_PUT = 7,
+    TAV_METHOD_CUSTOM = 8
+};
+
+/* A request to a plugin's endpoint. Built (zeroed first) by the sender and
+ * valid for the call only. */
+typedef struct TavRequest {
+    uint32_t method;                  /* TAV_METHOD_* */
+    const char* url;                  /* path with optional "?query" */
+    const TavHostArgument* arguments; /* may be null when count is 0 */
+    uint32_t argumentCount;
+    const void* endpoint; /* the receiving endpoint's own word */
+    const TavHostHeader* headers;
+    uint32_t headerCount;
+    const char* contentType; /* of the body */
+    const uint8_t* body;
+    uint32_t bodyLength;
+    void* requestContext;     /* the sender's host context */
+    const char* customMethod; /* with TAV_METHOD_CUSTOM */
+} TavRequest;
+
+typedef struct TavResponse TavResponse;
+
+/* Streamed answers: read fills up to *count bytes and sets *count to what it
+ * wrote and *more to whether more follows; nonzero on success. */
+typedef uint8_t(TAV_ABI* TavStreamRead)(void* stream, uint8_t* buffer, uint32_t* count,
+                                        uint8_t* more);
+typedef void(TAV_ABI* TavStreamClose)(void* stream);
+/* Frees everything the response record owns; the receiver calls it once. */
+typedef void(TAV_ABI* TavResponseRelease)(TavResponse* response);
+
+/* The answer to a request, zeroed by the sender and filled by the answering
+ * side, which also sets its release function. */
+struct TavResponse {
+    TavHostValue value;    /* the answer when not streamed */
+    const char* errorText; /* null on success */
+    uint8_t isError;       /* 1 when the record carries an error */
+    uint8_t flag;
+    uint32_t mode;   /* 0 to 3 */
+    uint32_t status; /* HTTP numbering; 0 when none was set */
+    const char* contentType;
+    const TavHostHeader* headers;
+    uint32_t headerCount;
+    TavStreamRead streamRead; /* null when not streamed */
+    TavStreamClose streamClose;
+    uint32_t streamLengthHint; /* expected length in bytes: a hint only */
+    uint32_t reserved;
+    void* stream;
+    TavResponseRelease release; /* null when nothing is to be released */
+};
+
+/* An event published to or delivered by the host. */
+typedef struct TavHostEvent {
+    const char* name;
+    TavHostValue payload;
+    uint32_t word;  /* 0 on every event the plugin publishes */
+    void* userData; /* on delivery: the user data given to subscribe */
+} TavHostEvent;
+
+typedef void(TAV_ABI* TavEventCallback)(const TavHostEvent* event);
+
+/* The host's services. Every function receives the table itself first;
+ * texts and records passed are valid for the call only. */
+typedef struct TavPluginHost TavPluginHost;
+struct TavPluginHost {
+    /* 0: sends a request and fills the response before returning. */
+    void(TAV_ABI* sendRequest)(const TavPluginHost* host, TavResponse* response,
+                               const TavRequest* request);
+    /* 1: not called by this plugin. */
+    void(TAV_ABI* slot1)(const TavPluginHost* host, uintptr_t a, uintptr_t b);
+    /* 2: publishes an event to the subscribers of its name. */
+    void(TAV_ABI* publishEvent)(const TavPluginHost* host, const TavHostEvent* event);
+    /* 3: subscribes; flag 0 for resource events, 1 for service-proxy events. */
+    void(TAV_ABI* subscribe)(const TavPluginHost* host, const char* eventName, void* hostContext,
+                             TavEventCallback callback, void* userData, uint32_t flag);
+    /* 4: no further callbacks for that name. */
+    void(TAV_ABI* unsubscribe)(const TavPluginHost* host, const char* eventName, void* hostContext);
+    /* 5: not called by this plugin. */
+    void(TAV_ABI* slot5)(const TavPluginHost* host, uintptr_t a, uintptr_t b, uintptr_t c,
+                         uint64_t d, uintptr_t e);
+    /* 6, 7, 8: a yield is 7 (label "Wait: yield", 0), then 6, then 8, which
+     * returns when the plugin may continue. */
+    void(TAV_ABI* waitStep)(const TavPluginHost* host);
+    void(TAV_ABI* waitLabel)(const TavPluginHost* host, const char* label, uintptr_t zero);
+    void(TAV_ABI* waitResume)(const TavPluginHost* host);
+    /* 9: one log line: level 0 to 3 and its text. */
+    void(TAV_ABI* log)(const TavPluginHost* host, int32_t level, const char* message);
+};
+
+/* Handed to Init: the host's table and its context word, which the plugin
+ * passes back with requests and subscriptions. */
+typedef struct TavInitRecord {
+    const TavPluginHost* host;
+    void* hostContext;
+} TavInitRecord;
+
+/* The plugin's callbacks; context is word 4 of the load record. */
+typedef struct TavPluginCallbacks {
+    uint8_t(TAV_ABI* init)(void* context, const TavInitRecord* init); /* nonzero: success */
+    void(TAV_ABI* shutdown)(void* context); /* the context is invalid afterwards */
+    /* Writes 14 words: six 64-bit allocation counters, low word first, then
+     * two zero words. */
+    void(TAV_ABI* memoryStats)(void* context, uint32_t* words);
+} TavPluginCallbacks;
+
+/* The record load_tav_champ_select receives. The host fills the version;
+ * the plugin replaces it with its own and fills the rest. */
+typedef struct TavLoadRecord {
+    uint32_t apiMajor;
+    uint32_t apiMinor;
+    uint32_t apiPatch;
+    const TavPluginCallbacks* callbacks;
+    void* context;
+    const char* shortName;
+    const void* endpointTable; /* the API description; owned by the plugin */
+} TavLoadRecord;
+
 #pragma pack(pop)
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
@@ -85,10 +230,42 @@ TAV_STATIC_ASSERT(offsetof(TavHostValue, payload.array.count) == 8, "count at by
 TAV_STATIC_ASSERT(sizeof(TavHostEntry) == 17, "object entry is 17 bytes");
 TAV_STATIC_ASSERT(offsetof(TavHostEntry, value) == 4, "entry value at byte 4");
 TAV_STATIC_ASSERT(offsetof(TavHostEntry, flag) == 16, "entry flag at byte 16");
+TAV_STATIC_ASSERT(sizeof(TavHostArgument) == 16, "argument entry is 16 bytes");
+TAV_STATIC_ASSERT(sizeof(TavRequest) == 48, "request record is 48 bytes");
+TAV_STATIC_ASSERT(offsetof(TavRequest, endpoint) == 16, "endpoint word at 16");
+TAV_STATIC_ASSERT(offsetof(TavRequest, requestContext) == 40, "request context at 40");
+TAV_STATIC_ASSERT(offsetof(TavRequest, customMethod) == 44, "custom method at 44");
+TAV_STATIC_ASSERT(sizeof(TavResponse) == 62, "response record is 62 bytes");
+TAV_STATIC_ASSERT(offsetof(TavResponse, errorText) == 12, "error text at 12");
+TAV_STATIC_ASSERT(offsetof(TavResponse, isError) == 16, "error byte at 16");
+TAV_STATIC_ASSERT(offsetof(TavResponse, flag) == 17, "flag at 17");
+TAV_STATIC_ASSERT(offsetof(TavResponse, mode) == 18, "mode at 18");
+TAV_STATIC_ASSERT(offsetof(TavResponse, status) == 22, "status at 22");
+TAV_STATIC_ASSERT(offsetof(TavResponse, contentType) == 26, "content type at 26");
+TAV_STATIC_ASSERT(offsetof(TavResponse, streamRead) == 38, "stream read at 38");
+TAV_STATIC_ASSERT(offsetof(TavResponse, streamLengthHint) == 46, "length hint at 46");
+TAV_STATIC_ASSERT(offsetof(TavResponse, stream) == 54, "stream handle at 54");
+TAV_STATIC_ASSERT(offsetof(TavResponse, release) == 58, "release at 58");
+TAV_STATIC_ASSERT(sizeof(TavHostEvent) == 24, "event record is 24 bytes");
+TAV_STATIC_ASSERT(offsetof(TavHostEvent, word) == 16, "event word at 16");
+TAV_STATIC_ASSERT(offsetof(TavHostEvent, userData) == 20, "user data at 20");
+TAV_STATIC_ASSERT(sizeof(TavPluginHost) == 40, "ten host slots");
+TAV_STATIC_ASSERT(sizeof(TavInitRecord) == 8, "init record is two words");
+TAV_STATIC_ASSERT(sizeof(TavPluginCallbacks) == 12, "three callbacks");
+TAV_STATIC_ASSERT(sizeof(TavLoadRecord) == 28, "load record is seven words");
 #else
 TAV_STATIC_ASSERT(sizeof(TavHostValue) == 4 + sizeof(void*) + 4, "packed, pointer-sized");
 TAV_STATIC_ASSERT(sizeof(TavHostEntry) == sizeof(void*) + sizeof(TavHostValue) + 1, "packed");
+TAV_STATIC_ASSERT(sizeof(TavRequest) == 4 * 4 + 8 * sizeof(void*), "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavResponse) == sizeof(TavHostValue) + 2 + 4 * 5 + 7 * sizeof(void*),
+                  "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavHostEvent) == sizeof(TavHostValue) + 4 + 2 * sizeof(void*),
+                  "packed, pointer-sized");
 #endif
+
+/* The entry the host looks up and calls once with its load record. */
+typedef void(TAV_ABI* TavLoadFunction)(TavLoadRecord* record);
+TAV_EXPORT void TAV_ABI load_tav_champ_select(TavLoadRecord* record);
 
 #ifdef __cplusplus
 }

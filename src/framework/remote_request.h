@@ -1,0 +1,83 @@
+// Requests to other plugins through the host: typed native arguments become
+// the request record, the answer (a value, or a stream of JSON text) becomes
+// the native result type, and every failure becomes a StructuredError with a
+// status code and a fixed message. Also the typed publishing of resource
+// events.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include <tav/plugin_abi.h>
+
+#include "api/method_names.h"
+#include "binding/binding_value.h"
+#include "binding/native_conversion.h"
+#include "framework/request_outcome.h"
+
+namespace tav {
+
+class PluginBase;
+struct PluginResourceEvent;
+
+// A named parameter of a request.
+struct NamedValue {
+    std::string name;
+    BindingValue value;
+};
+
+// The host's response record, released (once) when this goes away.
+class ResponseRecord {
+public:
+    ResponseRecord() = default;
+    ResponseRecord(const ResponseRecord&) = delete;
+    ResponseRecord& operator=(const ResponseRecord&) = delete;
+    ~ResponseRecord() { release(); }
+
+    TavResponse* get() { return &record_; }
+    const TavResponse& operator*() const { return record_; }
+    const TavResponse* operator->() const { return &record_; }
+    // Calls the record's release function, if it has one, exactly once.
+    void release();
+
+private:
+    TavResponse record_{};
+};
+
+// Sends method url with parameters (a structure whose members become the
+// request's one argument; null sends none) and keeps the response for
+// reading. Success unless the response carries an error text.
+RequestOutcome<void> sendRaw(PluginBase& plugin, MethodCode method, std::string_view url,
+                             const BindingValue* parameters, ResponseRecord& response);
+
+// Reads the answer of a successful raw send (stream or value) as a value.
+RequestOutcome<BindingValue> readAnswer(PluginBase& plugin, MethodCode method,
+                                        std::string_view url, ResponseRecord& response);
+
+// The error of a failed conversion of the answer into the result type.
+StructuredError conversionError(MethodCode method, std::string_view url, std::string_view error);
+
+// method url without parameters; the answer converted into T.
+template <class T>
+RequestOutcome<T> request(PluginBase& plugin, MethodCode method, std::string_view url);
+
+// method url with parameters (one member per name, in order); no result.
+RequestOutcome<void> requestWithParameters(PluginBase& plugin, MethodCode method,
+                                           std::string_view url,
+                                           std::span<const NamedValue> parameters);
+
+// method url with a described native record as parameters; no result.
+template <BindingRecordType P>
+RequestOutcome<void> requestWithParameters(PluginBase& plugin, MethodCode method,
+                                           std::string_view url, const P& parameters);
+
+// Publishes a resource event under the name derived from its URI, then again
+// under eventName when that differs.
+RequestOutcome<void> SendEvent(PluginBase& plugin, std::string_view eventName,
+                               const PluginResourceEvent& payload, std::uint32_t word);
+
+}  // namespace tav
+
+#include "framework/remote_request_impl.h"

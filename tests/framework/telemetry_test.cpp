@@ -1,0 +1,67 @@
+#include "framework/telemetry.h"
+
+#include <chrono>
+#include <future>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fake_host.h"
+#include "framework/plugin_base.h"
+#include "framework/plugin_loader.h"
+
+namespace telemetrytest {
+
+using tav::testing::FakeHost;
+
+struct TestPlugin : tav::PluginBase {};
+
+class TelemetryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TavLoadRecord load{};
+        load.apiMajor = 18;
+        tav::PluginLoader::Load(&plugin, &load, "tav-test");
+        const TavInitRecord init = host.initRecord();
+        ASSERT_NE(tav::PluginLoader::Init(&plugin, &init), 0);
+        ASSERT_NE(plugin.telemetry(), nullptr);
+        host.requests.clear();
+    }
+
+    FakeHost host;
+    TestPlugin plugin;
+};
+
+TEST_F(TelemetryTest, PostsTheEventWithItsParametersAsOneArgument) {
+    std::vector<tav::NamedValue> parameters(1);
+    parameters[0].name = "queueId";
+    parameters[0].value.setInt64(420);
+    auto future = plugin.telemetry()->send("match-start", parameters);
+
+    ASSERT_EQ(host.requests.size(), 1u);
+    EXPECT_EQ(host.requests[0].method, 6u);
+    EXPECT_EQ(host.requests[0].url, "/telemetry/v1/events/match-start");
+    ASSERT_EQ(host.requests[0].argumentCount, 1u);
+    EXPECT_EQ(host.requests[0].arguments.elementAt(0).find("value").find("queueId").asInt64(), 420);
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_TRUE(future.get().ok());
+}
+
+TEST_F(TelemetryTest, FutureHoldsSuccessWhateverTheHostAnswers) {
+    tav::testing::ReleaseCounter::calls = 0;
+    host.answer = [](TavResponse& response, const tav::testing::RecordedRequest&) {
+        response.errorText = "telemetry is down";
+        response.status = 503;
+        response.release = &tav::testing::ReleaseCounter::release;
+    };
+    // An unescaped name goes into the path as it is.
+    auto future = plugin.telemetry()->send("a b/c", {});
+
+    ASSERT_EQ(host.requests.size(), 1u);
+    EXPECT_EQ(host.requests[0].url, "/telemetry/v1/events/a b/c");
+    EXPECT_EQ(tav::testing::ReleaseCounter::calls, 1);
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_TRUE(future.get().ok());
+}
+
+}  // namespace telemetrytest
