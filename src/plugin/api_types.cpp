@@ -23,14 +23,17 @@ void registerType(tav::BindingTypeRegistry& registry, std::string_view prefix,
 
 void RegisterApiTypes(tav::BindingTypeRegistry& registry, std::string_view prefix,
                       const std::vector<std::string>& labels) {
-    registerType<ChampSelectPlayerSelection>(registry, prefix, "ChampSelectPlayerSelection", labels);
+    registerType<ChampSelectPlayerSelection>(registry, prefix, "ChampSelectPlayerSelection",
+                                             labels);
     registerType<ChampSelectMySelection>(registry, prefix, "ChampSelectMySelection", labels);
     registerType<ChampSelectTimer>(registry, prefix, "ChampSelectTimer", labels);
-    registerType<ChampSelectChatRoomDetails>(registry, prefix, "ChampSelectChatRoomDetails", labels);
+    registerType<ChampSelectChatRoomDetails>(registry, prefix, "ChampSelectChatRoomDetails",
+                                             labels);
     registerType<ChampSelectTradeState>(registry, prefix, "ChampSelectTradeState", labels);
     registerType<ChampSelectTradeContract>(registry, prefix, "ChampSelectTradeContract", labels);
     registerType<ChampSelectAction>(registry, prefix, "ChampSelectAction", labels);
-    registerType<ChampSelectBannedChampions>(registry, prefix, "ChampSelectBannedChampions", labels);
+    registerType<ChampSelectBannedChampions>(registry, prefix, "ChampSelectBannedChampions",
+                                             labels);
     registerType<ChampSelectSession>(registry, prefix, "ChampSelectSession", labels);
     registerType<ChampSelectPickableChampions>(registry, prefix, "ChampSelectPickableChampions",
                                                labels);

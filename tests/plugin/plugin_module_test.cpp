@@ -1,0 +1,102 @@
+// The plugin as the host sees it: the real module loaded with dlopen, its
+// load record, callbacks and the calls it makes into the host.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "binding/host_value.h"
+#include "module_host.h"
+
+using tav::testing::ModuleHost;
+
+namespace {
+
+std::string modulePath() { return TAV_PLUGIN_MODULE_PATH; }
+
+}  // namespace
+
+TEST(PluginModule, LoadWritesTheRecordForTheHost) {
+    for (const std::uint32_t minor : {0u, 5u}) {
+        SCOPED_TRACE(minor);
+        ModuleHost module(modulePath(), 18, minor, 2);
+        ASSERT_TRUE(module.loaded()) << module.loadError();
+        const TavLoadRecord& record = module.load();
+        EXPECT_EQ(record.apiMajor, 18u);
+        EXPECT_EQ(record.apiMinor, 0u);
+        EXPECT_EQ(record.apiPatch, 0u);
+        ASSERT_NE(static_cast<const void*>(record.callbacks), nullptr);
+        EXPECT_TRUE(record.callbacks->init != nullptr);
+        EXPECT_TRUE(record.callbacks->shutdown != nullptr);
+        EXPECT_TRUE(record.callbacks->memoryStats != nullptr);
+        EXPECT_NE(static_cast<const void*>(record.context), nullptr);
+        ASSERT_NE(static_cast<const void*>(record.shortName), nullptr);
+        EXPECT_STREQ(record.shortName, "tav-champ-select");
+        EXPECT_EQ(static_cast<const void*>(record.endpointTable), nullptr);
+    }
+}
+
+TEST(PluginModuleDeathTest, AnIncompatibleHostEndsTheProcessWithTheReport) {
+    GTEST_FLAG_SET(death_test_style, "fast");  // re-executing would start the emulator
+    struct Row {
+        std::uint32_t major, minor, patch;
+    };
+    for (const Row& row : {Row{17, 9, 9}, Row{19, 0, 0}}) {
+        SCOPED_TRACE(row.major);
+        EXPECT_DEATH(
+            {
+                ModuleHost module(modulePath(), row.major, row.minor, row.patch);
+                module.load();
+            },
+            "ALE-EECF0606");
+    }
+}
+
+TEST(PluginModule, InitSubscribesTheServiceProxyEventsAndRoutesLogLinesToTheHost) {
+    ModuleHost module(modulePath());
+    ASSERT_TRUE(module.loaded()) << module.loadError();
+    module.load();
+    ASSERT_TRUE(module.init());
+
+    const auto& subscriptions = module.host().subscriptions;
+    ASSERT_EQ(subscriptions.size(), 3u);
+    const char* names[] = {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
+                           "OnServiceProxyAsyncEvent"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(subscriptions[i].name, names[i]);
+        EXPECT_EQ(subscriptions[i].flag, 1u);
+        EXPECT_EQ(subscriptions[i].userData, static_cast<void*>(module.record().context));
+    }
+
+    // An asynchronous answer nobody waits for is logged as an error, and the
+    // plugin's log goes to the host.
+    tav::BindingValue answer;
+    answer.member("serviceName").setString("svc");
+    answer.member("methodName").setString("m");
+    tav::HostValueRecord record;
+    ASSERT_TRUE(tav::valueToHost(nullptr, record, answer));
+    module.host().deliver("OnServiceProxyAsyncEvent", record.root());
+    ASSERT_EQ(module.host().logLines.size(), 1u);
+    EXPECT_EQ(module.host().logLines[0].first, 2);
+    EXPECT_EQ(module.host().logLines[0].second,
+              "tav-champ-select: Could not find registered handler for async service proxy "
+              "event svc.m");
+
+    module.shutdown();
+    EXPECT_EQ(module.host().unsubscribed.size(), 3u);
+    EXPECT_TRUE(module.host().published.empty());
+}
+
+TEST(PluginModule, MemoryStatsReportsTheCountersAndTwoZeroWords) {
+    ModuleHost module(modulePath());
+    ASSERT_TRUE(module.loaded()) << module.loadError();
+    module.load();
+    std::uint32_t words[14];
+    std::fill(std::begin(words), std::end(words), 0xFFFFFFFFu);
+    module.memoryStats(words);
+    const std::uint64_t allocations = words[6] | (std::uint64_t{words[7]} << 32);
+    const std::uint64_t bytes = words[4] | (std::uint64_t{words[5]} << 32);
+    EXPECT_GT(allocations, 0u);  // at least the plugin object itself
+    EXPECT_GT(bytes, 0u);
+    EXPECT_EQ(words[12], 0u);
+    EXPECT_EQ(words[13], 0u);
+}
