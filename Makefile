@@ -31,9 +31,11 @@ run: deps
 	$(call preset_build,linux-x64)
 	./build/linux-x64/tools/demo/tav-demo
 
+# BENCH_ARGS go to every benchmark program, e.g. BENCH_ARGS=--benchmark_filter=Json.
+# tav-bench-formats repeats and interleaves its benchmarks by default.
 bench: deps
 	$(call preset_build,bench)
-	@for b in build/bench/bench/tav-bench-*; do [ -x "$$b" ] && "$$b" || exit 1; done
+	@for b in build/bench/bench/tav-bench-*; do [ -x "$$b" ] && "$$b" $(BENCH_ARGS) || exit 1; done
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

@@ -1,0 +1,329 @@
+// Speed of the wire-format readers and the JSON writer next to the libraries
+// a plugin author would otherwise pick ("anchors"), on a champ-select session
+// (about 8 KB of JSON) and on an array of sessions (about 1 MB): RapidJSON's
+// Document::Parse and Writer, nlohmann::json's parse and dump, msgpack-c's
+// unpack, libyaml's bare event loop (every event parsed and deleted, nothing
+// built) and yaml-cpp's Load. Every benchmark reports bytes of its input per
+// second; after the table each of our figures is printed as a ratio to its
+// anchor, measured in the same run.
+//
+// Unless told otherwise on the command line, every benchmark runs 10 times
+// with the repetitions of all benchmarks interleaved in random order, so that
+// a slow phase of a shared machine spreads over all of them instead of
+// deciding one ratio.
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <msgpack.hpp>
+#include <nlohmann/json.hpp>
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+#include <unistd.h>
+#include <yaml-cpp/yaml.h>
+#include <yaml.h>
+
+#include "format_inputs.h"
+#include "formats/json.h"
+#include "formats/message_pack.h"
+#include "formats/yaml.h"
+#include "ratio_reporter.h"
+
+namespace tav::bench {
+namespace {
+
+// Flags in front of the command line's, which override them.
+constexpr const char* kDefaultFlags[] = {
+    "--benchmark_repetitions=10",
+    "--benchmark_enable_random_interleaving=true",
+    "--benchmark_report_aggregates_only=true",
+    "--benchmark_min_time=0.2",
+};
+
+using Body = std::function<void(benchmark::State&)>;
+
+void countBytes(benchmark::State& state, std::size_t bytes) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(bytes));
+}
+
+// --- JSON reading: into our tree, a RapidJSON document, a nlohmann::json.
+
+void readJsonOurs(benchmark::State& state, const FormatInput& input) {
+    for (auto _ : state) {
+        BindingResult result = readJson(input.json);
+        if (!result.ok) {
+            state.SkipWithError("readJson failed");
+            break;
+        }
+        benchmark::DoNotOptimize(result);
+    }
+    countBytes(state, input.json.size());
+}
+
+void readJsonRapidJson(benchmark::State& state, const FormatInput& input) {
+    for (auto _ : state) {
+        rapidjson::Document document;
+        document.Parse(input.json.c_str());
+        if (document.HasParseError()) {
+            state.SkipWithError("Document::Parse failed");
+            break;
+        }
+        benchmark::DoNotOptimize(document);
+    }
+    countBytes(state, input.json.size());
+}
+
+void readJsonNlohmann(benchmark::State& state, const FormatInput& input) {
+    for (auto _ : state) {
+        nlohmann::json document = nlohmann::json::parse(input.json);
+        benchmark::DoNotOptimize(document);
+    }
+    countBytes(state, input.json.size());
+}
+
+// --- Compact JSON writing, each from its own tree of the same text. The
+// figures count the bytes written.
+
+void writeJsonOurs(benchmark::State& state, const FormatInput& input) {
+    std::size_t size = 0;
+    for (auto _ : state) {
+        const std::string text = writeJson(input.value);
+        size = text.size();
+        benchmark::DoNotOptimize(text.data());
+    }
+    countBytes(state, size);
+}
+
+void writeJsonRapidJson(benchmark::State& state, const FormatInput& input) {
+    rapidjson::Document document;
+    document.Parse(input.json.c_str());
+    std::size_t size = 0;
+    for (auto _ : state) {
+        rapidjson::StringBuffer buffer;
+        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+        document.Accept(writer);
+        size = buffer.GetSize();
+        benchmark::DoNotOptimize(buffer.GetString());
+    }
+    countBytes(state, size);
+}
+
+void writeJsonNlohmann(benchmark::State& state, const FormatInput& input) {
+    const nlohmann::json document = nlohmann::json::parse(input.json);
+    std::size_t size = 0;
+    for (auto _ : state) {
+        const std::string text = document.dump();
+        size = text.size();
+        benchmark::DoNotOptimize(text.data());
+    }
+    countBytes(state, size);
+}
+
+// --- MessagePack reading: into our tree, into msgpack-c's object (whose
+// zone copies the strings, as ours does).
+
+void readMessagePackOurs(benchmark::State& state, const FormatInput& input) {
+    const std::vector<std::uint8_t>& bytes = input.messagePack;
+    for (auto _ : state) {
+        std::uint32_t position = 0;
+        BindingResult result =
+            readMessagePack(bytes.data(), static_cast<std::uint32_t>(bytes.size()), position);
+        if (!result.ok) {
+            state.SkipWithError("readMessagePack failed");
+            break;
+        }
+        benchmark::DoNotOptimize(result);
+    }
+    countBytes(state, bytes.size());
+}
+
+void readMessagePackMsgpackC(benchmark::State& state, const FormatInput& input) {
+    const auto* bytes = reinterpret_cast<const char*>(input.messagePack.data());
+    for (auto _ : state) {
+        msgpack::object_handle handle = msgpack::unpack(bytes, input.messagePack.size());
+        benchmark::DoNotOptimize(handle.get());
+    }
+    countBytes(state, input.messagePack.size());
+}
+
+// --- YAML reading: into our tree (built from libyaml's events), libyaml's
+// events alone, a yaml-cpp node.
+
+void readYamlOurs(benchmark::State& state, const FormatInput& input) {
+    for (auto _ : state) {
+        BindingResult result = readYaml(input.yaml);
+        if (!result.ok) {
+            state.SkipWithError("readYaml failed");
+            break;
+        }
+        benchmark::DoNotOptimize(result);
+    }
+    countBytes(state, input.yaml.size());
+}
+
+// The least any libyaml-based reader can do: parse every event and delete it.
+bool parseYamlEvents(const std::string& text) {
+    yaml_parser_t parser;
+    if (yaml_parser_initialize(&parser) == 0) {
+        return false;
+    }
+    yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(text.data()),
+                                 text.size());
+    bool ok = true;
+    for (bool done = false; !done;) {
+        yaml_event_t event;
+        if (yaml_parser_parse(&parser, &event) == 0) {
+            ok = false;
+            break;
+        }
+        done = event.type == YAML_STREAM_END_EVENT;
+        yaml_event_delete(&event);
+    }
+    yaml_parser_delete(&parser);
+    return ok;
+}
+
+void readYamlLibyamlEvents(benchmark::State& state, const FormatInput& input) {
+    for (auto _ : state) {
+        if (!parseYamlEvents(input.yaml)) {
+            state.SkipWithError("libyaml failed");
+            break;
+        }
+    }
+    countBytes(state, input.yaml.size());
+}
+
+void readYamlYamlCpp(benchmark::State& state, const FormatInput& input) {
+    for (auto _ : state) {
+        YAML::Node node = YAML::Load(input.yaml);
+        benchmark::DoNotOptimize(node);
+    }
+    countBytes(state, input.yaml.size());
+}
+
+std::string sizeText(std::size_t bytes) {
+    char text[32];
+    if (bytes >= 1000000) {
+        std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1e6);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1e3);
+    }
+    return text;
+}
+
+// Registers one group (a format's operation on one input) and its goals:
+// the first benchmark is ours, each other one an anchor.
+struct Contender {
+    std::string name;
+    std::string title;  // as the ratio line names it
+    void (*body)(benchmark::State&, const FormatInput&);
+    double goal;  // for the ratio of ours to this anchor; 0 for none
+};
+
+void registerGroup(const std::string& operation, const std::string& inputName,
+                   const std::string& label, const FormatInput& input,
+                   const std::vector<Contender>& contenders, std::vector<RatioGoal>& goals) {
+    std::string ours;
+    for (const Contender& contender : contenders) {
+        const std::string name = operation + "/" + inputName + "/" + contender.name;
+        const auto body = contender.body;
+        benchmark::RegisterBenchmark(name.c_str(), [body, &input](benchmark::State& state) {
+            body(state, input);
+        })->Unit(benchmark::kMicrosecond);
+        if (ours.empty()) {
+            ours = name;
+        } else {
+            goals.push_back({label, ours, name, contender.title, contender.goal});
+        }
+    }
+}
+
+std::vector<RatioGoal> registerAll() {
+    std::vector<RatioGoal> goals;
+    struct Input {
+        const char* name;  // in benchmark names
+        const char* what;  // in ratio lines
+        const FormatInput* input;
+    };
+    const Input inputs[] = {{"session", "session", &sessionInput()},
+                            {"sessions", "session array", &sessionArrayInput()}};
+    for (const auto& [name, description, input] : inputs) {
+        const std::string what = description;
+        registerGroup("JsonRead", name,
+                      "json read, " + what + " (" + sizeText(input->json.size()) + ")", *input,
+                      {{"tav", "", readJsonOurs, 0},
+                       {"RapidJSON", "RapidJSON Document::Parse", readJsonRapidJson, 0.5},
+                       {"nlohmann", "nlohmann::json::parse", readJsonNlohmann, 3}},
+                      goals);
+        registerGroup("JsonWrite", name,
+                      "json write compact, " + what + " (" + sizeText(input->json.size()) + ")",
+                      *input,
+                      {{"tav", "", writeJsonOurs, 0},
+                       {"RapidJSON", "RapidJSON Writer", writeJsonRapidJson, 0.7},
+                       {"nlohmann", "nlohmann::json::dump", writeJsonNlohmann, 0}},
+                      goals);
+        registerGroup("MessagePackRead", name,
+                      "msgpack read, " + what + " (" + sizeText(input->messagePack.size()) + ")",
+                      *input,
+                      {{"tav", "", readMessagePackOurs, 0},
+                       {"msgpack-c", "msgpack-c unpack", readMessagePackMsgpackC, 0.5}},
+                      goals);
+        registerGroup("YamlRead", name,
+                      "yaml read, " + what + " (" + sizeText(input->yaml.size()) + ")", *input,
+                      {{"tav", "", readYamlOurs, 0},
+                       {"libyaml-events", "libyaml event loop", readYamlLibyamlEvents, 0.8},
+                       {"yaml-cpp", "yaml-cpp YAML::Load", readYamlYamlCpp, 10}},
+                      goals);
+    }
+    return goals;
+}
+
+}  // namespace
+}  // namespace tav::bench
+
+int main(int argc, char** argv) {
+    using namespace tav::bench;
+    std::vector<std::string> storage;
+    for (const char* flag : kDefaultFlags) {
+        storage.emplace_back(flag);
+    }
+    for (int i = 1; i < argc; ++i) {
+        storage.emplace_back(argv[i]);
+    }
+    std::vector<char*> args = {argv[0]};
+    for (std::string& arg : storage) {
+        args.push_back(arg.data());
+    }
+    // The settings in effect: for each flag its last setting.
+    std::string settings;
+    for (std::size_t i = 0; i < storage.size(); ++i) {
+        const std::string name = storage[i].substr(0, storage[i].find('='));
+        bool overridden = false;
+        for (std::size_t later = i + 1; later < storage.size(); ++later) {
+            overridden = overridden || storage[later].substr(0, storage[later].find('=')) == name;
+        }
+        if (!overridden) {
+            settings += (settings.empty() ? "" : " ") + storage[i];
+        }
+    }
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
+        return 1;
+    }
+    std::vector<RatioGoal> goals = registerAll();
+    const bool color = isatty(STDOUT_FILENO) != 0;
+    RatioReporter reporter(
+        std::move(goals),
+        color ? benchmark::ConsoleReporter::OO_Color : benchmark::ConsoleReporter::OO_None,
+        settings);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,97 @@
+#include "ratio_reporter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+#include <utility>
+
+namespace tav::bench {
+namespace {
+
+constexpr const char* kRateCounter = "bytes_per_second";
+
+double rateOf(const benchmark::BenchmarkReporter::Run& run) {
+    const auto counter = run.counters.find(kRateCounter);
+    return counter != run.counters.end() ? counter->second.value : 0.0;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+RatioReporter::RatioReporter(std::vector<RatioGoal> goals, OutputOptions options,
+                             std::string settings)
+    : ConsoleReporter(options), goals_(std::move(goals)), settings_(std::move(settings)) {}
+
+void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
+    for (const Run& run : runs) {
+        if (run.error_occurred) {
+            continue;
+        }
+        const std::string name = run.run_name.str();
+        if (run.run_type == Run::RT_Iteration) {
+            runRates_[name].push_back(rateOf(run));
+        } else if (run.aggregate_name == "median") {
+            medianRates_[name] = rateOf(run);
+        }
+    }
+    ConsoleReporter::ReportRuns(runs);
+}
+
+double RatioReporter::medianRate(const std::string& name) const {
+    if (const auto found = medianRates_.find(name); found != medianRates_.end()) {
+        return found->second;
+    }
+    if (const auto found = runRates_.find(name); found != runRates_.end()) {
+        return median(found->second);
+    }
+    return 0;
+}
+
+void RatioReporter::Finalize() {
+    std::ostream& out = GetOutputStream();
+    out << "\nOur throughput as a ratio to the anchor's, medians of this run (" << settings_
+        << "):\n";
+    std::size_t width = 0;
+    for (const RatioGoal& goal : goals_) {
+        width = std::max(width, goal.label.size());
+    }
+    missed_ = 0;
+    for (const RatioGoal& goal : goals_) {
+        const double ours = medianRate(goal.ours);
+        const double anchor = medianRate(goal.anchor);
+        std::string line = "  " + goal.label + ":" + std::string(width - goal.label.size(), ' ');
+        char text[160];
+        if (ours <= 0 || anchor <= 0) {
+            out << line << " not measured (" << goal.ours << " or " << goal.anchor
+                << " did not run)\n";
+            continue;
+        }
+        const double ratio = ours / anchor;
+        std::snprintf(text, sizeof text, " %6.2fx %-28s", ratio, goal.anchorTitle.c_str());
+        line += text;
+        if (goal.goal > 0) {
+            const bool met = ratio >= goal.goal;
+            missed_ += met ? 0 : 1;
+            std::snprintf(text, sizeof text, " (goal %gx) %-6s", goal.goal, met ? "OK" : "MISSED");
+        } else {
+            std::snprintf(text, sizeof text, " %-18s", "(no goal)");
+        }
+        line += text;
+        std::snprintf(text, sizeof text, " [%.0f vs %.0f MB/s]", ours / 1e6, anchor / 1e6);
+        out << line << text << '\n';
+    }
+    if (missed_ != 0) {
+        out << "  " << missed_ << " goal(s) missed in this run.\n";
+    }
+    out.flush();
+}
+
+}  // namespace tav::bench

@@ -1,0 +1,47 @@
+// A console reporter that, besides the usual table, compares pairs of
+// benchmarks measured in the same run: after the last benchmark it prints each
+// of our figures as a ratio of median throughputs (bytes per second) to its
+// anchor, next to the goal for that ratio. Machines differ by a factor of two
+// and more, so only ratios from one run, repetitions interleaved, mean much.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+namespace tav::bench {
+
+struct RatioGoal {
+    std::string label;  // what is measured, e.g. "json read, session (8.1 KB)"
+    std::string ours;   // benchmark names as registered
+    std::string anchor;
+    std::string anchorTitle;  // how the ratio line names the anchor
+    double goal = 0;          // the least acceptable ratio; 0 for none
+};
+
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+    RatioReporter(std::vector<RatioGoal> goals, OutputOptions options, std::string settings);
+
+    void ReportRuns(const std::vector<Run>& runs) override;
+    void Finalize() override;
+
+    // Goals whose ratio was measured and fell short; known after Finalize.
+    int missedGoals() const noexcept { return missed_; }
+
+private:
+    // The median bytes per second of a benchmark: its "median" aggregate when
+    // repetitions were reported that way, else the median of its runs; 0 when
+    // it did not run.
+    double medianRate(const std::string& name) const;
+
+    std::vector<RatioGoal> goals_;
+    std::string settings_;
+    std::map<std::string, std::vector<double>> runRates_;
+    std::map<std::string, double> medianRates_;
+    int missed_ = 0;
+};
+
+}  // namespace tav::bench
