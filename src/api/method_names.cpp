@@ -5,14 +5,14 @@
 namespace tav {
 
 const char* methodName(std::uint32_t code) {
-    static constexpr const char* kNames[] = {"",      "DELETE", "GET", "HEAD",
-                                             "OPTIONS", "PATCH", "POST", "PUT"};
+    static constexpr const char* kNames[] = {"",        "DELETE", "GET",  "HEAD",
+                                             "OPTIONS", "PATCH",  "POST", "PUT"};
     return code < std::size(kNames) ? kNames[code] : "";
 }
 
 MethodCode methodCodeOf(std::uint32_t code) {
     return code <= static_cast<std::uint32_t>(MethodCode::Custom) ? static_cast<MethodCode>(code)
-                                                                   : MethodCode::None;
+                                                                  : MethodCode::None;
 }
 
 std::string functionName(std::string_view method, std::string_view path) {
@@ -46,8 +46,8 @@ std::string functionName(std::string_view method, std::string_view path) {
             case '}':
                 break;
             default:
-                name += capitalise ? static_cast<char>(std::toupper(static_cast<unsigned char>(c)))
-                                   : c;
+                name +=
+                    capitalise ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
                 capitalise = false;
         }
     }

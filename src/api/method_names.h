@@ -22,7 +22,9 @@ enum class MethodCode : std::uint32_t {
 
 // "DELETE" ... "PUT"; the empty text for every other code.
 const char* methodName(std::uint32_t code);
-inline const char* methodName(MethodCode code) { return methodName(static_cast<std::uint32_t>(code)); }
+inline const char* methodName(MethodCode code) {
+    return methodName(static_cast<std::uint32_t>(code));
+}
 
 // A code outside 1 to 8 is carried as 0.
 MethodCode methodCodeOf(std::uint32_t code);

@@ -44,8 +44,10 @@ inline constexpr const char* kNotABlob =
 inline constexpr const char* kHostIncompatibleType =
     "Couldn't assign value to '%1' of type object because the input is of an incompatible type "
     "'%2'.";
-// Not a message of the conversion rules: host records nested beyond any real
-// answer are refused before they exhaust the stack.
+// Not messages of the conversion rules: host records nested or sized beyond
+// any real answer are refused before they exhaust the stack or memory.
+inline constexpr const char* kHostTooLarge =
+    "Couldn't assign value to '%1' of type object because the input has too many elements.";
 inline constexpr const char* kHostTooDeep =
     "Couldn't assign value to '%1' of type object because the input is nested too deeply.";
 

@@ -1,5 +1,6 @@
 #include "binding/host_value.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -63,7 +64,14 @@ bool readHost(BindingErrorSink& sink, BindingValue& target, const TavHostValue& 
         case TAV_HOST_ARRAY: {
             target.makeCollection();
             const std::uint32_t count = p.array.elements != nullptr ? p.array.count : 0;
-            target.reserve(count);
+            if (count > BindingValue::kMaxElements) {
+                sink.message = makeMessage(messages::kHostTooLarge, name);
+                sink.error = true;
+                return false;
+            }
+            // The count comes from another module: room grows with the
+            // elements actually read, not with the announcement.
+            target.reserve(std::min<std::uint32_t>(count, 1024));
             for (std::uint32_t i = 0; i < count; ++i) {
                 if (!readHost(sink, target.append(), p.array.elements[i], name, depth + 1)) {
                     return false;

@@ -20,15 +20,16 @@ void registerEvent(BindingTypeRegistry& registry, const char* name,
 }  // namespace
 
 void registerFrameworkTypes(BindingTypeRegistry& registry) {
-    registerEnum<PluginManagerState>(registry, {.name = "PluginManagerState", .nameSpace = kNameSpace});
-    registerRecord<PluginManagerResource>(registry,
-                                          {.name = "PluginManagerResource", .nameSpace = kNameSpace});
+    registerEnum<PluginManagerState>(registry,
+                                     {.name = "PluginManagerState", .nameSpace = kNameSpace});
+    registerRecord<PluginManagerResource>(
+        registry, {.name = "PluginManagerResource", .nameSpace = kNameSpace});
     registerEnum<PluginResourceEventType>(
         registry, {.name = "PluginResourceEventType", .nameSpace = kNameSpace});
     const BindingTypeDescriptor* resourceEvent = registerRecord<PluginResourceEvent>(
         registry, {.name = "PluginResourceEvent", .nameSpace = kNameSpace});
-    const BindingTypeDescriptor* lcdsEvent =
-        registerRecord<PluginLcdsEvent>(registry, {.name = "PluginLcdsEvent", .nameSpace = kNameSpace});
+    const BindingTypeDescriptor* lcdsEvent = registerRecord<PluginLcdsEvent>(
+        registry, {.name = "PluginLcdsEvent", .nameSpace = kNameSpace});
     registerRecord<PluginLcdsResponse>(registry,
                                        {.name = "PluginLcdsResponse", .nameSpace = kNameSpace});
     const BindingTypeDescriptor* serviceProxy = registerRecord<PluginServiceProxyResponse>(

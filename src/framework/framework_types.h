@@ -57,7 +57,8 @@ struct PluginServiceProxyResponse {
 
 constexpr auto describe(BindingDescribe<PluginManagerState>) {
     using S = PluginManagerState;
-    return enumeration<S>({{"NotReady", S::NotReady}, {"PluginsInitialized", S::PluginsInitialized}});
+    return enumeration<S>(
+        {{"NotReady", S::NotReady}, {"PluginsInitialized", S::PluginsInitialized}});
 }
 
 constexpr auto describe(BindingDescribe<PluginManagerResource>) {

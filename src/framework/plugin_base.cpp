@@ -41,7 +41,9 @@ void* PluginBase::operator new(std::size_t size, const std::nothrow_t&) noexcept
     return block;
 }
 
-void PluginBase::operator delete(void* block) noexcept { diag::deallocate(block); }
+void PluginBase::operator delete(void* block) noexcept {
+    diag::deallocate(block);
+}
 
 void PluginBase::SendRequest(TavResponse* response, const TavRequest* request) {
     if (const TavPluginHost* h = host(); h != nullptr && h->sendRequest != nullptr) {
@@ -101,7 +103,9 @@ void PluginBase::WaitResume() {
 
 void PluginBase::RegisterEndpoints() {}
 
-bool PluginBase::OnInitialize() { return true; }
+bool PluginBase::OnInitialize() {
+    return true;
+}
 
 void PluginBase::Yield() {
     WaitLabel("Wait: yield", 0);

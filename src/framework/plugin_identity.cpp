@@ -5,12 +5,15 @@
 
 namespace tav {
 
-PluginType backendPluginType() { return {"backend", {}}; }
+PluginType backendPluginType() {
+    return {"backend", {}};
+}
 
-PluginType frontendPluginType() { return {"frontend", {}}; }
+PluginType frontendPluginType() {
+    return {"frontend", {}};
+}
 
-PluginIdentity GetFullNameFromShortNameAndType(std::string_view shortName,
-                                               const PluginType& type) {
+PluginIdentity GetFullNameFromShortNameAndType(std::string_view shortName, const PluginType& type) {
     const char* prefix = "zub-xx-";
     if (type.word == "backend") {
         prefix = "zub-be-";

@@ -29,9 +29,9 @@ void PluginLoader::Load(PluginBase* plugin, TavLoadRecord* record, const char* s
     if (!isCompatible(pluginVersion, hostVersion)) {
         FatalReport report;
         report.expression = "ALE-EECF0606";
-        report.description =
-            makeMessage("%1 which supports plugin API %2 is not compatible with core's plugin API %3",
-                        shortName, pluginVersion.text(), hostVersion.text());
+        report.description = makeMessage(
+            "%1 which supports plugin API %2 is not compatible with core's plugin API %3",
+            shortName, pluginVersion.text(), hostVersion.text());
         raiseFatal(report);
     }
     plugin->hostVersion_ = hostVersion;

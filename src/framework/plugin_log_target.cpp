@@ -6,9 +6,13 @@ namespace tav {
 
 // The manager may still be writing to this target from another thread:
 // unregister before host_ goes.
-PluginLogTarget::~PluginLogTarget() { Unregister(); }
+PluginLogTarget::~PluginLogTarget() {
+    Unregister();
+}
 
-const char* PluginLogTarget::Name() const { return "PluginLogTarget"; }
+const char* PluginLogTarget::Name() const {
+    return "PluginLogTarget";
+}
 
 bool PluginLogTarget::Write(const LogRecord& record) {
     std::lock_guard guard(Lock());

@@ -53,8 +53,8 @@ RequestOutcome<void> sendRaw(PluginBase& plugin, MethodCode method, std::string_
                              const BindingValue* parameters, ResponseRecord& response);
 
 // Reads the answer of a successful raw send (stream or value) as a value.
-RequestOutcome<BindingValue> readAnswer(PluginBase& plugin, MethodCode method,
-                                        std::string_view url, ResponseRecord& response);
+RequestOutcome<BindingValue> readAnswer(PluginBase& plugin, MethodCode method, std::string_view url,
+                                        ResponseRecord& response);
 
 // The error of a failed conversion of the answer into the result type.
 StructuredError conversionError(MethodCode method, std::string_view url, std::string_view error);

@@ -17,11 +17,14 @@ std::string SemanticVersion::text() const {
     return result;
 }
 
-SemanticVersion frameworkApiVersion() { return SemanticVersion{18, 0, 0, {}, {}}; }
+SemanticVersion frameworkApiVersion() {
+    return SemanticVersion{18, 0, 0, {}, {}};
+}
 
 bool isCompatible(const SemanticVersion& plugin, const SemanticVersion& host) {
     return host.major == plugin.major &&
-           (host.minor > plugin.minor || (host.minor == plugin.minor && host.patch >= plugin.patch));
+           (host.minor > plugin.minor ||
+            (host.minor == plugin.minor && host.patch >= plugin.patch));
 }
 
 }  // namespace tav

@@ -4,7 +4,9 @@
 
 namespace Kelvo::Client::ChampSelect {
 
-void ChampSelectPlugin::Shutdown() { PluginBase::Shutdown(); }
+void ChampSelectPlugin::Shutdown() {
+    PluginBase::Shutdown();
+}
 
 void ChampSelectPlugin::RegisterEndpoints() {
     Api::RegisterApiTypes(registry(), typeNamePrefix(), labels());

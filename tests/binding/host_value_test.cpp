@@ -169,6 +169,15 @@ TEST(HostValue, NestingBeyond512LevelsFails) {
     }
 }
 
+TEST(HostValue, AnnouncedCountsBeyondTheElementLimitFailBeforeReading) {
+    TavHostValue one = hostOf(TAV_HOST_EMPTY);
+    // Only the first element exists: the reader must refuse without touching
+    // the others, and must not reserve room for the announcement.
+    EXPECT_EQ(readHost(hostArray(&one, 0xFFFFFFFFu)),
+              "error: Couldn't assign value to '<value>' of type object because the input has "
+              "too many elements.");
+}
+
 TEST(HostValue, NullPointersReadAsEmpty) {
     TavHostValue nullText = hostOf(TAV_HOST_STRING_ALT);
     nullText.payload.text = nullptr;

@@ -112,9 +112,9 @@ TEST(MessagePackHostile, NestingBeyondTheBoundFails) {
         bytes.insert(bytes.end(), shape.level.begin(), shape.level.end());
         const std::uint32_t lead =
             static_cast<std::uint32_t>(shape.level.size() * tav::kMessagePackMaxDepth);
-        EXPECT_EQ(decode(bytes, position).error(),
-                  "Invalid MessagePack data at position " + std::to_string(lead + 1) +
-                      ". Nesting exceeds 512 levels.");
+        EXPECT_EQ(decode(bytes, position).error(), "Invalid MessagePack data at position " +
+                                                       std::to_string(lead + 1) +
+                                                       ". Nesting exceeds 512 levels.");
         EXPECT_EQ(position, lead + 1);
 
         bytes.resize(std::size_t{1} << 20, shape.level.front());

@@ -1,15 +1,16 @@
 // The frame every plugin stands in: versions, names, the fatal report, and
 // what load and Init leave behind.
-#include <gtest/gtest.h>
+#include "framework/plugin_loader.h"
 
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "binding/type_registry.h"
 #include "fake_host.h"
 #include "framework/fatal_report.h"
 #include "framework/plugin_base.h"
 #include "framework/plugin_identity.h"
-#include "framework/plugin_loader.h"
 #include "framework/semantic_version.h"
 #include "log/log_manager.h"
 #include "log/log_target.h"
@@ -141,9 +142,9 @@ TEST(PluginLoader, LoadFillsNamesAndTheRecord) {
     EXPECT_STREQ(record.shortName, "tav-champ-select");
 
     const BindingTypeRegistry& registry = plugin->registry();
-    for (const char* name : {"PluginManagerState", "PluginManagerResource", "PluginResourceEventType",
-                             "PluginResourceEvent", "PluginLcdsEvent", "PluginLcdsResponse",
-                             "PluginServiceProxyResponse"}) {
+    for (const char* name : {"PluginManagerState", "PluginManagerResource",
+                             "PluginResourceEventType", "PluginResourceEvent", "PluginLcdsEvent",
+                             "PluginLcdsResponse", "PluginServiceProxyResponse"}) {
         SCOPED_TRACE(name);
         const BindingTypeDescriptor* d = registry.findByName(name);
         ASSERT_NE(d, nullptr);

@@ -1,8 +1,8 @@
 // The entry in-process: without memory for the plugin object nothing is
 // handed to the loader and the host's record stays as it was.
-#include <gtest/gtest.h>
-
 #include <cstring>
+
+#include <gtest/gtest.h>
 
 #include <tav/plugin_abi.h>
 
@@ -10,7 +10,9 @@
 
 namespace {
 
-void* failingAllocate(std::size_t, void*) { return nullptr; }
+void* failingAllocate(std::size_t, void*) {
+    return nullptr;
+}
 
 }  // namespace
 

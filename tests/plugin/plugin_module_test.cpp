@@ -1,8 +1,8 @@
 // The plugin as the host sees it: the real module loaded with dlopen, its
 // load record, callbacks and the calls it makes into the host.
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "binding/host_value.h"
 #include "module_host.h"
@@ -11,7 +11,9 @@ using tav::testing::ModuleHost;
 
 namespace {
 
-std::string modulePath() { return TAV_PLUGIN_MODULE_PATH; }
+std::string modulePath() {
+    return TAV_PLUGIN_MODULE_PATH;
+}
 
 }  // namespace
 

@@ -54,8 +54,7 @@ void ScriptedAnswers::value(const std::string& url, const BindingValue& answer) 
     scripts_[url] = std::move(script);
 }
 
-void ScriptedAnswers::error(const std::string& url, std::uint32_t status,
-                            const std::string& text) {
+void ScriptedAnswers::error(const std::string& url, std::uint32_t status, const std::string& text) {
     auto script = std::make_shared<Script>();
     script->kind = Script::Kind::Error;
     script->status = status;
@@ -75,7 +74,9 @@ void ScriptedAnswers::stream(const std::string& url, const std::string& text,
     scripts_[url] = std::move(script);
 }
 
-void ScriptedAnswers::remove(const std::string& url) { scripts_.erase(url); }
+void ScriptedAnswers::remove(const std::string& url) {
+    scripts_.erase(url);
+}
 
 void ScriptedAnswers::answer(TavResponse& response, const RecordedRequest& request) {
     auto live = std::make_unique<Live>();
@@ -120,16 +121,16 @@ void TAV_ABI ScriptedAnswers::release(TavResponse* response) {
     std::memset(response, 0, sizeof *response);
 }
 
-std::uint8_t TAV_ABI ScriptedAnswers::read(void* handle, std::uint8_t* buffer,
-                                           std::uint32_t* count, std::uint8_t* more) {
+std::uint8_t TAV_ABI ScriptedAnswers::read(void* handle, std::uint8_t* buffer, std::uint32_t* count,
+                                           std::uint8_t* more) {
     auto& s = *static_cast<Stream*>(handle);
     const Script& script = *s.script;
     const int index = s.reads++;
     if (index == script.failAt) {
         return 0;
     }
-    const std::uint32_t chunk =
-        script.chunks[std::min<std::size_t>(static_cast<std::size_t>(index), script.chunks.size() - 1)];
+    const std::uint32_t chunk = script.chunks[std::min<std::size_t>(static_cast<std::size_t>(index),
+                                                                    script.chunks.size() - 1)];
     const std::size_t left = script.text.size() - s.position;
     const std::size_t n = std::min<std::size_t>({left, chunk, *count});
     std::memcpy(buffer, script.text.data() + s.position, n);

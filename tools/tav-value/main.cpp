@@ -80,9 +80,8 @@ std::string_view afterSpaces(std::string_view text) {
 
 BindingResult decodeMessagePack(std::string_view body, bool rejectTrailing) {
     std::uint32_t position = 0;
-    BindingResult result =
-        tav::readMessagePack(reinterpret_cast<const std::uint8_t*>(body.data()),
-                             static_cast<std::uint32_t>(body.size()), position);
+    BindingResult result = tav::readMessagePack(reinterpret_cast<const std::uint8_t*>(body.data()),
+                                                static_cast<std::uint32_t>(body.size()), position);
     if (result.ok && rejectTrailing && position != body.size()) {
         result.fail("Extra MessgePack data found in body");
     }
@@ -252,8 +251,8 @@ int main(int argc, char** argv) {
         body.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    BindingResult result = options.contentType.empty() ? decodeSniffed(body)
-                                                       : decodeBody(body, options.contentType);
+    BindingResult result =
+        options.contentType.empty() ? decodeSniffed(body) : decodeBody(body, options.contentType);
     if (result.ok && convert != nullptr) {
         result = convert(result.value, registry);
     }
