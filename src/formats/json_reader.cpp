@@ -140,14 +140,20 @@ public:
     }
     // Only with kParseNumbersAsStringsFlag, which is not used.
     bool RawNumber(const char*, rj::SizeType, bool) { return true; }
-    // Strings and keys are taken as zero-terminated texts, so that an
-    // escaped zero ends them.
-    bool String(const char* text, rj::SizeType, bool) {
-        slot().setString(text);
+    // Strings and keys end at their first zero byte (an escaped zero), as
+    // zero-terminated texts would; the parser's length bounds the search.
+    static std::string_view upToZero(const char* text, rj::SizeType length) {
+        const void* zero = std::memchr(text, 0, length);
+        return {text, zero != nullptr
+                          ? static_cast<std::size_t>(static_cast<const char*>(zero) - text)
+                          : length};
+    }
+    bool String(const char* text, rj::SizeType length, bool) {
+        slot().setString(upToZero(text, length));
         return true;
     }
-    bool Key(const char* key, rj::SizeType, bool) {
-        current_ = &open_.back()->member(key);
+    bool Key(const char* key, rj::SizeType length, bool) {
+        current_ = &open_.back()->member(upToZero(key, length));
         return true;
     }
     bool StartObject() { return open(true); }

@@ -14,7 +14,7 @@
 #include "formats/json.h"
 #include "framework/framework_types.h"
 #include "framework/plugin_base.h"
-#include "framework/plugin_loader.h"
+#include "plugin_start.h"
 
 namespace requesttest {
 
@@ -124,11 +124,7 @@ void expectError(const StructuredError& error, std::int32_t code, const std::str
 class RemoteRequestTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TavLoadRecord load{};
-        load.apiMajor = 18;
-        tav::PluginLoader::Load(&plugin, &load, "tav-test");
-        const TavInitRecord init = host.initRecord();
-        ASSERT_NE(tav::PluginLoader::Init(&plugin, &init), 0);
+        ASSERT_TRUE(tav::testing::startPlugin(plugin, host));
         tav::registerRecord<Reply>(plugin.registry(), {.name = "TestReply"});
         tav::registerEnum<Mode>(plugin.registry(), {.name = "TestMode"});
         tav::registerRecord<Selection>(plugin.registry(), {.name = "TestSelection"});

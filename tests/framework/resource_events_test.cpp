@@ -14,8 +14,8 @@
 #include "binding/record_description.h"
 #include "fake_host.h"
 #include "framework/plugin_base.h"
-#include "framework/plugin_loader.h"
 #include "framework/resource_listener.h"
+#include "plugin_start.h"
 
 namespace {
 
@@ -94,11 +94,7 @@ class PluginEventsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         plugin_ = new TestPlugin;
-        TavLoadRecord load{};
-        load.apiMajor = 18;
-        tav::PluginLoader::Load(plugin_, &load, "tav-test");
-        const TavInitRecord init = host_.initRecord();
-        ASSERT_EQ(tav::PluginLoader::Init(plugin_, &init), 1);
+        ASSERT_TRUE(tav::testing::startPlugin(*plugin_, host_));
         tav::registerRecord<Sample>(plugin_->registry(), {.name = "TavTestSample"});
         host_.calls.clear();
     }

@@ -1,9 +1,9 @@
 // Requests and listeners against scripted fake plugins behind the host:
 // values, errors and streams as another plugin would answer them, with every
 // answer released exactly once.
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "binding/host_value.h"
 #include "fake_host.h"
@@ -11,6 +11,7 @@
 #include "framework/plugin_loader.h"
 #include "framework/remote_request.h"
 #include "framework/resource_listener.h"
+#include "plugin_start.h"
 #include "scripted_answers.h"
 
 using namespace tav;
@@ -24,11 +25,7 @@ struct TestPlugin : PluginBase {};
 // A loaded and initialised plugin; the host owns it until Shutdown.
 TestPlugin* startPlugin(FakeHost& host) {
     auto* plugin = new TestPlugin;
-    TavLoadRecord record{};
-    record.apiMajor = 18;
-    PluginLoader::Load(plugin, &record, "tav-test");
-    const TavInitRecord init = host.initRecord();
-    EXPECT_EQ(PluginLoader::Init(plugin, &init), 1);
+    EXPECT_TRUE(tav::testing::startPlugin(*plugin, host));
     return plugin;
 }
 
@@ -83,10 +80,9 @@ TEST(ScriptedPlugins, ListenerReadsTheCurrentStateOnceThenFollowsEvents) {
     plugins.value("/x/v1/implementation-active", active);
 
     std::vector<std::pair<PluginResourceEventType, bool>> seen;
-    AddResourceListener<bool>(*plugin, "/x/v1/implementation-active",
-                              [&](const ResourceEvent<bool>& event) {
-                                  seen.emplace_back(event.eventType, event.data);
-                              });
+    AddResourceListener<bool>(
+        *plugin, "/x/v1/implementation-active",
+        [&](const ResourceEvent<bool>& event) { seen.emplace_back(event.eventType, event.data); });
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0], std::make_pair(PluginResourceEventType::Create, true));
     EXPECT_EQ(plugins.releases(), 1);

@@ -10,7 +10,7 @@
 #include "binding/native_conversion.h"
 #include "fake_host.h"
 #include "framework/plugin_base.h"
-#include "framework/plugin_loader.h"
+#include "plugin_start.h"
 
 namespace {
 
@@ -35,11 +35,7 @@ class ServiceProxyTest : public ::testing::Test {
 protected:
     void SetUp() override {
         plugin_ = new TestPlugin;
-        TavLoadRecord load{};
-        load.apiMajor = 18;
-        tav::PluginLoader::Load(plugin_, &load, "tav-test");
-        const TavInitRecord init = host_.initRecord();
-        ASSERT_EQ(tav::PluginLoader::Init(plugin_, &init), 1);
+        ASSERT_TRUE(tav::testing::startPlugin(*plugin_, host_));
         host_.logLines.clear();
     }
     void TearDown() override { delete plugin_; }

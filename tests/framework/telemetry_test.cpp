@@ -8,7 +8,7 @@
 
 #include "fake_host.h"
 #include "framework/plugin_base.h"
-#include "framework/plugin_loader.h"
+#include "plugin_start.h"
 
 namespace telemetrytest {
 
@@ -19,11 +19,7 @@ struct TestPlugin : tav::PluginBase {};
 class TelemetryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TavLoadRecord load{};
-        load.apiMajor = 18;
-        tav::PluginLoader::Load(&plugin, &load, "tav-test");
-        const TavInitRecord init = host.initRecord();
-        ASSERT_NE(tav::PluginLoader::Init(&plugin, &init), 0);
+        ASSERT_TRUE(tav::testing::startPlugin(plugin, host));
         ASSERT_NE(plugin.telemetry(), nullptr);
         host.requests.clear();
     }

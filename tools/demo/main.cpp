@@ -18,7 +18,9 @@ int main() {
     LogManager::AddReference();
     const std::uint64_t local = registerLogCategory("LOC");
 
-    // Show every level on standard output, with time and categories.
+    // Show every level on standard output only, with time and categories.
+    LogManager::StdErr()->Unregister();
+    LogManager::Debugger()->Unregister();
     LogTargetSettings settings;
     settings.level = LogLevel::Okay;
     settings.includedCategories = 0;
