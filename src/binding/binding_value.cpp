@@ -184,6 +184,36 @@ struct ValueAccess {
         }
     }
 
+    // Frees what value and its descendants hold on the general heap, and
+    // nothing else: their slots and strings go with the context.
+    static void freeHeapParts(const BindingValue& value) noexcept {
+        switch (value.kind_) {
+            case BindingValueKind::Blob:
+                value.payload_.blob->~BindingBlob();
+                break;
+            case BindingValueKind::Collection: {
+                const CollectionHeader& header = *value.payload_.collection;
+                for (const BindingValue* element = header.begin; element != header.end; ++element) {
+                    if (element->kind_ >= BindingValueKind::Blob) {
+                        freeHeapParts(*element);
+                    }
+                }
+                diag::deallocate(header.begin);
+                break;
+            }
+            case BindingValueKind::Structure:
+                for (const Node* node = first(value.payload_.structure->root); node != nullptr;
+                     node = next(node)) {
+                    if (node->value_.kind_ >= BindingValueKind::Blob) {
+                        freeHeapParts(node->value_);
+                    }
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
     static const Node* findNode(const StructureHeader& header, std::string_view key) noexcept {
         const Node* node = header.root;
         while (node != nullptr) {
@@ -199,22 +229,45 @@ struct ValueAccess {
     static BindingValue& member(BindingValue& value, std::string_view key) {
         value.makeStructure();
         StructureHeader& header = *value.payload_.structure;
+        BindingValueContext& context = *value.context_;
+        AppendHints& hints = context.appendHints();
         Node* parent = nullptr;
         Node** link = &header.root;
+        Node* const last = hints.take(&header);
+        if (last != nullptr) {
+            const int order = compareKey(key, last->key_);
+            if (order == 0) {
+                hints.remember(&header, last);
+                return last->value_;
+            }
+            if (order > 0) {
+                parent = last;
+                link = &last->right_;
+            }
+        }
+        bool atEnd = true;  // right at every step: the new node is the largest
         while (*link != nullptr) {
             parent = *link;
-            const int order = compareKey(key, parent->key_);
+            // Below the hinted member: compared with it already.
+            const int order = parent == last ? -1 : compareKey(key, parent->key_);
             if (order == 0) {
                 return parent->value_;
             }
-            link = order < 0 ? &parent->left_ : &parent->right_;
+            if (order < 0) {
+                atEnd = false;
+                link = &parent->left_;
+            } else {
+                link = &parent->right_;
+            }
         }
-        BindingValueContext& context = *value.context_;
         Node* node = newNode(context, context.strings().intern(key, context.pools()));
         node->parentAndRed_ = reinterpret_cast<std::uintptr_t>(parent) | 1;
         *link = node;
         ++header.count;
         insertFixup(header, node);
+        if (atEnd) {
+            hints.remember(&header, node);
+        }
         return node->value_;
     }
 
@@ -588,6 +641,17 @@ void BindingValue::destroyContext() noexcept {
     context_ = nullptr;
 }
 
+// Only a root's destruction: every slot and string of the tree belongs to the
+// root's context and nothing outlives it, so the context goes wholesale instead
+// of each node giving back its slot and its references one by one.
+void BindingValue::discardTree() noexcept {
+    if (kind_ >= BindingValueKind::Blob) {
+        ValueAccess::freeHeapParts(*this);
+    }
+    BindingValueContext::discard(context_);
+    context_ = nullptr;
+}
+
 void BindingValue::releasePayload() noexcept {
     switch (kind_) {
         case BindingValueKind::String:
@@ -611,6 +675,7 @@ void BindingValue::releasePayload() noexcept {
             break;
         }
         case BindingValueKind::Structure:
+            context_->appendHints().forget(payload_.structure);
             ValueAccess::destroyTree(*context_, payload_.structure->root);
             context_->pools().destroy(payload_.structure);
             break;

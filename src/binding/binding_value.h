@@ -96,11 +96,12 @@ public:
     // doing so is fatal, as it is for any allocation.
     BindingValue(BindingValue&& other) noexcept;
     ~BindingValue() {
-        if (kind_ >= BindingValueKind::String) {
-            releasePayload();
-        }
-        if (ownsContext_ != 0 && context_ != nullptr) {
-            destroyContext();
+        if (ownsContext_ == 0) {
+            if (kind_ >= BindingValueKind::String) {
+                releasePayload();
+            }
+        } else if (context_ != nullptr) {
+            discardTree();
         }
     }
 
@@ -223,6 +224,7 @@ private:
     BindingValueContext* ensureContext();
     void releasePayload() noexcept;
     void destroyContext() noexcept;
+    void discardTree() noexcept;
     void copyFrom(const BindingValue& other);
     void moveFromChild(BindingValue& other) noexcept;
 

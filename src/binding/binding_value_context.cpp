@@ -36,15 +36,58 @@ unsigned char* bytesOf(void* page) noexcept {
 
 SlotPools::SlotPools() noexcept {
     for (SizeClass& sizeClass : classes_) {
-        sizeClass.firstWithRoom = nullptr;
-        // pageSize 0 marks an in-line page that no allocation has used yet.
-        new (sizeClass.inlinePage) PageHeader{nullptr, nullptr, 0, 0, 0};
+        resetClass(sizeClass);
     }
 }
 
+void SlotPools::resetClass(SizeClass& sizeClass) noexcept {
+    sizeClass.firstWithRoom = nullptr;
+    sizeClass.firstFull = nullptr;
+    // pageSize 0 marks an in-line page that no allocation has used yet.
+    new (sizeClass.inlinePage) PageHeader{nullptr, nullptr, 0, 0, 0};
+}
+
+void SlotPools::pushFront(PageHeader*& head, PageHeader* page) noexcept {
+    page->prev = nullptr;
+    page->next = head;
+    if (head != nullptr) {
+        head->prev = page;
+    }
+    head = page;
+}
+
+void SlotPools::unlink(PageHeader*& head, PageHeader* page) noexcept {
+    if (page->prev != nullptr) {
+        page->prev->next = page->next;
+    } else {
+        head = page->next;
+    }
+    if (page->next != nullptr) {
+        page->next->prev = page->prev;
+    }
+}
+
+void SlotPools::releaseAll() noexcept {
+    BindingPagePool& pagePool = BindingPagePool::instance();
+    for (SizeClass& sizeClass : classes_) {
+        for (PageHeader* list : {sizeClass.firstWithRoom, sizeClass.firstFull}) {
+            while (list != nullptr) {
+                PageHeader* const page = list;
+                list = page->next;  // read before the page can go back to the system
+                if (page->pageSize == kPageSize) {
+                    pagePool.returnPage(page);
+                }
+            }
+        }
+        resetClass(sizeClass);
+    }
+    pages_ = 0;
+    slotsInUse_ = 0;
+}
+
 SlotPools::~SlotPools() {
-    // Every value releases its slots before the context goes, so no page is
-    // left to hand back here.
+    // Values release their slots one by one, or a root's context releases
+    // them all at once (releaseAll), before the pools go.
     assert(pages_ == 0 && slotsInUse_ == 0);
 }
 
@@ -73,12 +116,7 @@ SlotPools::PageHeader* SlotPools::addPage(SizeClass& sizeClass, std::size_t slot
     page->pageSize = static_cast<std::uint16_t>(pageSize);
     page->inUse = 0;
     page->firstFree = static_cast<std::uint16_t>(first);
-    page->prev = nullptr;
-    page->next = sizeClass.firstWithRoom;
-    if (page->next != nullptr) {
-        page->next->prev = page;
-    }
-    sizeClass.firstWithRoom = page;
+    pushFront(sizeClass.firstWithRoom, page);
     return page;
 }
 
@@ -96,12 +134,9 @@ void* SlotPools::allocate(std::size_t size) {
     ++page->inUse;
     ++slotsInUse_;
     if (page->firstFree == 0) {
-        // Full: off the list of pages with room until a slot comes back.
-        sizeClass.firstWithRoom = page->next;
-        if (page->next != nullptr) {
-            page->next->prev = nullptr;
-        }
-        page->next = nullptr;
+        // Full: among the full pages until a slot comes back.
+        unlink(sizeClass.firstWithRoom, page);
+        pushFront(sizeClass.firstFull, page);
     }
     return slot;
 }
@@ -130,25 +165,12 @@ void SlotPools::deallocate(void* slot, std::size_t size) noexcept {
     --slotsInUse_;
 
     if (page->inUse == 0 && page->pageSize == kPageSize) {
-        if (!wasFull) {
-            if (page->prev != nullptr) {
-                page->prev->next = page->next;
-            } else {
-                sizeClass.firstWithRoom = page->next;
-            }
-            if (page->next != nullptr) {
-                page->next->prev = page->prev;
-            }
-        }
+        unlink(wasFull ? sizeClass.firstFull : sizeClass.firstWithRoom, page);
         BindingPagePool::instance().returnPage(page);
         --pages_;
     } else if (wasFull) {
-        page->prev = nullptr;
-        page->next = sizeClass.firstWithRoom;
-        if (page->next != nullptr) {
-            page->next->prev = page;
-        }
-        sizeClass.firstWithRoom = page;
+        unlink(sizeClass.firstFull, page);
+        pushFront(sizeClass.firstWithRoom, page);
     }
 }
 
@@ -281,6 +303,21 @@ void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {
     }
 }
 
+void StringTable::dropAll() noexcept {
+    for (std::size_t i = 0; i < bucketCount_; ++i) {
+        for (const InternedString* entry = buckets_[i]; entry != nullptr; entry = entry->next) {
+            diag::deallocate(const_cast<char*>(entry->chars));
+        }
+    }
+    if (buckets_ != inlineBuckets_) {
+        diag::deallocate(buckets_);
+        buckets_ = inlineBuckets_;
+        bucketCount_ = kInitialBuckets;
+    }
+    clearBuckets();
+    count_ = 0;
+}
+
 }  // namespace detail
 
 BindingValueContext* BindingValueContext::create() {
@@ -294,6 +331,14 @@ BindingValueContext* BindingValueContext::create() {
 void BindingValueContext::destroy(BindingValueContext* context) noexcept {
     context->~BindingValueContext();
     diag::deallocate(context);
+}
+
+// The string entries live in pool slots, so their characters are freed while
+// the pages still hold them.
+void BindingValueContext::discard(BindingValueContext* context) noexcept {
+    context->strings_.dropAll();
+    context->pools_.releaseAll();
+    destroy(context);
 }
 
 std::uint32_t BindingValueContext::stringReferences(std::string_view text) const noexcept {

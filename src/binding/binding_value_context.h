@@ -20,7 +20,7 @@ namespace detail {
 // 18 size classes of 4 to 72 bytes. Each class starts with a 144-byte page
 // held in line (room for at least one slot of every class) and takes further
 // 4096-byte pages from the process-wide page pool, returning each page as soon
-// as its last slot is freed.
+// as its last slot is freed, or all of them at once through releaseAll.
 class SlotPools {
 public:
     static constexpr std::size_t kGranularity = 4;
@@ -61,12 +61,16 @@ public:
         deallocate(object, sizeof(T));
     }
 
+    // Gives every page back at once, whatever its slots still hold: no
+    // destructor runs. The pools are then as new.
+    void releaseAll() noexcept;
+
     std::size_t pageCount() const noexcept { return pages_; }
     std::size_t slotsInUse() const noexcept { return slotsInUse_; }
 
 private:
     struct PageHeader {
-        PageHeader* next;  // pages of the class with room
+        PageHeader* next;  // pages of the class with room, or its full pages
         PageHeader* prev;
         std::uint16_t pageSize;
         std::uint16_t inUse;
@@ -76,10 +80,16 @@ private:
 
     struct SizeClass {
         PageHeader* firstWithRoom;
+        // Full pages, chained through the same links, so that releaseAll
+        // reaches every page without a list of its own on the heap.
+        PageHeader* firstFull;
         alignas(8) unsigned char inlinePage[kInlinePageSize];
     };
 
     static PageHeader* inlineHeader(SizeClass& sizeClass) noexcept;
+    static void resetClass(SizeClass& sizeClass) noexcept;
+    static void pushFront(PageHeader*& head, PageHeader* page) noexcept;
+    static void unlink(PageHeader*& head, PageHeader* page) noexcept;
     PageHeader* addPage(SizeClass& sizeClass, std::size_t slotSize);
 
     SizeClass classes_[kClassCount];
@@ -103,6 +113,9 @@ public:
     InternedString* intern(std::string_view text, SlotPools& pools);
     static void retain(InternedString* entry) noexcept;
     void release(InternedString* entry, SlotPools& pools) noexcept;
+    // Frees the characters of every entry and empties the table, leaving the
+    // entries' slots to go with the pools' pages (SlotPools::releaseAll).
+    void dropAll() noexcept;
 
     const InternedString* lookup(std::string_view text) const noexcept;
     std::size_t size() const noexcept { return count_; }
@@ -120,18 +133,71 @@ private:
     Bucket inlineBuckets_[kInitialBuckets];
 };
 
+// For a few structures of the tree, the member with the largest key, kept
+// only while every key the structure received since went past it: a key past
+// it then needs no descent. Documents written by our own writers list members
+// in key order, so readers mostly insert there. The three-word structure
+// header has no room for this, and walking down to the largest member on every
+// insertion costs more than it saves when keys come in another order.
+class AppendHints {
+public:
+    // The hint for header, which is dropped: the caller gives it back through
+    // remember if the structure still ends with that member.
+    BindingMember* take(const StructureHeader* header) noexcept {
+        Slot& slot = slots_[indexOf(header)];
+        if (slot.header != header) {
+            return nullptr;
+        }
+        slot.header = nullptr;
+        return slot.last;
+    }
+    void remember(const StructureHeader* header, BindingMember* last) noexcept {
+        slots_[indexOf(header)] = {header, last};
+    }
+    // For a structure that goes: another may get its header's storage.
+    void forget(const StructureHeader* header) noexcept {
+        Slot& slot = slots_[indexOf(header)];
+        if (slot.header == header) {
+            slot.header = nullptr;
+        }
+    }
+
+private:
+    // A reader nests structures: one slot per open level or so.
+    static constexpr std::size_t kSlots = 8;
+
+    struct Slot {
+        const StructureHeader* header = nullptr;
+        BindingMember* last = nullptr;
+    };
+
+    static std::size_t indexOf(const StructureHeader* header) noexcept {
+        // Headers sit a few words apart in the pool pages; counting in words
+        // spreads neighbours over the slots.
+        return reinterpret_cast<std::uintptr_t>(header) / sizeof(void*) % kSlots;
+    }
+
+    Slot slots_[kSlots];
+};
+
 }  // namespace detail
 
 class BindingValueContext {
 public:
     static BindingValueContext* create();
+    // Every string and slot must have been released.
     static void destroy(BindingValueContext* context) noexcept;
+    // Frees the context with whatever strings and slots it still holds, without
+    // releasing them one by one. Whatever the tree holds on the general heap
+    // (element arrays, blob bytes) must have been freed before.
+    static void discard(BindingValueContext* context) noexcept;
 
     BindingValueContext(const BindingValueContext&) = delete;
     BindingValueContext& operator=(const BindingValueContext&) = delete;
 
     detail::SlotPools& pools() noexcept { return pools_; }
     detail::StringTable& strings() noexcept { return strings_; }
+    detail::AppendHints& appendHints() noexcept { return appendHints_; }
 
     // Inspection.
     std::size_t stringCount() const noexcept { return strings_.size(); }
@@ -148,6 +214,7 @@ private:
 
     detail::SlotPools pools_;
     detail::StringTable strings_;
+    detail::AppendHints appendHints_;
 };
 
 }  // namespace tav

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -88,6 +89,43 @@ TEST(BindingSlotPools, SlotsComeFromTheInlinePageThenFromPoolPages) {
     }
 }
 
+TEST(BindingSlotPools, ReleaseAllGivesBackFullAndPartlyUsedPages) {
+    const BindingPagePool& pagePool = BindingPagePool::instance();
+    const std::size_t pagesBefore = pagePool.livePageCount();
+    detail::SlotPools pools;
+    std::vector<std::pair<void*, std::size_t>> slots;
+    for (const std::size_t size : {std::size_t{8}, std::size_t{24}, std::size_t{72}}) {
+        for (int i = 0; i < 1000; ++i) {
+            slots.emplace_back(pools.allocate(size), size);
+        }
+    }
+    // Some full pages get room again, so that pages of both kinds (and the
+    // in-line pages, which stay) are in use when everything goes.
+    for (std::size_t i = 0; i < slots.size(); i += 97) {
+        pools.deallocate(slots[i].first, slots[i].second);
+    }
+    ASSERT_GT(pools.pageCount(), 3u);
+    EXPECT_EQ(pagePool.livePageCount(), pagesBefore + pools.pageCount());
+
+    pools.releaseAll();
+    EXPECT_EQ(pools.pageCount(), 0u);
+    EXPECT_EQ(pools.slotsInUse(), 0u);
+    EXPECT_EQ(pagePool.livePageCount(), pagesBefore);
+
+    // As new: the in-line page serves first, then pool pages as needed.
+    slots[0].first = pools.allocate(slots[0].second);
+    EXPECT_EQ(pools.pageCount(), 0u);
+    for (std::size_t i = 1; i < 1000; ++i) {
+        slots[i].first = pools.allocate(slots[i].second);
+    }
+    EXPECT_GT(pools.pageCount(), 0u);
+    for (std::size_t i = 0; i < 1000; ++i) {
+        pools.deallocate(slots[i].first, slots[i].second);
+    }
+    EXPECT_EQ(pools.pageCount(), 0u);
+    EXPECT_EQ(pagePool.livePageCount(), pagesBefore);
+}
+
 namespace {
 
 void buildRecords(BindingValue& list) {
@@ -125,4 +163,79 @@ TEST(BindingValueContext, RecordsWithRepeatedKeysAllocateOnlyArraysAndCharacters
     const auto after = diag::readAllocationCounters();
     EXPECT_EQ(after.allocations - before.allocations, after.frees - before.frees);
     EXPECT_EQ(BindingPagePool::instance().liveBlockCount(), 0u);
+}
+
+namespace {
+
+// Every kind, heap parts (element arrays, blob bytes, string characters, a
+// grown string table) at several depths, shared strings, and subtrees reset
+// or moved away so that some pages are only partly used.
+BindingValue mixedTree() {
+    BindingValue root;
+    for (int i = 0; i < 300; ++i) {
+        BindingValue& record = root.element(static_cast<std::size_t>(i));
+        record.member("id").setInt32(i);
+        record.member("name").setString("player " + std::to_string(i % 40));
+        record.member("icon").setBlob(BindingBlob(static_cast<std::size_t>(16 + i % 50), 7));
+        record.member("kind").setEnum({i % 3, nullptr});
+        BindingValue& history = record.member("history");
+        history.element(2).setBlob(BindingBlob{1, 2, 3});
+        history.element(0).member("when").setDouble(i * 0.5);
+        history.element(1).element(3).setString("deep " + std::to_string(i));
+        if (i % 5 == 0) {
+            record.member("history").reset();
+        }
+        if (i % 7 == 0) {
+            const BindingValue taken = std::move(record.member("icon"));
+        }
+    }
+    return root;
+}
+
+}  // namespace
+
+TEST(BindingValueContext, DestroyingARootFreesEveryHeapPartAndPage) {
+    ASSERT_EQ(BindingPagePool::instance().liveBlockCount(), 0u);
+    const auto live = [] {
+        const diag::AllocationCounters counters = diag::readAllocationCounters();
+        return std::pair(counters.liveAllocations(), counters.liveBytes());
+    };
+    const auto before = live();
+    {
+        BindingValue emptied;
+        emptied.member("a").setString("x");
+        emptied.reset();
+        BindingValue text;
+        text.setString("only");
+        BindingValue blob;
+        blob.setBlob(BindingBlob(1000, 1));
+        BindingValue emptyElements;
+        emptyElements.element(99);
+        const BindingValue mixed = mixedTree();
+        EXPECT_GT(mixed.context()->pageCount(), 0u);
+    }
+    EXPECT_EQ(live(), before);
+    EXPECT_EQ(BindingPagePool::instance().livePageCount(), 0u);
+    EXPECT_EQ(BindingPagePool::instance().liveBlockCount(), 0u);
+}
+
+// A subtree that goes while its tree lives gives back exactly its own slots
+// and string references.
+TEST(BindingValueContext, ResettingAMemberReleasesOnlyWhatItHeld) {
+    BindingValue root;
+    root.member("base") = mixedTree();
+    root.member("extra");
+    const BindingValueContext& context = *root.context();
+    const std::size_t slots = context.slotsInUse();
+    const std::size_t strings = context.stringCount();
+    const std::uint32_t references = context.stringReferences("player 1");
+    ASSERT_GT(references, 0u);
+
+    root.member("extra") = mixedTree();
+    EXPECT_EQ(context.stringReferences("player 1"), 2 * references);
+    root.member("extra").reset();
+    EXPECT_EQ(context.slotsInUse(), slots);
+    EXPECT_EQ(context.stringCount(), strings);
+    EXPECT_EQ(context.stringReferences("player 1"), references);
+    EXPECT_EQ(root.find("base"), mixedTree());
 }

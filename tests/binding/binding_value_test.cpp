@@ -1,6 +1,7 @@
 #include "binding/binding_value.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -220,6 +221,115 @@ TEST(BindingValue, MembersIterateInByteOrderOfTheirKeys) {
     EXPECT_EQ(big.size(), keys.size());
     for (const std::string& key : keys) {
         ASSERT_EQ(big.find(key).asString(), key);
+    }
+}
+
+// Readers mostly insert keys in ascending order, which takes a shortcut past
+// the largest key; every other order must still find and place keys right.
+TEST(BindingValue, MembersKeepKeyOrderWhateverTheInsertionOrder) {
+    const std::vector<std::string> sorted = {"", "\x01", "Z", "a", "ab", "abc", "b", "\xFF"};
+    // Positions in sorted, in the order of insertion.
+    for (const std::string order : {"01234567", "76543210", "07162534", "34501267", "01276543"}) {
+        SCOPED_TRACE(order);
+        BindingValue value;
+        std::vector<const BindingValue*> slots(sorted.size());
+        const auto keyAt = [&](std::size_t i) { return static_cast<std::size_t>(order[i] - '0'); };
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            BindingValue& member = value.member(sorted[keyAt(i)]);
+            member.setString(sorted[keyAt(i)]);
+            slots[keyAt(i)] = &member;
+        }
+        EXPECT_EQ(keysOf(value), sorted);
+        // Asked for again, forwards and backwards, every key finds its member.
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            const std::size_t j = order.size() - 1 - i;
+            ASSERT_EQ(&value.member(sorted[keyAt(i)]), slots[keyAt(i)]) << i;
+            ASSERT_EQ(&value.member(sorted[keyAt(j)]), slots[keyAt(j)]) << j;
+        }
+        EXPECT_EQ(value.size(), sorted.size());
+    }
+
+    // A long ascending run rebalances again and again along the path of the
+    // shortcut; earlier keys asked for in between are found, not added again.
+    const auto keyOf = [](int i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "k%05d", i);
+        return std::string(key);
+    };
+    BindingValue big;
+    for (int i = 0; i < 2000; ++i) {
+        big.member(keyOf(i)).setInt32(i);
+        if (i % 100 == 99) {
+            ASSERT_EQ(big.member(keyOf(i / 2)).asInt64(), i / 2);
+        }
+    }
+    ASSERT_EQ(big.size(), 2000u);
+    int expected = 0;
+    for (const BindingMember& m : big.members()) {
+        ASSERT_EQ(m.key(), keyOf(expected));
+        ASSERT_EQ(m.value().asInt64(), expected);
+        ++expected;
+    }
+}
+
+// The shortcut for keys past the largest remembers structures by their
+// storage; structures that go, move, or take the storage of one that went must
+// not inherit what was remembered for another.
+TEST(BindingValue, AscendingKeysStayInPlaceAcrossResetsMovesAndCopies) {
+    const auto fill = [](BindingValue& value, const std::vector<std::string>& keys) {
+        for (const std::string& key : keys) {
+            value.member(key).setString(key);
+        }
+    };
+    const std::vector<std::string> ab = {"a", "b"};
+    const std::vector<std::string> cd = {"c", "d"};
+    const std::vector<std::string> abcd = {"a", "b", "c", "d"};
+
+    BindingValue root;
+    BindingValue& reused = root.member("reused");
+    fill(reused, cd);
+    reused.reset();  // its storage is the next structure's
+    fill(reused, ab);
+    EXPECT_EQ(keysOf(reused), ab);
+    reused.setInt32(1);
+    fill(reused, ab);
+    EXPECT_EQ(keysOf(reused), ab);
+
+    BindingValue& from = root.member("from");
+    fill(from, ab);
+    BindingValue& to = root.member("to");
+    to = std::move(from);  // within one tree: the storage changes hands
+    fill(to, cd);
+    fill(from, cd);
+    EXPECT_EQ(keysOf(to), abcd);
+    EXPECT_EQ(keysOf(from), cd);
+
+    BindingValue& copy = root.member("x");
+    copy = to;
+    fill(copy, {"e"});
+    EXPECT_EQ(keysOf(copy), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(keysOf(to), abcd);
+
+    BindingValue other;
+    fill(other, cd);
+    BindingValue swapped;
+    fill(swapped, ab);
+    swapped = std::move(other);  // two roots exchange their trees
+    fill(swapped, {"e"});
+    fill(other, ab);
+    EXPECT_EQ(keysOf(swapped), (std::vector<std::string>{"c", "d", "e"}));
+    EXPECT_EQ(keysOf(other), ab);
+
+    // More structures grown side by side than are remembered at once.
+    BindingValue many;
+    for (int key = 0; key < 10; ++key) {
+        for (int i = 0; i < 40; ++i) {
+            many.element(static_cast<std::size_t>(i)).member(std::to_string(key)).setInt32(i);
+        }
+    }
+    for (const BindingValue& element : many.elements()) {
+        ASSERT_EQ(keysOf(element),
+                  (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
     }
 }
 
