@@ -16,7 +16,6 @@ class PluginBase;
 class TelemetrySender {
 public:
     explicit TelemetrySender(PluginBase& plugin) : plugin_(plugin) {}
-    virtual ~TelemetrySender() = default;
 
     // POST "/telemetry/v1/events/" + name with the parameters.
     std::future<RequestOutcome<void>> send(std::string_view eventName,

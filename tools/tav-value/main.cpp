@@ -3,21 +3,17 @@
 //
 //   tav-value [--content-type TYPE] [--as RECORD] [--pretty] [--kinds] [FILE|-]
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "binding/binding_result.h"
 #include "binding/native_conversion.h"
 #include "binding/type_registry.h"
+#include "formats/body.h"
 #include "formats/json.h"
-#include "formats/message_pack.h"
-#include "formats/yaml.h"
 #include "plugin/api_types.h"
 
 namespace {
@@ -60,62 +56,12 @@ struct Options {
     bool kinds = false;
 };
 
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view afterSpaces(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    return first == std::string_view::npos ? std::string_view() : text.substr(first);
-}
-
-BindingResult decodeMessagePack(std::string_view body, bool rejectTrailing) {
-    std::uint32_t position = 0;
-    BindingResult result = tav::readMessagePack(reinterpret_cast<const std::uint8_t*>(body.data()),
-                                                static_cast<std::uint32_t>(body.size()), position);
-    if (result.ok && rejectTrailing && position != body.size()) {
-        result.fail("Extra MessgePack data found in body");
-    }
-    return result;
-}
-
-// A body with a content type: the dispatcher's body rules.
-BindingResult decodeBody(std::string_view body, std::string_view type) {
-    if (startsWithIgnoringCase(type, "application/x-msgpack")) {
-        return decodeMessagePack(body, true);
-    }
-    if (startsWithIgnoringCase(type, "application/json") ||
-        startsWithIgnoringCase(type, "application/vnd.api+json")) {
-        return tav::readJson(body);
-    }
-    if (startsWithIgnoringCase(type, "application/x-yaml")) {
-        return tav::readYaml(body);
-    }
-    BindingResult result;
-    result.fail("Unsupported body content type");
-    return result;
-}
-
-// No content type: sniffed as the dispatcher sniffs container arguments.
+// No content type: sniffed as the plugin sniffs container arguments, and
+// read as JSON when nothing matches.
 BindingResult decodeSniffed(std::string_view body) {
-    if (!body.empty()) {
-        const auto lead = static_cast<unsigned char>(body.front());
-        if ((lead >= 0x80 && lead <= 0x9F) || (lead >= 0xDC && lead <= 0xDF)) {
-            return decodeMessagePack(body, false);
-        }
-    }
-    const std::string_view text = afterSpaces(body);
-    if (text.starts_with("---")) {
-        return tav::readYaml(body);
+    BindingResult result;
+    if (tav::readSniffedContainer(body, result)) {
+        return result;
     }
     return tav::readJson(body);
 }
@@ -251,8 +197,8 @@ int main(int argc, char** argv) {
         body.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    BindingResult result =
-        options.contentType.empty() ? decodeSniffed(body) : decodeBody(body, options.contentType);
+    BindingResult result = options.contentType.empty() ? decodeSniffed(body)
+                                                       : tav::readBody(options.contentType, body);
     if (result.ok && convert != nullptr) {
         result = convert(result.value, registry);
     }
