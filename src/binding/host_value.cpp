@@ -8,7 +8,7 @@
 #include "binding/conversion_messages.h"
 #include "binding/type_registry.h"
 #include "diag/allocation.h"
-#include "formats/text/message.h"
+#include "text/message.h"
 
 namespace tav {
 namespace {

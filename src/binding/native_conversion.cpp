@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "formats/text/base64.h"
-#include "formats/text/message.h"
+#include "text/base64.h"
+#include "text/message.h"
 
 namespace tav::detail {
 namespace {

@@ -21,7 +21,7 @@
 #include "binding/conversion_messages.h"
 #include "binding/static_type_info.h"
 #include "binding/type_registry.h"
-#include "formats/text/message.h"
+#include "text/message.h"
 
 namespace tav {
 

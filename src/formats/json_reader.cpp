@@ -5,7 +5,7 @@
 
 #include "formats/json.h"
 #include "formats/rapidjson_config.h"
-#include "formats/text/message.h"
+#include "text/message.h"
 
 namespace tav {
 namespace {

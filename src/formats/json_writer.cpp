@@ -5,8 +5,8 @@
 #include "binding/type_registry.h"
 #include "formats/json.h"
 #include "formats/rapidjson_config.h"
-#include "formats/text/base64.h"
-#include "formats/text/string_utils.h"
+#include "text/base64.h"
+#include "text/string_utils.h"
 
 namespace tav {
 namespace {

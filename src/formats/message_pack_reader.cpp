@@ -9,7 +9,7 @@
 
 #include "binding/binding_value.h"
 #include "formats/message_pack.h"
-#include "formats/text/message.h"
+#include "text/message.h"
 
 namespace tav {
 namespace {

@@ -14,7 +14,7 @@
 #include <variant>
 #include <vector>
 
-#include "formats/text/format_arg.h"
+#include "text/format_arg.h"
 
 namespace tav {
 

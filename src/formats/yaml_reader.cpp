@@ -15,8 +15,8 @@
 
 #include "binding/binding_value.h"
 #include "binding/native_conversion.h"
-#include "formats/text/message.h"
 #include "formats/yaml.h"
+#include "text/message.h"
 
 namespace tav {
 namespace {

@@ -1,7 +1,7 @@
 #include "framework/plugin_identity.h"
 
-#include "formats/text/message.h"
 #include "log/log_manager.h"
+#include "text/message.h"
 
 namespace tav {
 

@@ -5,7 +5,6 @@
 #include "api/method_names.h"
 #include "diag/allocation.h"
 #include "diag/event_tracing.h"
-#include "formats/text/message.h"
 #include "framework/fatal_report.h"
 #include "framework/framework_types.h"
 #include "framework/plugin_base.h"
@@ -14,6 +13,7 @@
 #include "log/console_targets.h"
 #include "log/log_categories.h"
 #include "log/log_manager.h"
+#include "text/message.h"
 
 namespace tav {
 

@@ -1,6 +1,6 @@
 #include "framework/semantic_version.h"
 
-#include "formats/text/message.h"
+#include "text/message.h"
 
 namespace tav {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "formats/text/message.h"
 #include "log/log_manager.h"
+#include "text/message.h"
 
 namespace tav {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "formats/text/message.h"
+#include "text/message.h"
 
 using namespace tav;
 

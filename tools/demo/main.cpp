@@ -6,12 +6,12 @@
 
 #include "diag/allocation.h"
 #include "diag/clock.h"
-#include "formats/text/base64.h"
-#include "formats/text/message.h"
 #include "log/console_targets.h"
 #include "log/log_categories.h"
 #include "log/log_manager.h"
 #include "log/log_target.h"
+#include "text/base64.h"
+#include "text/message.h"
 
 int main() {
     using namespace tav;

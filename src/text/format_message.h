@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "formats/text/format_arg.h"
+#include "text/format_arg.h"
 
 namespace tav {
 

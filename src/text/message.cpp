@@ -1,4 +1,4 @@
-#include "formats/text/message.h"
+#include "text/message.h"
 
 namespace tav::detail {
 

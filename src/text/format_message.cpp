@@ -1,4 +1,4 @@
-#include "formats/text/format_message.h"
+#include "text/format_message.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "formats/text/format_message.h"
+#include "text/format_message.h"
 
 #include <climits>
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "formats/text/message.h"
+#include "text/message.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <tuple>
 #include <type_traits>
 
-#include "formats/text/format_arg.h"
-#include "formats/text/format_message.h"
+#include "text/format_arg.h"
+#include "text/format_message.h"
 
 namespace tav {
 

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "formats/text/format_message.h"
-#include "formats/text/message.h"
+#include "text/format_message.h"
+#include "text/message.h"
 
 namespace adversarial {
 namespace {

@@ -1,4 +1,4 @@
-#include "formats/text/string_utils.h"
+#include "text/string_utils.h"
 
 #include <string>
 #include <vector>

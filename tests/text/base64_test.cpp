@@ -1,4 +1,4 @@
-#include "formats/text/base64.h"
+#include "text/base64.h"
 
 #include <cstdint>
 #include <limits>

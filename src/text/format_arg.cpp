@@ -1,4 +1,4 @@
-#include "formats/text/format_arg.h"
+#include "text/format_arg.h"
 
 #include <cstddef>
 #include <cstdint>
