@@ -41,8 +41,8 @@ struct RouteRegistration {
     std::string path;  // set through setPath: one trailing "/" dropped
     std::uint32_t method = 0;
     std::string customMethod;
-    std::vector<ArgumentLocation> locations;  // one per parameter of the function
-    std::uint8_t flag = 0;                    // copied to the endpoint entry
+    std::vector<ArgumentLocation> locations;          // one per parameter of the function
+    std::uint8_t flag = 0;                            // copied to the endpoint entry
     std::vector<std::vector<std::string>> textLists;  // copied to the endpoint entry
     EndpointBinding binding;                          // {api, this}
 

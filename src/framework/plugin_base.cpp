@@ -5,7 +5,9 @@
 #include "diag/allocation.h"
 #include "framework/plugin_log_target.h"
 #include "framework/telemetry.h"
+#include "log/console_targets.h"
 #include "log/log_manager.h"
+#include "text/message.h"
 
 namespace tav {
 
@@ -113,13 +115,53 @@ void PluginBase::Yield() {
     WaitResume();
 }
 
-std::uint32_t PluginBase::subscriptionCount(const std::string& eventName) const {
-    const auto it = subscriptionCounts_.find(eventName);
-    return it != subscriptionCounts_.end() ? it->second : 0;
+void PluginBase::Subscribe(std::string_view uri) {
+    events_.subscribe(uri);
 }
 
-bool PluginBase::hasEventHandler(const std::string& eventName) const {
-    return eventHandlers_.contains(eventName);
+void PluginBase::Unsubscribe(std::string_view uri) {
+    events_.unsubscribe(uri);
+}
+
+void PluginBase::Shutdown() {
+    events_.unsubscribeAll();
+    serviceProxy_.clear();
+}
+
+void PluginBase::configure(PluginSetup setup) {
+    hostVersion_ = std::move(setup.hostVersion);
+    identity_ = std::move(setup.identity);
+    shortName_ = std::move(setup.shortName);
+    typeNamePrefix_ = std::move(setup.typeNamePrefix);
+    labels_ = std::move(setup.labels);
+}
+
+bool PluginBase::initialise(const TavInitRecord& init) {
+    initRecord_ = init;
+
+    // The first Init of the process replaces the console targets with the
+    // host's log; a second finds the plugin target and changes nothing.
+    if (LogManager::FindTarget("PluginLogTarget") == nullptr) {
+        LogManager::StdOut()->Unregister();
+        LogManager::StdErr()->Unregister();
+        LogManager::Debugger()->Unregister();
+        LogManager::SetMinimumLevel(LogLevel::Okay);
+        LogManager::SetExcludedCategories(LogCategory::Extra);
+        auto target = std::make_unique<PluginLogTarget>(init.host);
+        LogTargetSettings settings;
+        settings.level = LogManager::MinimumLevel();
+        settings.includedCategories = 0;
+        settings.excludedCategories = 0;
+        settings.format = "#D| #L| #G| #M";
+        Configure(*target, settings);
+        logTarget_ = std::move(target);
+    }
+
+    userAgent_ = makeMessage("KelvoClient/%1 (%2)", hostVersion_.text(), shortName_);
+    hostContext_ = init.hostContext;
+    telemetry_ = std::make_unique<TelemetrySender>(*this);
+    events_.subscribeServiceProxyEvents();
+    return OnInitialize();
 }
 
 }  // namespace tav

@@ -1,44 +1,38 @@
 // PluginBase: the frame every plugin stands in. It keeps the host's table and
-// context, the plugin's names, its type registry, listener and subscription
-// tables, service-proxy tables, log target and telemetry sender, forwards
-// calls to the host, and offers two hooks to the plugin: RegisterEndpoints
-// (during load) and OnInitialize (at the end of the host's Init).
+// context, the plugin's names and type registry, and owns its event
+// subscriptions, service-proxy tables, log target and telemetry sender;
+// forwards calls to the host, and offers two hooks to the plugin:
+// RegisterEndpoints (during load) and OnInitialize (at the end of Init).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include <tav/plugin_abi.h>
 
 #include "binding/type_registry.h"
+#include "framework/event_subscriptions.h"
 #include "framework/plugin_identity.h"
 #include "framework/semantic_version.h"
 #include "framework/service_proxy.h"
 
 namespace tav {
 
-class BindingValue;
-class PluginBase;
 class PluginLogTarget;
 class TelemetrySender;
-struct PluginResourceEvent;
 
-// Receives the payload of a host event registered under a name; held by
-// shared ownership in the plugin's event handler table.
-class EventHandler {
-public:
-    virtual ~EventHandler() = default;
-    virtual void handle(PluginBase& plugin, const char* eventName, const BindingValue& payload) = 0;
+// What the loader establishes about a plugin before the host's Init.
+struct PluginSetup {
+    SemanticVersion hostVersion;
+    PluginIdentity identity;
+    std::string shortName;
+    std::string typeNamePrefix;
+    std::vector<std::string> labels;
 };
-
-using ResourceHandler = std::function<void(const PluginResourceEvent&)>;
 
 class PluginBase {
 public:
@@ -83,21 +77,13 @@ public:
     // Lets other work of the host run: the three-step yield.
     void Yield();
 
-    // Stores a listener for a URI or a pattern containing "*" (replacing one
-    // for the same text) and subscribes. See resource_listener.h for the
-    // typed form that also reads the resource's current state.
-    void AddRawResourceListener(std::string_view uriOrPattern, ResourceHandler handler);
-    // Hands a resource event to the exact listener of its URI, then to every
-    // matching pattern listener.
-    void DispatchResourceEvent(const PluginResourceEvent& event);
-    // The callback given to the host's subscribe; user data is the plugin.
-    static void TAV_ABI HostEventCallback(const TavHostEvent* event);
-    // Registers a handler for a host event name and subscribes at the host
-    // with the given flag (1 for service-proxy events).
-    void SubscribeHostEvent(const std::string& eventName, std::shared_ptr<EventHandler> handler,
-                            std::uint32_t flag);
-    // Init's subscriptions to the three service-proxy events (flag 1).
-    void SubscribeServiceProxyEvents();
+    // The loader's names and settings, before RegisterEndpoints.
+    void configure(PluginSetup setup);
+    // The host's Init: takes the host's table, replaces the console log
+    // targets with the host's log (once per process), builds the user agent,
+    // starts telemetry and the service-proxy subscriptions, then runs
+    // OnInitialize, whose result it gives.
+    bool initialise(const TavInitRecord& init);
 
     // Names and settings the loader and Init fill in.
     BindingTypeRegistry& registry() { return registry_; }
@@ -112,23 +98,16 @@ public:
     const TavPluginHost* host() const { return initRecord_.host; }
     TelemetrySender* telemetry() const { return telemetry_.get(); }
     ServiceProxyTables& serviceProxy() { return serviceProxy_; }
-    // Subscription count of a host event name (0 when none).
-    std::uint32_t subscriptionCount(const std::string& eventName) const;
-    bool hasEventHandler(const std::string& eventName) const;
+    EventSubscriptions& events() { return events_; }
+    const EventSubscriptions& events() const { return events_; }
 
 private:
-    friend class PluginLoader;
-
-    std::unordered_map<std::string, ResourceHandler> exactListeners_;
-    // In the order they were added: matching pattern listeners run in it.
-    std::vector<std::pair<std::string, ResourceHandler>> patternListeners_;
+    EventSubscriptions events_{*this};
     BindingTypeRegistry registry_;
     void* hostContext_ = nullptr;
     std::string shortName_;
     std::string userAgent_;
     std::unique_ptr<TelemetrySender> telemetry_;
-    std::unordered_map<std::string, std::shared_ptr<EventHandler>> eventHandlers_;
-    std::unordered_map<std::string, std::uint32_t> subscriptionCounts_;
     ServiceProxyTables serviceProxy_;
     SemanticVersion hostVersion_;
     std::unique_ptr<PluginLogTarget> logTarget_;
@@ -136,8 +115,6 @@ private:
     std::string typeNamePrefix_;
     std::vector<std::string> labels_;
     TavInitRecord initRecord_{};  // a copy: the host's record is valid for the call only
-    TavPluginCallbacks callbacks_{};
-    const void* endpointTable_ = nullptr;
 };
 
 }  // namespace tav

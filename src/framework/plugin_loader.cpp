@@ -8,14 +8,17 @@
 #include "framework/fatal_report.h"
 #include "framework/framework_types.h"
 #include "framework/plugin_base.h"
-#include "framework/plugin_log_target.h"
-#include "framework/telemetry.h"
-#include "log/console_targets.h"
+#include "log/host_guard.h"
 #include "log/log_categories.h"
-#include "log/log_manager.h"
 #include "text/message.h"
 
 namespace tav {
+namespace {
+
+constexpr TavPluginCallbacks kCallbacks{&PluginLoader::Init, &PluginLoader::Shutdown,
+                                        &PluginLoader::MemoryStats};
+
+}  // namespace
 
 void PluginLoader::Load(PluginBase* plugin, TavLoadRecord* record, const char* shortName) {
     if (plugin == nullptr || record == nullptr) {
@@ -34,57 +37,36 @@ void PluginLoader::Load(PluginBase* plugin, TavLoadRecord* record, const char* s
             shortName, pluginVersion.text(), hostVersion.text());
         raiseFatal(report);
     }
-    plugin->hostVersion_ = hostVersion;
-    plugin->identity_ = GetFullNameFromShortNameAndType(shortName, backendPluginType());
-    plugin->shortName_ = shortName;
-    plugin->labels_ = {"Plugins", std::string("Plugin ") + shortName};
-    plugin->typeNamePrefix_ = functionName("", shortName);
-    registerFrameworkTypes(plugin->registry_);
+    PluginSetup setup;
+    setup.hostVersion = hostVersion;
+    setup.identity = GetFullNameFromShortNameAndType(shortName, backendPluginType());
+    setup.shortName = shortName;
+    setup.labels = {"Plugins", std::string("Plugin ") + shortName};
+    setup.typeNamePrefix = functionName("", shortName);
+    plugin->configure(std::move(setup));
+    registerFrameworkTypes(plugin->registry());
     plugin->RegisterEndpoints();
-    plugin->endpointTable_ = nullptr;  // the API description arrives with the dispatcher
 
-    plugin->callbacks_ = TavPluginCallbacks{&PluginLoader::Init, &PluginLoader::Shutdown,
-                                            &PluginLoader::MemoryStats};
     record->apiMajor = pluginVersion.major;
     record->apiMinor = pluginVersion.minor;
     record->apiPatch = pluginVersion.patch;
-    record->callbacks = &plugin->callbacks_;
+    record->callbacks = &kCallbacks;
     record->context = plugin;
-    record->shortName = plugin->shortName_.c_str();
-    record->endpointTable = plugin->endpointTable_;
+    record->shortName = plugin->shortName().c_str();
+    record->endpointTable = nullptr;  // the API description arrives with the dispatcher
 }
 
 std::uint8_t TAV_ABI PluginLoader::Init(void* context, const TavInitRecord* init) {
-    auto* plugin = static_cast<PluginBase*>(context);
-    if (plugin == nullptr || init == nullptr) {
-        return 0;
-    }
-    plugin->initRecord_ = *init;
-
-    // The first Init of the process replaces the console targets with the
-    // host's log; a second finds the plugin target and changes nothing.
-    if (LogManager::FindTarget("PluginLogTarget") == nullptr) {
-        LogManager::StdOut()->Unregister();
-        LogManager::StdErr()->Unregister();
-        LogManager::Debugger()->Unregister();
-        LogManager::SetMinimumLevel(LogLevel::Okay);
-        LogManager::SetExcludedCategories(LogCategory::Extra);
-        auto target = std::make_unique<PluginLogTarget>(init->host);
-        LogTargetSettings settings;
-        settings.level = LogManager::MinimumLevel();
-        settings.includedCategories = 0;
-        settings.excludedCategories = 0;
-        settings.format = "#D| #L| #G| #M";
-        Configure(*target, settings);
-        plugin->logTarget_ = std::move(target);
-    }
-
-    plugin->userAgent_ =
-        makeMessage("KelvoClient/%1 (%2)", plugin->hostVersion_.text(), plugin->shortName_);
-    plugin->hostContext_ = init->hostContext;
-    plugin->telemetry_ = std::make_unique<TelemetrySender>(*plugin);
-    plugin->SubscribeServiceProxyEvents();
-    return plugin->OnInitialize() ? 1 : 0;
+    return guardHostCall(
+        "Init",
+        [&]() -> std::uint8_t {
+            auto* plugin = static_cast<PluginBase*>(context);
+            if (plugin == nullptr || init == nullptr) {
+                return 0;
+            }
+            return plugin->initialise(*init) ? 1 : 0;
+        },
+        []() -> std::uint8_t { return 0; });
 }
 
 void TAV_ABI PluginLoader::Shutdown(void* context) {
@@ -92,19 +74,22 @@ void TAV_ABI PluginLoader::Shutdown(void* context) {
     if (plugin == nullptr) {
         return;
     }
-    plugin->Shutdown();
+    // The host gives up the object whatever happens on the way out.
+    guardHostCall("Shutdown", [plugin] { plugin->Shutdown(); });
     delete plugin;
 }
 
 void TAV_ABI PluginLoader::MemoryStats(void* /*context*/, std::uint32_t* words) {
-    if (words == nullptr) {
-        return;
-    }
-    std::uint32_t counters[diag::kAllocationCounterWords];
-    diag::writeAllocationCounters(counters);
-    std::memcpy(words, counters, sizeof counters);
-    words[diag::kAllocationCounterWords] = 0;
-    words[diag::kAllocationCounterWords + 1] = 0;
+    guardHostCall("MemoryStats", [words] {
+        if (words == nullptr) {
+            return;
+        }
+        std::uint32_t counters[diag::kAllocationCounterWords];
+        diag::writeAllocationCounters(counters);
+        std::memcpy(words, counters, sizeof counters);
+        words[diag::kAllocationCounterWords] = 0;
+        words[diag::kAllocationCounterWords + 1] = 0;
+    });
 }
 
 }  // namespace tav

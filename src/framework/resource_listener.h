@@ -59,10 +59,10 @@ void AddResourceListener(PluginBase& plugin, std::string_view uriOrPattern,
                          std::type_identity_t<ResourceEventHandler<T>> handler) {
     ResourceHandler listener = detail::typedResourceHandler<T>(plugin, std::move(handler));
     if (uriOrPattern.find('*') != std::string_view::npos) {
-        plugin.AddRawResourceListener(uriOrPattern, std::move(listener));
+        plugin.events().addRawResourceListener(uriOrPattern, std::move(listener));
         return;
     }
-    plugin.AddRawResourceListener(uriOrPattern, listener);
+    plugin.events().addRawResourceListener(uriOrPattern, listener);
 
     // The current state, so the listener does not wait for the next change.
     // A resource that cannot be read yet simply arrives with its first event.

@@ -5,13 +5,14 @@
 
 namespace tav::detail {
 
-void logEscapedException(const char* call, const char* what) noexcept {
+void logEscapedException(const GuardedCall& call, const char* what) noexcept {
     // The line is formatted into the logger's stack buffer: it still gets out
     // when the exception was a failed allocation.
     // The first line of a process may create the manager, which allocates.
     try {
         Log(LogLevel::Error, static_cast<std::uint32_t>(LogCategory::General), 0,
-            "%s: caught exception at the host boundary: %s", call, what);
+            "%s%s%s: caught exception at the host boundary: %s", call.name,
+            call.subject != nullptr ? " " : "", call.subject != nullptr ? call.subject : "", what);
     } catch (...) {
     }
 }

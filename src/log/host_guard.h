@@ -11,15 +11,24 @@
 
 namespace tav {
 
+// Names the call in the guard's line: "Init", or "HostEventCallback" with the
+// event's name as its subject.
+struct GuardedCall {
+    GuardedCall(const char* callName, const char* callSubject = nullptr)  // NOLINT: implicit
+        : name(callName), subject(callSubject) {}
+    const char* name;
+    const char* subject;
+};
+
 namespace detail {
-// Writes the guard's ERROR line; never throws (the logger does not allocate).
-void logEscapedException(const char* call, const char* what) noexcept;
+// Writes the guard's ERROR line; never throws.
+void logEscapedException(const GuardedCall& call, const char* what) noexcept;
 }  // namespace detail
 
 // Runs body(); on an exception logs it under `call` and returns failure().
-// `failure` runs inside the guard's own catch and must not throw either.
+// `failure` runs after the exception is handled and must not throw either.
 template <class Body, class Failure>
-auto guardHostCall(const char* call, Body&& body, Failure&& failure) noexcept
+auto guardHostCall(const GuardedCall& call, Body&& body, Failure&& failure) noexcept
     -> std::invoke_result_t<Body> {
     try {
         return std::forward<Body>(body)();
@@ -33,7 +42,7 @@ auto guardHostCall(const char* call, Body&& body, Failure&& failure) noexcept
 
 // The form for void calls: nothing to return on failure.
 template <class Body>
-void guardHostCall(const char* call, Body&& body) noexcept {
+void guardHostCall(const GuardedCall& call, Body&& body) noexcept {
     guardHostCall(call, std::forward<Body>(body), [] {});
 }
 

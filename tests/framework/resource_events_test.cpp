@@ -142,24 +142,25 @@ TEST_F(PluginEventsTest, SubscriptionsAreCountedPerEventName) {
     EXPECT_TRUE(host_.calls.empty());
 
     int calls = 0;
-    plugin_->AddRawResourceListener("/x/v1/a", [&](const PluginResourceEvent&) { ++calls; });
+    plugin_->events().addRawResourceListener("/x/v1/a",
+                                             [&](const PluginResourceEvent&) { ++calls; });
     plugin_->Subscribe("/x/v1/a/b");
     ASSERT_EQ(hostSubscriptions(name), 1u);
     const tav::testing::RecordedSubscription& subscription = host_.subscriptions.back();
     EXPECT_EQ(subscription.hostContext, reinterpret_cast<void*>(0x5EED));
-    EXPECT_EQ(subscription.callback, &tav::PluginBase::HostEventCallback);
+    EXPECT_EQ(subscription.callback, &tav::EventSubscriptions::hostEventCallback);
     EXPECT_EQ(subscription.userData, plugin_);
     EXPECT_EQ(subscription.flag, 0u);
-    EXPECT_EQ(plugin_->subscriptionCount(name), 2u);
+    EXPECT_EQ(plugin_->events().subscriptionCount(name), 2u);
 
     plugin_->Unsubscribe("/x/v1/a/b");
     EXPECT_TRUE(host_.unsubscribed.empty());
-    EXPECT_TRUE(plugin_->hasEventHandler(name));
+    EXPECT_TRUE(plugin_->events().hasEventHandler(name));
 
     plugin_->Unsubscribe("/x/v1/a");
     plugin_->Unsubscribe("/x/v1/a");  // one too many: no second host call
     EXPECT_EQ(host_.unsubscribed, std::vector<std::string>{name});
-    EXPECT_FALSE(plugin_->hasEventHandler(name));
+    EXPECT_FALSE(plugin_->events().hasEventHandler(name));
 
     // The listener stayed and hears the resource once subscribed again.
     plugin_->Subscribe("/x/v1/a");
@@ -174,13 +175,13 @@ TEST_F(PluginEventsTest, EventReachesExactThenMatchingPatternListenersInAddedOrd
             seen.push_back(label + " " + event.uri);
         };
     };
-    plugin_->AddRawResourceListener("/x/*/a/b", listener("pattern1"));
-    plugin_->AddRawResourceListener("/y/*", listener("unrelated"));
-    plugin_->AddRawResourceListener("/x/v1/*/b", listener("pattern2"));
-    plugin_->AddRawResourceListener("/x/v1/a/b", listener("exact"));
-    plugin_->AddRawResourceListener("/x/v1/a", listener("parent"));
+    plugin_->events().addRawResourceListener("/x/*/a/b", listener("pattern1"));
+    plugin_->events().addRawResourceListener("/y/*", listener("unrelated"));
+    plugin_->events().addRawResourceListener("/x/v1/*/b", listener("pattern2"));
+    plugin_->events().addRawResourceListener("/x/v1/a/b", listener("exact"));
+    plugin_->events().addRawResourceListener("/x/v1/a", listener("parent"));
     // Replacing a pattern keeps its place.
-    plugin_->AddRawResourceListener("/x/*/a/b", listener("pattern1'"));
+    plugin_->events().addRawResourceListener("/x/*/a/b", listener("pattern1'"));
 
     // Without its leading slash, as some publishers send it.
     deliver("x/v1/a/b", PluginResourceEventType::Update, tav::BindingValue());
@@ -217,7 +218,8 @@ TEST_F(PluginEventsTest, TypedListenerConvertsDataOrDropsTheEvent) {
         *plugin_, "/x/v1/a/*",
         [&](const ResourceEvent<Sample>& event) { received.push_back(event); });
     // A listener whose conversion fails does not cost the others their event.
-    plugin_->AddRawResourceListener("/x/v1/a/b", [&](const PluginResourceEvent&) { ++rawCalls; });
+    plugin_->events().addRawResourceListener("/x/v1/a/b",
+                                             [&](const PluginResourceEvent&) { ++rawCalls; });
 
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -289,7 +291,8 @@ TEST_F(PluginEventsTest, PlainUriListenerReadsTheCurrentStateOnce) {
 
 TEST_F(PluginEventsTest, UndeliverableHostEventsAreIgnored) {
     int calls = 0;
-    plugin_->AddRawResourceListener("/x/v1/a", [&](const PluginResourceEvent&) { ++calls; });
+    plugin_->events().addRawResourceListener("/x/v1/a",
+                                             [&](const PluginResourceEvent&) { ++calls; });
     PluginResourceEvent valid;
     valid.uri = "/x/v1/a";
     const tav::HostValueRecord validRecord = hostRecord(valid);
@@ -316,7 +319,7 @@ TEST_F(PluginEventsTest, UndeliverableHostEventsAreIgnored) {
         event.name = row.name;
         event.payload = row.payload;
         event.userData = plugin_;
-        tav::PluginBase::HostEventCallback(&event);
+        tav::EventSubscriptions::hostEventCallback(&event);
         EXPECT_EQ(calls, 0);
     }
     EXPECT_TRUE(host_.calls.empty());
@@ -328,39 +331,42 @@ TEST_F(PluginEventsTest, ListenerMayReplaceOrUnsubscribeItselfWhileHandling) {
     // while it runs shows up under the address sanitizer.
     const std::string first = "first listener, replaced while running";
     const std::string second = "second listener, unsubscribing while running";
-    plugin_->AddRawResourceListener("/x/v1/a", [&, first](const PluginResourceEvent&) {
-        plugin_->AddRawResourceListener("/x/v1/a", [&, second](const PluginResourceEvent&) {
-            plugin_->Unsubscribe("/x/v1/a");
-            plugin_->Unsubscribe("/x/v1/a");
-            seen.push_back(second);
-        });
+    plugin_->events().addRawResourceListener("/x/v1/a", [&, first](const PluginResourceEvent&) {
+        plugin_->events().addRawResourceListener("/x/v1/a",
+                                                 [&, second](const PluginResourceEvent&) {
+                                                     plugin_->Unsubscribe("/x/v1/a");
+                                                     plugin_->Unsubscribe("/x/v1/a");
+                                                     seen.push_back(second);
+                                                 });
         seen.push_back(first);
     });
     deliver("/x/v1/a", PluginResourceEventType::Update, tav::BindingValue());
     deliver("/x/v1/a", PluginResourceEventType::Update, tav::BindingValue());
     EXPECT_EQ(seen, (std::vector<std::string>{first, second}));
-    EXPECT_FALSE(plugin_->hasEventHandler("OnJsonApiEvent_x_v1_a"));
+    EXPECT_FALSE(plugin_->events().hasEventHandler("OnJsonApiEvent_x_v1_a"));
     EXPECT_EQ(hostSubscriptions("OnJsonApiEvent_x_v1_a"), 0u);
 }
 
 TEST_F(PluginEventsTest, ExceptionOfAListenerStopsAtTheHostBoundary) {
-    plugin_->AddRawResourceListener("/x/v1/a", tav::ResourceHandler());
+    plugin_->events().addRawResourceListener("/x/v1/a", tav::ResourceHandler());
     PluginResourceEvent event;
     event.uri = "/x/v1/a";
-    EXPECT_THROW(plugin_->DispatchResourceEvent(event), std::bad_function_call);
+    EXPECT_THROW(plugin_->events().dispatchResourceEvent(event), std::bad_function_call);
 
     const std::size_t logged = host_.logLines.size();
     EXPECT_NO_THROW(deliver("/x/v1/a", PluginResourceEventType::Update, tav::BindingValue()));
     ASSERT_EQ(host_.logLines.size(), logged + 1);
     EXPECT_EQ(host_.logLines.back().first, 2);
     EXPECT_TRUE(host_.logLines.back().second.starts_with(
-        "tav-test: Dropped event OnJsonApiEvent_x_v1_a after an exception: "));
+        "HostEventCallback OnJsonApiEvent_x_v1_a: caught exception at the host boundary: "));
 }
 
 TEST_F(PluginEventsTest, ShutdownDropsEverySubscriptionAndClearsTheTables) {
     int calls = 0;
-    plugin_->AddRawResourceListener("/x/v1/a", [&](const PluginResourceEvent&) { ++calls; });
-    plugin_->AddRawResourceListener("/y/v1/*", [&](const PluginResourceEvent&) { ++calls; });
+    plugin_->events().addRawResourceListener("/x/v1/a",
+                                             [&](const PluginResourceEvent&) { ++calls; });
+    plugin_->events().addRawResourceListener("/y/v1/*",
+                                             [&](const PluginResourceEvent&) { ++calls; });
     plugin_->serviceProxy().registerWaitingRequest("uuid", [](const auto&) {});
     host_.unsubscribed.clear();
 
@@ -373,15 +379,15 @@ TEST_F(PluginEventsTest, ShutdownDropsEverySubscriptionAndClearsTheTables) {
                                         "OnServiceProxyAsyncEvent", "OnServiceProxyMethodEvent",
                                         "OnServiceProxyUuidEvent"}));
     EXPECT_TRUE(host_.subscriptions.empty());
-    EXPECT_EQ(plugin_->subscriptionCount("OnJsonApiEvent_x_v1_a"), 0u);
-    EXPECT_FALSE(plugin_->hasEventHandler("OnServiceProxyUuidEvent"));
+    EXPECT_EQ(plugin_->events().subscriptionCount("OnJsonApiEvent_x_v1_a"), 0u);
+    EXPECT_FALSE(plugin_->events().hasEventHandler("OnServiceProxyUuidEvent"));
     EXPECT_EQ(plugin_->serviceProxy().waitingCount(), 0u);
 
     PluginResourceEvent event;
     event.uri = "/x/v1/a";
-    plugin_->DispatchResourceEvent(event);
+    plugin_->events().dispatchResourceEvent(event);
     event.uri = "/y/v1/b";
-    plugin_->DispatchResourceEvent(event);
+    plugin_->events().dispatchResourceEvent(event);
     EXPECT_EQ(calls, 0);
 }
 

@@ -65,7 +65,7 @@ TEST_F(ServiceProxyTest, InitSubscribesTheThreeEventsWithFlagOne) {
         names.push_back(s.name);
         EXPECT_EQ(s.flag, 1u);
         EXPECT_EQ(s.hostContext, reinterpret_cast<void*>(0x5EED));
-        EXPECT_EQ(s.callback, &tav::PluginBase::HostEventCallback);
+        EXPECT_EQ(s.callback, &tav::EventSubscriptions::hostEventCallback);
         EXPECT_EQ(s.userData, plugin_);
     }
     EXPECT_EQ(names,
@@ -73,7 +73,7 @@ TEST_F(ServiceProxyTest, InitSubscribesTheThreeEventsWithFlagOne) {
                                         "OnServiceProxyAsyncEvent"}));
 
     // Subscribing again replaces the handlers without a second host subscription.
-    plugin_->SubscribeServiceProxyEvents();
+    plugin_->events().subscribeServiceProxyEvents();
     EXPECT_EQ(host_.subscriptions.size(), 3u);
 }
 
