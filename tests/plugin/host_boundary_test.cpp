@@ -1,0 +1,163 @@
+// No exception reaches the host: every allocation inside a host-callable
+// function is made to fail in turn (the N-th, for every N the call makes), and
+// each call must come back with its contract's failure value instead. The
+// global operator new of this program and the framework's allocation hooks
+// share one countdown.
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include <gtest/gtest.h>
+
+#include <tav/plugin_abi.h>
+
+#include "diag/allocation.h"
+#include "fake_host.h"
+
+// The replacement operator new below allocates with malloc, so freeing its
+// blocks is right; gcc cannot see that once it inlines them.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+namespace {
+
+// Allocations left before the failing one; negative when disarmed.
+std::atomic<long> allocationsLeft{-1};
+std::atomic<bool> failed{false};
+
+bool failNow() {
+    long left = allocationsLeft.load();
+    while (left >= 0) {
+        if (allocationsLeft.compare_exchange_weak(left, left - 1)) {
+            if (left == 0) {
+                failed = true;
+                return true;
+            }
+            return false;
+        }
+    }
+    return false;
+}
+
+void* hookAllocate(std::size_t size, void* userData) {
+    static const tav::diag::AllocationHooks counting = tav::diag::countingAllocationHooks();
+    return failNow() ? nullptr : counting.allocate(size, userData);
+}
+
+// Runs call with the N-th allocation failing, for N = 0, 1, ... until a run
+// makes no failing allocation; setUp and tearDown run disarmed around it.
+template <class SetUp, class Call, class TearDown>
+int failEachAllocation(SetUp setUp, Call call, TearDown tearDown) {
+    tav::diag::AllocationHooks hooks = tav::diag::countingAllocationHooks();
+    hooks.allocate = hookAllocate;
+    tav::diag::installAllocationHooks(hooks);
+    int runs = 0;
+    for (long n = 0;; ++n, ++runs) {
+        auto state = setUp();
+        failed = false;
+        allocationsLeft = n;
+        call(state);
+        allocationsLeft = -1;
+        tearDown(state);
+        if (!failed) {
+            break;
+        }
+    }
+    tav::diag::installAllocationHooks(tav::diag::countingAllocationHooks());
+    return runs;
+}
+
+struct Loaded {
+    TavLoadRecord record{};
+    tav::testing::FakeHost* host = nullptr;
+};
+
+Loaded load() {
+    Loaded loaded;
+    loaded.record.apiMajor = 18;
+    load_tav_champ_select(&loaded.record);
+    loaded.host = new tav::testing::FakeHost();
+    return loaded;
+}
+
+void unload(Loaded& loaded) {
+    if (loaded.record.callbacks != nullptr) {
+        loaded.record.callbacks->shutdown(loaded.record.context);
+    }
+    delete loaded.host;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (failNow()) {
+        throw std::bad_alloc();
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+
+TEST(HostBoundary, LoadWithEveryAllocationFailingInTurn) {
+    const int runs = failEachAllocation(
+        [] { return TavLoadRecord{18, 0, 0, nullptr, nullptr, nullptr, nullptr}; },
+        [](TavLoadRecord& record) { load_tav_champ_select(&record); },
+        [](TavLoadRecord& record) {
+            // Either the whole record is filled or none of it.
+            if (record.context != nullptr) {
+                EXPECT_NE(record.callbacks, nullptr);
+                record.callbacks->shutdown(record.context);
+            } else {
+                EXPECT_EQ(record.callbacks, nullptr);
+                EXPECT_EQ(record.apiMinor, 0u);
+            }
+        });
+    EXPECT_GT(runs, 10);
+}
+
+TEST(HostBoundary, InitWithEveryAllocationFailingInTurn) {
+    int succeeded = 0;
+    const int runs = failEachAllocation(
+        load,
+        [&](Loaded& loaded) {
+            const TavInitRecord init = loaded.host->initRecord();
+            const std::uint8_t result = loaded.record.callbacks->init(loaded.record.context, &init);
+            EXPECT_LE(result, 1u);
+            succeeded += result;
+        },
+        unload);
+    EXPECT_GT(runs, 10);
+    EXPECT_GE(succeeded, 1);  // the last run, at least
+}
+
+TEST(HostBoundary, EventsAndMemoryStatsWithEveryAllocationFailingInTurn) {
+    const int runs = failEachAllocation(
+        [] {
+            Loaded loaded = load();
+            const TavInitRecord init = loaded.host->initRecord();
+            loaded.record.callbacks->init(loaded.record.context, &init);
+            return loaded;
+        },
+        [](Loaded& loaded) {
+            // Straight to the plugin's callback: the fake host's own
+            // bookkeeping allocates too.
+            for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions) {
+                TavHostValue payload{};
+                payload.tag = TAV_HOST_OBJECT;
+                const TavHostEvent event{s.name.c_str(), payload, 0, s.userData};
+                s.callback(&event);
+            }
+            std::uint32_t words[14] = {};
+            loaded.record.callbacks->memoryStats(loaded.record.context, words);
+        },
+        unload);
+    EXPECT_GT(runs, 3);
+}
