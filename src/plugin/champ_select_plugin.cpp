@@ -18,10 +18,7 @@ bool ChampSelectPlugin::OnInitialize() {
     return true;
 }
 
-// The routes and the delegate subscriptions arrive with the facade: until
-// then the plugin registers its types only.
+// The routes arrive with the request dispatcher.
 void ChampSelectPlugin::RegisterRoutes() {}
-
-void ChampSelectPlugin::SubscribeToDelegates() {}
 
 }  // namespace Kelvo::Client::ChampSelect

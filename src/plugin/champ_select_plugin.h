@@ -3,9 +3,17 @@
 // register its types and routes and subscribe to the implementations.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
+#include "formats/structured_error.h"
+#include "framework/framework_types.h"
 #include "framework/plugin_base.h"
+#include "framework/request_outcome.h"
+#include "framework/resource_events.h"
+#include "plugin/api_types.h"
 
 namespace Kelvo::Client::ChampSelect {
 
@@ -26,13 +34,37 @@ public:
     void RegisterEndpoints() override;
     bool OnInitialize() override;
 
-    ActiveDelegate activeDelegate() const { return activeDelegate_; }
+    ActiveDelegate activeDelegate() const {
+        return static_cast<ActiveDelegate>(activeDelegate_.load(std::memory_order_relaxed));
+    }
+
+    // The active implementation's base URL followed by relativePath, or the
+    // error "No active delegate" when none is active.
+    tav::RequestOutcome<std::string> ResolveDelegateUrl(std::string_view relativePath) const;
+
+    // The implementation-active handlers: the last implementation to report
+    // true is the active one.
+    void OnLegacyImplementationActive(const tav::ResourceEvent<bool>& event);
+    void OnTeamBuilderImplementationActive(const tav::ResourceEvent<bool>& event);
+
+    // Mirroring: the active implementation's session, re-published as ours.
+    void OnDelegateSession(const tav::ResourceEvent<Api::ChampSelectSession>& event);
+    // Converts data and publishes it under uri with the given event type.
+    template <class T>
+    void RepublishResource(tav::PluginResourceEventType eventType, std::string_view uri,
+                           const T& data);
 
 private:
     void RegisterRoutes();
     void SubscribeToDelegates();
+    void onImplementationActive(ActiveDelegate self, bool active);
+    template <class T>
+    void mirror(ActiveDelegate owner, std::string_view relativePath, std::string_view facadeUri);
 
-    ActiveDelegate activeDelegate_ = ActiveDelegate::None;
+    // Written by the implementation-active handlers and read by request
+    // handlers on other host threads: atomic, so that the reads and writes
+    // that race are still defined; nothing else is ordered by it.
+    std::atomic<std::int32_t> activeDelegate_{static_cast<std::int32_t>(ActiveDelegate::None)};
 };
 
 }  // namespace Kelvo::Client::ChampSelect

@@ -59,8 +59,11 @@ TEST(PluginModule, InitSubscribesTheServiceProxyEventsAndRoutesLogLinesToTheHost
     module.load();
     ASSERT_TRUE(module.init());
 
+    // The three service-proxy events first; the implementations' resources
+    // follow (five legacy event names, one team-builder name for all its
+    // resources, whose URIs share their first four parts).
     const auto& subscriptions = module.host().subscriptions;
-    ASSERT_EQ(subscriptions.size(), 3u);
+    ASSERT_EQ(subscriptions.size(), 9u);
     const char* names[] = {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
                            "OnServiceProxyAsyncEvent"};
     for (std::size_t i = 0; i < 3; ++i) {
@@ -84,7 +87,7 @@ TEST(PluginModule, InitSubscribesTheServiceProxyEventsAndRoutesLogLinesToTheHost
               "event svc.m");
 
     module.shutdown();
-    EXPECT_EQ(module.host().unsubscribed.size(), 3u);
+    EXPECT_EQ(module.host().unsubscribed.size(), 9u);
     EXPECT_TRUE(module.host().published.empty());
 }
 
