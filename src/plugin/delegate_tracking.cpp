@@ -1,9 +1,8 @@
 // Which champ-select implementation is active, from their two
 // "v1/implementation-active" resources, and where requests go because of it.
-#include "plugin/champ_select_plugin.h"
-
 #include "log/log_manager.h"
 #include "log/log_record.h"
+#include "plugin/champ_select_plugin.h"
 
 namespace Kelvo::Client::ChampSelect {
 namespace {

@@ -1,13 +1,12 @@
 // Mirroring: the active implementation's session, pickable and bannable
 // champions and team boost re-published as the facade's own resources, event
 // by event, with nothing kept.
-#include "plugin/champ_select_plugin.h"
-
 #include "formats/json.h"
 #include "framework/remote_request.h"
 #include "framework/resource_listener.h"
 #include "log/log_manager.h"
 #include "log/log_record.h"
+#include "plugin/champ_select_plugin.h"
 
 namespace Kelvo::Client::ChampSelect {
 
@@ -29,7 +28,8 @@ void ChampSelectPlugin::RepublishResource(PluginResourceEventType eventType, std
     (void)tav::SendEvent(*this, "OnJsonApiEvent", event, 0);  // failures are not reported
 }
 
-void ChampSelectPlugin::OnDelegateSession(const tav::ResourceEvent<Api::ChampSelectSession>& event) {
+void ChampSelectPlugin::OnDelegateSession(
+    const tav::ResourceEvent<Api::ChampSelectSession>& event) {
     if (event.eventType == PluginResourceEventType::Update) {
         std::string text;
         if (registry().find(tav::staticTypeInfo<Api::ChampSelectSession>()) != nullptr) {
@@ -72,9 +72,11 @@ void ChampSelectPlugin::SubscribeToDelegates() {
     tav::AddResourceListener<bool>(
         *this, "/tav-champ-select-legacy/v1/implementation-active",
         [this](const tav::ResourceEvent<bool>& event) { OnLegacyImplementationActive(event); });
-    tav::AddResourceListener<bool>(
-        *this, "/tav-lobby-team-builder/champ-select/v1/implementation-active",
-        [this](const tav::ResourceEvent<bool>& event) { OnTeamBuilderImplementationActive(event); });
+    tav::AddResourceListener<bool>(*this,
+                                   "/tav-lobby-team-builder/champ-select/v1/implementation-active",
+                                   [this](const tav::ResourceEvent<bool>& event) {
+                                       OnTeamBuilderImplementationActive(event);
+                                   });
 
     for (const ActiveDelegate owner : {ActiveDelegate::Legacy, ActiveDelegate::TeamBuilder}) {
         mirror<Api::ChampSelectSession>(owner, "v1/session", "/tav-champ-select/v1/session");

@@ -1,0 +1,40 @@
+// The real module under a fake host with the two champ-select
+// implementations scripted behind it: resource events are delivered through
+// the module's subscription callbacks, and what it publishes and logs is read
+// back from the host.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "binding/binding_value.h"
+#include "module_host.h"
+#include "scripted_answers.h"
+
+namespace tav::testing {
+
+inline constexpr const char* kLegacy = "/tav-champ-select-legacy/";
+inline constexpr const char* kTeamBuilder = "/tav-lobby-team-builder/champ-select/";
+
+class FacadeHost {
+public:
+    FacadeHost();
+
+    // Loads and initialises the module; scripts made before reach Init's reads.
+    void start();
+
+    // Delivers a resource event of base + relativePath as the host does.
+    void deliver(const std::string& base, const std::string& relativePath,
+                 const char* eventType, const BindingValue& data);
+    void setActive(const std::string& base, const BindingValue& active);
+
+    // The events published since the last call, as "name eventType uri".
+    std::vector<std::string> takePublished();
+    // The log lines since the last call, as "level text".
+    std::vector<std::string> takeLog();
+
+    ModuleHost module;
+    ScriptedAnswers answers;
+};
+
+}  // namespace tav::testing
