@@ -1,7 +1,7 @@
 # Entry points: `make test` and `make run` are all a new machine needs.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test test-x64 test-x86 asan run bench format format-check tidy clean
+.PHONY: all deps test test-x64 test-x86 asan tsan run bench format format-check tidy clean
 
 all: test
 
@@ -26,6 +26,10 @@ test-x86: deps
 asan: deps
 	$(call preset_build,asan)
 	ctest --preset asan -j $(JOBS)
+
+tsan: deps
+	$(call preset_build,tsan)
+	ctest --preset tsan -j $(JOBS)
 
 run: deps
 	$(call preset_build,linux-x64)
