@@ -16,9 +16,9 @@ using TavEndpointEntry = void(TAV_ABI*)(TavResponse* response, const TavRequest*
 
 class ApiDescription {
 public:
-    static std::unique_ptr<ApiDescription> build(const BindingTypeRegistry& registry,
-                                                 const std::vector<RouteRegistration*>& registrations,
-                                                 TavEndpointEntry entry);
+    static std::unique_ptr<ApiDescription> build(
+        const BindingTypeRegistry& registry, const std::vector<RouteRegistration*>& registrations,
+        TavEndpointEntry entry);
     // The six-word endpoint table; null in the stub.
     const void* table() const { return nullptr; }
 };

@@ -26,9 +26,9 @@ public:
 };
 
 struct CallResult {
-    BindingResult result;   // ok and empty until the handler answers
-    std::uint8_t flag = 0;  // copied as is
-    std::uint32_t mode = 0; // 0 to 3, copied as is
+    BindingResult result;      // ok and empty until the handler answers
+    std::uint8_t flag = 0;     // copied as is
+    std::uint32_t mode = 0;    // 0 to 3, copied as is
     std::uint32_t status = 0;  // 0: the handler set none
     std::string contentType;
     std::unordered_map<std::string, std::string> headers;

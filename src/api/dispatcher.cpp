@@ -1,5 +1,6 @@
 #include "api/dispatcher.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -29,6 +30,9 @@ namespace {
 
 constexpr const char* kInvalidFunction = "Invalid function";
 constexpr const char* kUnknownArgument = "Unknown argument '%1' for '%2'.";
+// Index paths may create, over a whole request, as many elements as its path
+// (query included) has characters, and at least this many.
+constexpr std::size_t kIndexElementFloor = 4096;
 
 std::string_view textOf(const char* text) {
     return text != nullptr ? std::string_view(text) : std::string_view();
@@ -105,7 +109,8 @@ public:
           function_(function),
           match_(match),
           parameters_(function.arguments.size()),
-          assigner_(function, registration.locations, parameters_, match.path.size()) {}
+          assigner_(function, registration.locations, parameters_,
+                    std::max(match.path.size(), kIndexElementFloor)) {}
 
     void gather(CallResult& call, HeaderMap& headers) {
         // Bools that are not optional are false unless given.

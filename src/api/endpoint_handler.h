@@ -31,7 +31,7 @@ struct EndpointRequestInfo {
     const BindingTypeRegistry* registry = nullptr;
     std::string_view path;
     std::uint32_t method = 0;
-    std::string_view customMethod;  // with method 8 only
+    std::string_view customMethod;                         // with method 8 only
     std::unordered_map<std::string, std::string> headers;  // as received
 };
 
@@ -86,9 +86,9 @@ public:
         Arguments& arguments = *reinterpret_cast<Arguments*>(state);
         if constexpr (kWithInfo) {
             const EndpointRequestInfo empty;
-            answer(call, std::apply(
-                             [&](auto&... values) { return fn_(info ? *info : empty, values...); },
-                             arguments));
+            answer(call,
+                   std::apply([&](auto&... values) { return fn_(info ? *info : empty, values...); },
+                              arguments));
         } else {
             answer(call, std::apply(fn_, arguments));
         }
@@ -102,20 +102,25 @@ public:
 
 private:
     template <std::size_t... I>
-    void convertAll(CallResult& call, std::span<BindingValue> parameters, Arguments& arguments,
-                    std::index_sequence<I...> /*indices*/) {
-        (convertOne<I>(call, parameters, std::get<I>(arguments)) && ...);
+    void convertAll([[maybe_unused]] CallResult& call,
+                    [[maybe_unused]] std::span<BindingValue> parameters,
+                    [[maybe_unused]] Arguments& arguments, std::index_sequence<I...> /*indices*/) {
+        // Stops at the first parameter that does not convert.
+        [[maybe_unused]] const bool converted =
+            (convertOne<I>(call, parameters, std::get<I>(arguments)) && ...);
     }
 
     // An optional parameter that was not given keeps its native default.
     template <std::size_t I, class T>
     bool convertOne(CallResult& call, std::span<BindingValue> parameters, T& native) {
         const BindingFunctionArgument& argument = function_.arguments.at(I);
-        const BindingValue& value = I < parameters.size() ? parameters[I] : BindingValue::emptyValue();
+        const BindingValue& value =
+            I < parameters.size() ? parameters[I] : BindingValue::emptyValue();
         if (argument.optional && value.kind() == BindingValueKind::Empty) {
             return true;
         }
-        const BindingResult converted = fromValue(native, value, argument.name, *function_.registry);
+        const BindingResult converted =
+            fromValue(native, value, argument.name, *function_.registry);
         if (!converted) {
             respondError(call, converted.error());
         }

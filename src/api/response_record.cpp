@@ -111,8 +111,7 @@ void writeResponse(TavResponse& response, CallResult& call, const BindingTypeReg
     response.flag = call.flag;
     response.mode = call.mode <= 3 ? call.mode : 0;
     response.status = status;
-    response.contentType =
-        call.contentType.empty() ? kSharedEmptyText : copyText(call.contentType);
+    response.contentType = call.contentType.empty() ? kSharedEmptyText : copyText(call.contentType);
     writeHeaders(response, call);
     if (call.stream != nullptr) {
         response.streamRead = readStream;

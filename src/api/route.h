@@ -28,7 +28,7 @@ struct Route {
     std::string literalPath;   // set when the path has no "{"
     std::string reservedPath;  // non-empty restricts the route to GET and HEAD; unused here
     bool templated = false;
-    PathPattern pattern;                 // templated paths only
+    PathPattern pattern;                    // templated paths only
     std::vector<PathParameter> parameters;  // parameter i belongs to capture i+1
 };
 

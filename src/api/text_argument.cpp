@@ -22,8 +22,10 @@ constexpr const char* kIndexFormat = "Index %1 is in an incorrect format";
 constexpr const char* kIndexRange = "Index %1 is out of range";
 constexpr const char* kMessagePackFailed =
     "Couldn't deserialize MessagePack value for parameter '%1' of '%2': %3";
-constexpr const char* kJsonFailed = "Couldn't deserialize JSON value for parameter '%1' of '%2': %3";
-constexpr const char* kYamlFailed = "Couldn't deserialize YAML value for parameter '%1' of '%2': %3";
+constexpr const char* kJsonFailed =
+    "Couldn't deserialize JSON value for parameter '%1' of '%2': %3";
+constexpr const char* kYamlFailed =
+    "Couldn't deserialize YAML value for parameter '%1' of '%2': %3";
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) {

@@ -19,8 +19,8 @@ struct BindingFunctionDescriptor;
 class TextArgumentAssigner {
 public:
     // indexBudget bounds how many elements index paths may create over the
-    // whole request: one per character of the request's path and query, so
-    // that "ids.2147483647" cannot ask for a collection of two billion.
+    // whole request, so that "ids.2147483647" cannot ask for a collection of
+    // two billion; an index beyond it is out of range.
     TextArgumentAssigner(const BindingFunctionDescriptor& function,
                          std::span<const ArgumentLocation> locations,
                          std::span<BindingValue> parameters, std::size_t indexBudget)
