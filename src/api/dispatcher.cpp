@@ -229,8 +229,6 @@ private:
 
 void dispatchRequest(TavResponse& response, const TavRequest& request) {
     resetResponse(response);
-    const std::uint64_t receivedAt = systemTicks();
-
     const auto* binding = static_cast<const EndpointBinding*>(request.endpoint);
     const RouteRegistration* registration = binding != nullptr ? binding->registration : nullptr;
     if (registration == nullptr || registration->function == nullptr) {
@@ -238,6 +236,10 @@ void dispatchRequest(TavResponse& response, const TavRequest& request) {
         return;
     }
     const BindingFunctionDescriptor& function = *registration->function;
+    // Only a handler that reads the request information needs the clock.
+    const bool withInfo =
+        registration->handler != nullptr && wantsRequestInfo(*registration->handler);
+    const std::uint64_t receivedAt = withInfo ? systemTicks() : 0;
 
     MatchRecord match;
     match.method = static_cast<std::uint32_t>(methodCodeOf(request.method));
@@ -271,7 +273,7 @@ void dispatchRequest(TavResponse& response, const TavRequest& request) {
         state.handler = handler;
         state.state = handler->prepare(call, road.parameters(), request.requestContext);
         if (call.result.ok) {
-            if (wantsRequestInfo(*handler)) {
+            if (withInfo) {
                 EndpointRequestInfo info;
                 info.requestContext = request.requestContext;
                 info.receivedAt = receivedAt;

@@ -39,9 +39,9 @@ protected:
 
 TEST_F(Dispatcher, PathOrMethodThatDoesNotFitIsAnInvalidFunction) {
     const auto& route = harness.add("F", "/items/{id}", TAV_METHOD_GET, {{"id"}}, handler);
-    for (const auto& [method, url] : {std::pair{TAV_METHOD_GET, "/items/5/6"},
-                                      std::pair{TAV_METHOD_POST, "/items/5"},
-                                      std::pair{TAV_METHOD_GET, "/other"}}) {
+    for (const auto& [method, url] :
+         {std::pair{TAV_METHOD_GET, "/items/5/6"}, std::pair{TAV_METHOD_POST, "/items/5"},
+          std::pair{TAV_METHOD_GET, "/other"}}) {
         const Answer answer = DispatchHarness::call(route, {method, url});
         EXPECT_EQ(answer.error, "Invalid function") << url;
         EXPECT_EQ(answer.status, 404u);
@@ -81,12 +81,14 @@ TEST_F(Dispatcher, QueryArguments) {
     for (const auto& [query, expected] : rows) {
         SCOPED_TRACE(query);
         handler->seen.clear();
-        const Answer answer = DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1" + std::string(query)});
+        const Answer answer =
+            DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1" + std::string(query)});
         EXPECT_EQ(outcome(answer, *handler), expected);
     }
     const Answer broken = DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1?ids=[1,"});
     ASSERT_TRUE(broken.error);
-    EXPECT_TRUE(broken.error->starts_with("Couldn't deserialize JSON value for parameter 'ids' of 'F': "))
+    EXPECT_TRUE(
+        broken.error->starts_with("Couldn't deserialize JSON value for parameter 'ids' of 'F': "))
         << *broken.error;
     EXPECT_EQ(broken.status, 0u);
 }
@@ -142,7 +144,7 @@ TEST_F(Dispatcher, ArgumentListEntriesByNameAndUnnamedAfterPathArguments) {
     const Row rows[] = {
         {{{nullptr, one}}, R"(["5",1,null])"},
         {{{"second", one}, {nullptr, one}}, R"(["5",null,1])"},  // position 1 -> parameter 2
-        {{{"id", one}}, R"([1,null,null])"},  // entries overwrite path arguments
+        {{{"id", one}}, R"([1,null,null])"},                     // entries overwrite path arguments
         {{{nullptr, one}, {nullptr, one}, {nullptr, one}}, "error: Unknown argument '3' for 'F'."},
         {{{"third", one}}, "error: Unknown argument 'third' for 'F'."},
     };
@@ -160,7 +162,8 @@ TEST_F(Dispatcher, ArgumentListEntriesByNameAndUnnamedAfterPathArguments) {
 TEST_F(Dispatcher, BodyByContentType) {
     const auto& route = harness.add(
         "F", "/b", TAV_METHOD_PATCH,
-        {{"query", Kind::String, Location::Query}, {"data", Kind::Struct, Location::Body}}, handler);
+        {{"query", Kind::String, Location::Query}, {"data", Kind::Struct, Location::Body}},
+        handler);
     const std::string packed = "\x81\xA1k\x01";
     struct Row {
         const char* contentType;
@@ -282,8 +285,9 @@ TEST_F(Dispatcher, TypedHandlersConvertArgumentsAndAnswers) {
     };
     for (const auto& [url, expected] : rows) {
         const Answer answer = DispatchHarness::call(route, {TAV_METHOD_GET, url});
-        const std::string got = (answer.error ? "error " + *answer.error : writeJson(answer.value)) +
-                                " status " + std::to_string(answer.status);
+        const std::string got =
+            (answer.error ? "error " + *answer.error : writeJson(answer.value)) + " status " +
+            std::to_string(answer.status);
         EXPECT_EQ(got, expected) << url;
     }
 
@@ -355,7 +359,8 @@ TEST_F(Dispatcher, ReleaseFreesEverythingOnceAndOnlyOnce) {
         call.headers["x-a"] = "b";
         call.headers["x-c"] = "d";
     };
-    const auto& route = harness.add("F", "/r/{id}", TAV_METHOD_POST, {{"id"}, {"body", Kind::Struct, Location::Body}}, handler);
+    const auto& route = harness.add("F", "/r/{id}", TAV_METHOD_POST,
+                                    {{"id"}, {"body", Kind::Struct, Location::Body}}, handler);
     const auto& failing = harness.add("G", "/g", TAV_METHOD_POST, {{"n", Kind::Int32}}, handler);
     const Request requests[] = {
         {TAV_METHOD_POST, "/r/1?x=1", {{"h", "v"}}, "application/json", R"({"a":[1,2,3]})"},

@@ -12,12 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include <tav/plugin_abi.h>
 
 #include "api/api_object.h"
 #include "api/endpoint_handler.h"
-#include <gtest/gtest.h>
-
 #include "binding/binding_value.h"
 #include "binding/host_value.h"
 #include "binding/type_registry.h"

@@ -25,7 +25,9 @@ TEST(PathTemplate, CompilesToExpressionAndParameters) {
         {"/v1.0/x", "/v1\\.0/x", {}},
         {"/a+b/{x+}", "/a\\+b/([^/]*)", {{PathParameterKind::Segment, "x+"}}},
         // A stray "}" records a parameter without a capture.
-        {"/a}/{b}", "/a/([^/]*)", {{PathParameterKind::None, ""}, {PathParameterKind::Segment, "b"}}},
+        {"/a}/{b}",
+         "/a/([^/]*)",
+         {{PathParameterKind::None, ""}, {PathParameterKind::Segment, "b"}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.pathTemplate);
@@ -37,7 +39,7 @@ TEST(PathTemplate, CompilesToExpressionAndParameters) {
 
 TEST(PercentDecoding, PlusPercentAndShortTail) {
     const std::pair<const char*, const char*> rows[] = {
-        {"x%2Fy+z", "x/y z"}, {"%4", "4"},     {"ab%", "ab"},  {"%41%62", "Ab"},
+        {"x%2Fy+z", "x/y z"}, {"%4", "4"},    {"ab%", "ab"},      {"%41%62", "Ab"},
         {"%zz1", "%zz1"},     {"%%41", "%A"}, {"plain", "plain"},
     };
     for (const auto& [input, expected] : rows) {
