@@ -91,10 +91,11 @@ struct Api {
 
         BindingFunctionDescriptor& patchFunction =
             registry.registerFunction("PatchTavChampSelectV1SessionMySelection", 1);
-        patchFunction.arguments[0] = {
-            "selection", "", false,
-            {BindingTypeKind::Struct, BindingTypeKind::None,
-             registry.find(staticTypeInfo<ChampSelectMySelection>())}};
+        patchFunction.arguments[0] = {"selection",
+                                      "",
+                                      false,
+                                      {BindingTypeKind::Struct, BindingTypeKind::None,
+                                       registry.find(staticTypeInfo<ChampSelectMySelection>())}};
         patch = &api.registerRoute(patchFunction);
         patch->setPath("/tav-champ-select/v1/session/my-selection").setMethod(TAV_METHOD_PATCH);
         patch->locations = {ArgumentLocation::Body};

@@ -187,8 +187,9 @@ private:
             BindingValue& parameter = parameters_[index];
             parameter.reset();
             BindingErrorSink sink;
-            const std::string_view name =
-                entry.name != nullptr ? entry.name : function_.arguments[index].name;
+            const std::string_view name = entry.name != nullptr
+                                              ? std::string_view(entry.name)
+                                              : std::string_view(function_.arguments[index].name);
             if (!hostToValue(sink, parameter, entry.value, name)) {
                 respondError(call, sink.message);
                 return false;

@@ -223,7 +223,7 @@ TEST_F(Dispatcher, HandlerAnswerReachesTheRecord) {
     TavResponse response;
     handler->answer = nullptr;
     DispatchHarness::send(route, {TAV_METHOD_POST, "/r"}, response);
-    EXPECT_EQ(response.contentType, kSharedEmptyText);
+    EXPECT_EQ(static_cast<const char*>(response.contentType), kSharedEmptyText);
     response.release(&response);
 }
 
@@ -254,7 +254,7 @@ TEST_F(Dispatcher, RequestInformationWhenTheHandlerAsksForIt) {
         record.customMethod = custom.c_str();
         ApiObject::endpointEntry()(&response, &record);
     }
-    EXPECT_EQ(response.isError, 0);
+    EXPECT_EQ(std::uint8_t(response.isError), 0);
     response.release(&response);
     EXPECT_EQ(seen, "/i 8 PURGE 7");
 }
@@ -327,8 +327,8 @@ TEST_F(Dispatcher, StreamsAreHandedToTheHostUnlessTheAnswerIsAnError) {
     const auto& route = harness.add("F", "/s", TAV_METHOD_GET, {}, handler);
     TavResponse response;
     DispatchHarness::send(route, {TAV_METHOD_GET, "/s"}, response);
-    ASSERT_NE(response.streamRead, nullptr);
-    EXPECT_EQ(response.streamLengthHint, 3u);
+    ASSERT_NE(TavStreamRead(response.streamRead), nullptr);
+    EXPECT_EQ(std::uint32_t(response.streamLengthHint), 3u);
     std::uint8_t buffer[8];
     std::uint32_t count = sizeof buffer;
     std::uint8_t more = 1;
@@ -345,7 +345,7 @@ TEST_F(Dispatcher, StreamsAreHandedToTheHostUnlessTheAnswerIsAnError) {
     fail = true;
     DispatchHarness::send(route, {TAV_METHOD_GET, "/s"}, response);
     EXPECT_EQ(destroyed, 2);
-    EXPECT_EQ(response.streamRead, nullptr);
+    EXPECT_EQ(TavStreamRead(response.streamRead), nullptr);
     response.release(&response);
 }
 
