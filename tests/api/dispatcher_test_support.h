@@ -72,6 +72,7 @@ struct Request {
     std::string contentType;
     std::string body;
     std::vector<TavHostArgument> arguments;
+    std::string customMethod;
 };
 
 // A response read back: the error text (or none), status and value.
@@ -124,6 +125,7 @@ public:
         record.contentType = request.contentType.c_str();
         record.body = reinterpret_cast<const std::uint8_t*>(request.body.data());
         record.bodyLength = static_cast<std::uint32_t>(request.body.size());
+        record.customMethod = request.customMethod.c_str();
         response = TavResponse{};
         ApiObject::endpointEntry()(&response, &record);
     }

@@ -125,20 +125,6 @@ TEST(FindRoute, MethodCheckAndShortestArgumentsWin) {
     }
 }
 
-TEST(FindRoute, CustomMethodsCompareByName) {
-    RouteRegistration custom;
-    custom.setMethod(8);
-    custom.customMethod = "PURGE";
-    const std::vector<Route> routes = {makeRoute(nullptr, &custom, "/r")};
-    MatchRecord match;
-    match.method = 8;
-    match.path = "/r";
-    match.customMethod = "PURGE";
-    EXPECT_TRUE(findRoute(match, routes, true));
-    match.customMethod = "FETCH";
-    EXPECT_FALSE(findRoute(match, routes, true));
-}
-
 TEST(RouteRegistration, SetPathDropsOneTrailingSlash) {
     const std::pair<const char*, const char*> rows[] = {
         {"/a/b/", "/a/b"}, {"/", "/"}, {"/a//", "/a/"}, {"/a", "/a"}};
