@@ -27,6 +27,10 @@ constexpr const char* kJsonFailed =
 constexpr const char* kYamlFailed =
     "Couldn't deserialize YAML value for parameter '%1' of '%2': %3";
 
+// As deep as the readers nest: deeper trees would be walked by recursive
+// conversions later.
+constexpr std::size_t kMaxIndexPathSegments = 512;
+
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) {
         return false;
@@ -149,9 +153,13 @@ bool TextArgumentAssigner::assignPath(CallResult& call, BindingValue& parameter,
                                       std::string_view path, std::string_view text) {
     BindingValue* target = &parameter;
     std::string_view segment;
-    while (true) {
+    for (std::size_t depth = 1;; ++depth) {
         const std::size_t dot = path.find('.');
         segment = path.substr(0, dot);
+        if (depth > kMaxIndexPathSegments) {
+            respondError(call, makeMessage(kIndexRange, segment));
+            return false;
+        }
         if (segment.empty() || segment.front() < '0' || segment.front() > '9') {
             target = &target->member(segment);
         } else {

@@ -20,7 +20,8 @@ class TextArgumentAssigner {
 public:
     // indexBudget bounds how many elements index paths may create over the
     // whole request, so that "ids.2147483647" cannot ask for a collection of
-    // two billion; an index beyond it is out of range.
+    // two billion; an index beyond it is out of range, as is any segment of
+    // a path deeper than the readers nest (512).
     TextArgumentAssigner(const BindingFunctionDescriptor& function,
                          std::span<const ArgumentLocation> locations,
                          std::span<BindingValue> parameters, std::size_t indexBudget)

@@ -85,6 +85,12 @@ TEST_F(Dispatcher, QueryArguments) {
             DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1" + std::string(query)});
         EXPECT_EQ(outcome(answer, *handler), expected);
     }
+    std::string deep = "/items/1?ids";
+    for (int i = 0; i < 513; ++i) {
+        deep += ".m" + std::to_string(i);
+    }
+    EXPECT_EQ(DispatchHarness::call(route, {TAV_METHOD_GET, deep + "=1"}).error,
+              "Index m512 is out of range");
     const Answer broken = DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1?ids=[1,"});
     ASSERT_TRUE(broken.error);
     EXPECT_TRUE(
