@@ -1,6 +1,7 @@
 #include "api/dispatcher.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -108,7 +109,7 @@ public:
           registration_(registration),
           function_(function),
           match_(match),
-          parameters_(function.arguments.size()),
+          parameters_(parameterStorage(function.arguments.size())),
           assigner_(function, registration.locations, parameters_,
                     std::max(match.path.size(), kIndexElementFloor)) {}
 
@@ -218,11 +219,22 @@ private:
         }
     }
 
+    // Functions have a few parameters: those live here, more on the heap.
+    std::span<BindingValue> parameterStorage(std::size_t count) {
+        if (count <= inlineParameters_.size()) {
+            return std::span(inlineParameters_.data(), count);
+        }
+        heapParameters_.resize(count);
+        return heapParameters_;
+    }
+
     const TavRequest& request_;
     const RouteRegistration& registration_;
     const BindingFunctionDescriptor& function_;
     MatchRecord& match_;
-    std::vector<BindingValue> parameters_;
+    std::array<BindingValue, 4> inlineParameters_;
+    std::vector<BindingValue> heapParameters_;
+    std::span<BindingValue> parameters_;
     TextArgumentAssigner assigner_;
 };
 
