@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "api/call_result.h"
+#include "api/dispatch_messages.h"
 #include "api/endpoint_handler.h"
 #include "api/method_names.h"
 #include "api/percent_decoding.h"
@@ -29,8 +30,8 @@
 namespace tav {
 namespace {
 
-constexpr const char* kInvalidFunction = "Invalid function";
-constexpr const char* kUnknownArgument = "Unknown argument '%1' for '%2'.";
+using messages::kInvalidFunction;
+using messages::kUnknownArgument;
 // Index paths may create, over a whole request, as many elements as its path
 // (query included) has characters, and at least this many.
 constexpr std::size_t kIndexElementFloor = 4096;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "api/dispatch_messages.h"
 #include "binding/host_value.h"
 #include "diag/allocation.h"
 #include "log/host_guard.h"
@@ -133,7 +134,7 @@ void writeFailureResponse(TavResponse& response) noexcept {
     response.status = 500;
     response.contentType = kSharedEmptyText;
     response.isError = 1;
-    response.errorText = diag::duplicateText("Internal error");
+    response.errorText = diag::duplicateText(messages::kInternalError);
 }
 
 }  // namespace tav

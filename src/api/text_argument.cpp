@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "api/dispatch_messages.h"
 #include "binding/type_registry.h"
 #include "formats/json.h"
 #include "formats/message_pack.h"
@@ -13,18 +14,11 @@
 namespace tav {
 namespace {
 
-constexpr const char* kUnknownArgument = "Unknown argument '%1' for '%2'.";
-constexpr const char* kInvalidLocation =
-    "Argument '%1' for '%2' was specified in an invalid location.";
-constexpr const char* kExpectedValue = "Expected value for argument '%1'.";
-constexpr const char* kIndexFormat = "Index %1 is in an incorrect format";
-constexpr const char* kIndexRange = "Index %1 is out of range";
-constexpr const char* kMessagePackFailed =
-    "Couldn't deserialize MessagePack value for parameter '%1' of '%2': %3";
-constexpr const char* kJsonFailed =
-    "Couldn't deserialize JSON value for parameter '%1' of '%2': %3";
-constexpr const char* kYamlFailed =
-    "Couldn't deserialize YAML value for parameter '%1' of '%2': %3";
+using messages::kExpectedValue;
+using messages::kIndexFormat;
+using messages::kIndexRange;
+using messages::kInvalidLocation;
+using messages::kUnknownArgument;
 
 // As deep as the readers nest: deeper trees would be walked by recursive
 // conversions later.
@@ -81,15 +75,15 @@ bool convertText(CallResult& call, BindingValue& target, std::string_view conten
         std::uint32_t position = 0;
         decoded = readMessagePack(reinterpret_cast<const std::uint8_t*>(text.data()),
                                   static_cast<std::uint32_t>(text.size()), position);
-        failure = kMessagePackFailed;
+        failure = messages::kMessagePackArgument;
     } else if (startsWithIgnoringCase(contentType, "application/json") ||
                (sniff && (trimmed.starts_with('{') || trimmed.starts_with('[')))) {
         decoded = readJson(text);
-        failure = kJsonFailed;
+        failure = messages::kJsonArgument;
     } else if (startsWithIgnoringCase(contentType, "text/x-yaml") ||
                (sniff && trimmed.starts_with("---"))) {
         decoded = readYaml(text);
-        failure = kYamlFailed;
+        failure = messages::kYamlArgument;
     } else if (startsWithIgnoringCase(contentType, "application/octet-stream")) {
         target.setBlob(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
         return true;
