@@ -286,7 +286,8 @@ void HostValueRecord::Free::operator()(unsigned char* block) const noexcept {
 
 TavHostValue HostValueRecord::release() noexcept {
     const TavHostValue root = root_;
-    storage_.release();
+    // The block is reached again through root's payload (freeHostValue).
+    [[maybe_unused]] unsigned char* const block = storage_.release();
     root_ = TavHostValue{};
     size_ = 0;
     return root;
