@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tav {
@@ -16,6 +17,7 @@ namespace tav {
 struct BindingFunctionDescriptor;
 class EndpointHandler;  // the handler object a request is dispatched to (dispatcher)
 class ApiObject;
+struct Route;
 
 // Where a parameter may be given; the endpoint table carries the codes as is.
 enum class ArgumentLocation : std::uint32_t {
@@ -45,10 +47,16 @@ struct RouteRegistration {
     std::uint8_t flag = 0;                            // copied to the endpoint entry
     std::vector<std::vector<std::string>> textLists;  // copied to the endpoint entry
     EndpointBinding binding;                          // {api, this}
+    // Built from the path (or, while that is empty, the function's name) by
+    // setPath and registerRoute, so that a template is compiled once.
+    std::shared_ptr<const Route> route;
 
     // The registration builder's operations.
     RouteRegistration& setPath(std::string_view newPath);
     RouteRegistration& setMethod(std::uint32_t code);  // clears the custom method text
+
+    // Compiles the route of the current path; setPath calls it.
+    void buildRoute();
 };
 
 }  // namespace tav

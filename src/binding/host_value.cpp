@@ -284,6 +284,39 @@ void HostValueRecord::Free::operator()(unsigned char* block) const noexcept {
     diag::deallocate(block);
 }
 
+TavHostValue HostValueRecord::release() noexcept {
+    const TavHostValue root = root_;
+    // The block is reached again through root's payload (freeHostValue).
+    [[maybe_unused]] unsigned char* const block = storage_.release();
+    root_ = TavHostValue{};
+    size_ = 0;
+    return root;
+}
+
+void freeHostValue(const TavHostValue& root) noexcept {
+    // The writer lays the root's own records or bytes first in the block.
+    const void* block = nullptr;
+    switch (root.tag) {
+        case TAV_HOST_STRING:
+        case TAV_HOST_STRING_ALT:
+            block = root.payload.text;
+            break;
+        case TAV_HOST_BLOB:
+        case TAV_HOST_BLOB_ALT:
+            block = root.payload.blob.bytes;
+            break;
+        case TAV_HOST_ARRAY:
+            block = root.payload.array.elements;
+            break;
+        case TAV_HOST_OBJECT:
+            block = root.payload.object.entries;
+            break;
+        default:
+            break;
+    }
+    diag::deallocate(const_cast<void*>(block));
+}
+
 bool valueToHost(const BindingTypeRegistry* registry, HostValueRecord& out,
                  const BindingValue& value) {
     out = HostValueRecord();

@@ -38,6 +38,10 @@ public:
     const TavHostValue& root() const noexcept { return root_; }
     std::size_t storageSize() const noexcept { return size_; }
 
+    // Hands the record to the caller, who frees it with freeHostValue; this
+    // record is empty afterwards.
+    TavHostValue release() noexcept;
+
 private:
     friend bool valueToHost(const BindingTypeRegistry* registry, HostValueRecord& out,
                             const BindingValue& value);
@@ -49,6 +53,10 @@ private:
     std::unique_ptr<unsigned char, Free> storage_;
     std::size_t size_ = 0;
 };
+
+// Frees a record handed over by HostValueRecord::release: its one block, if
+// any, starts where the root's payload points.
+void freeHostValue(const TavHostValue& root) noexcept;
 
 // Builds the record of value into out. Enums travel as their enumerator name
 // when the registry knows it, else as their number. Returns false (leaving

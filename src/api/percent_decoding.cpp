@@ -1,0 +1,45 @@
+#include "api/percent_decoding.h"
+
+namespace tav {
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void appendPercentDecoded(std::string& out, std::string_view text) {
+    out.reserve(out.size() + text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c != '%') {
+            out += c;
+        } else if (i + 2 < text.size()) {
+            const int hi = hexDigit(text[i + 1]);
+            const int lo = hexDigit(text[i + 2]);
+            if (hi < 0 || lo < 0) {
+                // Not an escape: keeping it literally loses nothing, where
+                // reading the digits anyway would invent a byte.
+                out += c;
+            } else {
+                out += static_cast<char>(hi * 16 + lo);
+                i += 2;
+            }
+        }
+        // A "%" with fewer than two characters after it is dropped.
+    }
+}
+
+}  // namespace tav

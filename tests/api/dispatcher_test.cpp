@@ -1,0 +1,416 @@
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "api/response_record.h"
+#include "binding/record_description.h"
+#include "diag/allocation.h"
+#include "dispatcher_test_support.h"
+#include "formats/json.h"
+
+using namespace tav;
+using namespace tav::testing;
+
+namespace {
+
+using Kind = BindingTypeKind;
+using Location = ArgumentLocation;
+
+// The outcome as one comparable text: the error, or the parameters as JSON.
+std::string outcome(const Answer& answer, const RecordingHandler& handler) {
+    if (answer.error) {
+        return "error: " + *answer.error;
+    }
+    BindingValue all;
+    all.makeCollection();
+    for (const BindingValue& parameter : handler.seen) {
+        all.append() = parameter;
+    }
+    return writeJson(all);
+}
+
+class Dispatcher : public ::testing::Test {
+protected:
+    DispatchHarness harness;
+    std::shared_ptr<RecordingHandler> handler = std::make_shared<RecordingHandler>();
+};
+
+TEST_F(Dispatcher, PathOrMethodThatDoesNotFitIsAnInvalidFunction) {
+    const auto& route = harness.add("F", "/items/{id}", TAV_METHOD_GET, {{"id"}}, handler);
+    for (const auto& [method, url] :
+         {std::pair{TAV_METHOD_GET, "/items/5/6"}, std::pair{TAV_METHOD_POST, "/items/5"},
+          std::pair{TAV_METHOD_GET, "/other"}}) {
+        const Answer answer = DispatchHarness::call(route, {method, url});
+        EXPECT_EQ(answer.error, "Invalid function") << url;
+        EXPECT_EQ(answer.status, 404u);
+    }
+    EXPECT_EQ(handler->prepared, 0);
+}
+
+TEST_F(Dispatcher, QueryArguments) {
+    const auto& route = harness.add("F", "/items/{id}", TAV_METHOD_GET,
+                                    {{"id", Kind::String, Location::Path},
+                                     {"flag", Kind::Bool, Location::Query},
+                                     {"count", Kind::Int32},
+                                     {"ids", Kind::Vector},
+                                     {"name"}},
+                                    handler);
+    const std::pair<const char*, const char*> rows[] = {
+        {"", R"(["1",false,null,null,null])"},
+        {"?flag", R"(["1?flag",true,null,null,null])"},
+        {"?flag=", R"(["1?flag=",true,null,null,null])"},
+        {"?count=", "error: Expected value for argument 'count'."},
+        {"?count=7&name=a+b%21", R"(["1?count=7&name=a b!",false,"7",null,"a b!"])"},
+        {"?ids.0=1&ids.1=2", R"(["1?ids.0=1&ids.1=2",false,null,["1","2"],null])"},
+        {"?ids.x1=1", R"(["1?ids.x1=1",false,null,{"x1":"1"},null])"},
+        {"?ids.0.a=1", R"(["1?ids.0.a=1",false,null,[{"a":"1"}],null])"},
+        {"?ids.0x3=1", R"(["1?ids.0x3=1",false,null,[null,null,null,"1"],null])"},
+        {"?ids=[1,2]", R"(["1?ids=[1,2]",false,null,[1,2],null])"},
+        {"?ids.1a=1", "error: Index 1a is in an incorrect format"},
+        {"?ids.4294967296=1", "error: Index 4294967296 is out of range"},
+        {"?ids.2147483648=1", "error: Index 2147483648 is out of range"},
+        // Beyond what a request of this length could describe.
+        {"?ids.2147483647=1", "error: Index 2147483647 is out of range"},
+        {"?ids.5000=1", "error: Index 5000 is out of range"},
+        {"?ids.3000.3000=1", "error: Index 3000 is out of range"},
+        {"?nope=1", "error: Unknown argument 'nope' for 'F'."},
+        {"?id=2", "error: Argument 'id' for 'F' was specified in an invalid location."},
+    };
+    for (const auto& [query, expected] : rows) {
+        SCOPED_TRACE(query);
+        handler->seen.clear();
+        const Answer answer =
+            DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1" + std::string(query)});
+        EXPECT_EQ(outcome(answer, *handler), expected);
+    }
+    std::string deep = "/items/1?ids";
+    for (int i = 0; i < 513; ++i) {
+        deep += ".m" + std::to_string(i);
+    }
+    EXPECT_EQ(DispatchHarness::call(route, {TAV_METHOD_GET, deep + "=1"}).error,
+              "Index m512 is out of range");
+    const Answer broken = DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1?ids=[1,"});
+    ASSERT_TRUE(broken.error);
+    EXPECT_TRUE(
+        broken.error->starts_with("Couldn't deserialize JSON value for parameter 'ids' of 'F': "))
+        << *broken.error;
+    EXPECT_EQ(broken.status, 0u);
+}
+
+TEST_F(Dispatcher, HeadersAreFoundByTheLowerCasedParameterName) {
+    struct Row {
+        const char* parameter;
+        const char* header;
+        bool reached;
+    };
+    const Row rows[] = {{"Content-Type", "content-type", true},
+                        {"content-type", "content-type", true},
+                        {"content-type", "Content-Type", false}};
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.parameter) + " <- " + row.header);
+        const std::string name = "H" + std::to_string(n++);
+        const auto& route = harness.add(name.c_str(), "/h", TAV_METHOD_GET,
+                                        {{row.parameter, Kind::String, Location::Header}}, handler);
+        Request request{TAV_METHOD_GET, "/h"};
+        request.headers = {{"x-other", "1"}, {row.header, "text/plain"}};
+        ASSERT_EQ(DispatchHarness::call(route, request).error, std::nullopt);
+        EXPECT_EQ(handler->seen.at(0).asString(), row.reached ? "text/plain" : "");
+    }
+}
+
+TEST_F(Dispatcher, ArgumentListEntriesByNameAndUnnamedAfterPathArguments) {
+    const auto& route = harness.add(
+        "F", "/a/{id}", TAV_METHOD_POST,
+        {{"id", Kind::String, Location::Path}, {"first", Kind::Int64}, {"second", Kind::Int64}},
+        handler);
+    TavHostValue one{};
+    one.tag = TAV_HOST_SIGNED;
+    one.payload.signedValue = 1;
+    TavHostValue bad{};
+    bad.tag = 77;
+    struct Row {
+        std::vector<TavHostArgument> arguments;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {{{nullptr, one}}, R"(["5",1,null])"},
+        {{{"second", one}, {nullptr, one}}, R"(["5",null,1])"},  // position 1 -> parameter 2
+        {{{"id", one}}, R"([1,null,null])"},                     // entries overwrite path arguments
+        {{{nullptr, one}, {nullptr, one}, {nullptr, one}}, "error: Unknown argument '3' for 'F'."},
+        {{{"third", one}}, "error: Unknown argument 'third' for 'F'."},
+    };
+    for (const Row& row : rows) {
+        Request request{TAV_METHOD_POST, "/a/5"};
+        request.arguments = row.arguments;
+        handler->seen.clear();
+        EXPECT_EQ(outcome(DispatchHarness::call(route, request), *handler), row.expected);
+    }
+    Request request{TAV_METHOD_POST, "/a/5"};
+    request.arguments = {{"first", bad}};
+    EXPECT_TRUE(DispatchHarness::call(route, request).error.has_value());
+}
+
+TEST_F(Dispatcher, BodyByContentType) {
+    const auto& route = harness.add(
+        "F", "/b", TAV_METHOD_PATCH,
+        {{"query", Kind::String, Location::Query}, {"data", Kind::Struct, Location::Body}},
+        handler);
+    const std::string packed = "\x81\xA1k\x01";
+    struct Row {
+        const char* contentType;
+        std::string body;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"application/json", R"({"k":1})", R"([null,{"k":1}])"},
+        {"Application/JSON; charset=utf-8", R"({"k":1})", R"([null,{"k":1}])"},
+        {"application/vnd.api+json", R"({"k":1})", R"([null,{"k":1}])"},
+        {"application/x-msgpack", packed, R"([null,{"k":1}])"},
+        {"application/x-yaml", "k: 1\n", R"([null,{"k":1}])"},
+        {"application/x-msgpack", packed + '\x01', "error: Extra MessgePack data found in body"},
+        {"text/json", R"({"k":1})", "error: Unsupported body content type"},
+        {"text/x-yaml", "k: 1\n", "error: Unsupported body content type"},
+        {"", "{}", "error: Unsupported body content type"},
+        {"application/json", "", "[null,null]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.contentType);
+        Request request{TAV_METHOD_PATCH, "/b"};
+        request.contentType = row.contentType;
+        request.body = row.body;
+        handler->seen.clear();
+        EXPECT_EQ(outcome(DispatchHarness::call(route, request), *handler), row.expected);
+    }
+    Request broken{TAV_METHOD_PATCH, "/b", {}, "application/json", "{"};
+    const Answer answer = DispatchHarness::call(route, broken);
+    EXPECT_TRUE(answer.error && !answer.error->empty());
+
+    const auto& noBody = harness.add("G", "/n", TAV_METHOD_PATCH, {{"q"}}, handler);
+    EXPECT_EQ(DispatchHarness::call(noBody, {TAV_METHOD_PATCH, "/n", {}, "text/json", "{"}).error,
+              std::nullopt);
+}
+
+TEST_F(Dispatcher, HandlerAnswerReachesTheRecord) {
+    handler->answer = [](CallResult& call, const EndpointRequestInfo* info) {
+        EXPECT_EQ(info, nullptr);
+        call.result.value.member("ok").setBool(true);
+        call.status = 201;
+        call.flag = 1;
+        call.mode = 9;  // outside 0 to 3
+        call.contentType = "application/json";
+        call.headers["x-a"] = "b";
+    };
+    const auto& route = harness.add("F", "/r", TAV_METHOD_POST, {}, handler);
+    const Answer answer = DispatchHarness::call(route, {TAV_METHOD_POST, "/r"});
+    EXPECT_EQ(answer.error, std::nullopt);
+    EXPECT_EQ(writeJson(answer.value), R"({"ok":true})");
+    EXPECT_EQ(answer.status, 201u);
+    EXPECT_EQ(answer.flag, 1);
+    EXPECT_EQ(answer.mode, 0u);
+    EXPECT_EQ(answer.contentType, "application/json");
+    EXPECT_EQ(answer.headers, (std::vector<std::pair<std::string, std::string>>{{"x-a", "b"}}));
+    EXPECT_EQ(handler->released, 1);
+
+    TavResponse response;
+    handler->answer = nullptr;
+    DispatchHarness::send(route, {TAV_METHOD_POST, "/r"}, response);
+    EXPECT_EQ(static_cast<const char*>(response.contentType), kSharedEmptyText);
+    response.release(&response);
+}
+
+TEST_F(Dispatcher, RequestInformationWhenTheHandlerAsksForIt) {
+    handler->wantsInfo = true;
+    std::string seen;
+    handler->answer = [&](CallResult& /*call*/, const EndpointRequestInfo* info) {
+        ASSERT_NE(info, nullptr);
+        seen = std::string(info->path) + " " + std::to_string(info->method) + " " +
+               std::string(info->customMethod) + " " + info->headers.at("X-Id");
+        EXPECT_GT(info->receivedAt, 116444736000000000ull);
+    };
+    auto& route = harness.add("F", "/i", TAV_METHOD_CUSTOM, {}, handler);
+    route.customMethod = "PURGE";
+    Request request{TAV_METHOD_CUSTOM, "/i", {{"X-Id", "7"}}};
+    request.customMethod = "PURGE";
+    EXPECT_EQ(DispatchHarness::call(route, request).error, std::nullopt);
+    EXPECT_EQ(seen, "/i 8 PURGE 7");
+    request.customMethod = "FETCH";
+    EXPECT_EQ(DispatchHarness::call(route, request).error, "Invalid function");
+}
+
+struct Unregistered {
+    int x = 0;
+};
+constexpr auto describe(BindingDescribe<Unregistered> /*tag*/) {
+    return record(field("x", &Unregistered::x));
+}
+
+TEST_F(Dispatcher, TypedHandlersConvertArgumentsAndAnswers) {
+    BindingFunctionDescriptor& function = harness.registry.registerFunction("T", 1);
+    function.arguments[0] = {"id", "", false, {Kind::Int64}};
+    RouteRegistration& route = harness.api.registerRoute(function);
+    route.setPath("/t/{id}").setMethod(TAV_METHOD_GET);
+    route.handler = makeEndpointHandler<std::int64_t>(
+        function, [](std::int64_t id) -> HandlerAnswer<std::int64_t> {
+            if (id < 0) {
+                return HandlerError{409, "negative"};
+            }
+            return id * 2;
+        });
+    const std::pair<const char*, const char*> rows[] = {
+        {"/t/0x10", "32 status 0"},
+        {"/t/-1", "error negative status 409"},
+        {"/t/x", "error Value x for 'id' of type int64 is in an incorrect format status 0"},
+    };
+    for (const auto& [url, expected] : rows) {
+        const Answer answer = DispatchHarness::call(route, {TAV_METHOD_GET, url});
+        const std::string got =
+            (answer.error ? "error " + *answer.error : writeJson(answer.value)) + " status " +
+            std::to_string(answer.status);
+        EXPECT_EQ(got, expected) << url;
+    }
+
+    BindingFunctionDescriptor& other = harness.registry.registerFunction("U", 0);
+    RouteRegistration& unconvertible = harness.api.registerRoute(other);
+    unconvertible.setPath("/u");
+    unconvertible.handler = makeEndpointHandler<>(
+        other, []() -> HandlerAnswer<Unregistered> { return Unregistered{}; });
+    EXPECT_EQ(DispatchHarness::call(unconvertible, {TAV_METHOD_GET, "/u"}).status, 400u);
+}
+
+class CountedStream final : public ResponseStream {
+public:
+    explicit CountedStream(int& destroyed) : destroyed_(destroyed) {}
+    ~CountedStream() override { ++destroyed_; }
+    bool read(std::uint8_t* buffer, std::uint32_t& count, bool& more) override {
+        count = std::min<std::uint32_t>(count, 3);
+        std::memcpy(buffer, "abc", count);
+        more = false;
+        return true;
+    }
+    std::uint32_t expectedLength() const override { return 3; }
+
+private:
+    int& destroyed_;
+};
+
+TEST_F(Dispatcher, StreamsAreHandedToTheHostUnlessTheAnswerIsAnError) {
+    int destroyed = 0;
+    bool fail = false;
+    handler->answer = [&](CallResult& call, const EndpointRequestInfo* /*info*/) {
+        call.stream = std::make_unique<CountedStream>(destroyed);
+        if (fail) {
+            respondError(call, "no");
+        }
+    };
+    const auto& route = harness.add("F", "/s", TAV_METHOD_GET, {}, handler);
+    TavResponse response;
+    DispatchHarness::send(route, {TAV_METHOD_GET, "/s"}, response);
+    ASSERT_NE(TavStreamRead(response.streamRead), nullptr);
+    EXPECT_EQ(std::uint32_t(response.streamLengthHint), 3u);
+    std::uint8_t buffer[8];
+    std::uint32_t count = sizeof buffer;
+    std::uint8_t more = 1;
+    EXPECT_EQ(response.streamRead(response.stream, buffer, &count, &more), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), count), "abc");
+    EXPECT_EQ(more, 0);
+    void* stream = response.stream;
+    const TavStreamClose close = response.streamClose;
+    response.release(&response);
+    EXPECT_EQ(destroyed, 0);  // the host owns it until it closes it
+    close(stream);
+    EXPECT_EQ(destroyed, 1);
+
+    fail = true;
+    DispatchHarness::send(route, {TAV_METHOD_GET, "/s"}, response);
+    EXPECT_EQ(destroyed, 2);
+    EXPECT_EQ(TavStreamRead(response.streamRead), nullptr);
+    response.release(&response);
+}
+
+TEST_F(Dispatcher, ReleaseFreesEverythingOnceAndOnlyOnce) {
+    handler->answer = [](CallResult& call, const EndpointRequestInfo* /*info*/) {
+        BindingValue& items = call.result.value.member("items");
+        for (int i = 0; i < 20; ++i) {
+            items.append().setString("item number " + std::to_string(i));
+        }
+        call.contentType = "application/json";
+        call.headers["x-a"] = "b";
+        call.headers["x-c"] = "d";
+    };
+    const auto& route = harness.add("F", "/r/{id}", TAV_METHOD_POST,
+                                    {{"id"}, {"body", Kind::Struct, Location::Body}}, handler);
+    const auto& failing = harness.add("G", "/g", TAV_METHOD_POST, {{"n", Kind::Int32}}, handler);
+    const Request requests[] = {
+        {TAV_METHOD_POST, "/r/1?x=1", {{"h", "v"}}, "application/json", R"({"a":[1,2,3]})"},
+        {TAV_METHOD_POST, "/g?n="},
+        {TAV_METHOD_POST, "/nothing"},
+    };
+    const RouteRegistration* routes[] = {&route, &failing, &failing};
+    TavResponse warmUp;
+    DispatchHarness::send(route, requests[0], warmUp);
+    warmUp.release(&warmUp);
+
+    const std::uint64_t live = diag::readAllocationCounters().liveBytes();
+    std::vector<TavResponse> responses(60);
+    for (std::size_t i = 0; i < responses.size(); ++i) {
+        DispatchHarness::send(*routes[i % 3], requests[i % 3], responses[i]);
+    }
+    EXPECT_GT(diag::readAllocationCounters().liveBytes(), live);
+    for (TavResponse& response : responses) {
+        const TavResponseRelease release = response.release;
+        release(&response);
+        release(&response);  // a second call does nothing
+    }
+    EXPECT_EQ(diag::readAllocationCounters().liveBytes(), live);
+
+    TavResponse never{};
+    releaseResponse(&never);  // a record never filled
+    EXPECT_EQ(diag::readAllocationCounters().liveBytes(), live);
+}
+
+TEST_F(Dispatcher, MegabytePathIsAnswered) {
+    const std::string tail(1 << 20, 'z');
+    const auto& rest = harness.add("F", "/f/{+rest}", TAV_METHOD_GET, {{"rest"}}, handler);
+    EXPECT_EQ(DispatchHarness::call(rest, {TAV_METHOD_GET, "/f/" + tail}).error, std::nullopt);
+    EXPECT_EQ(handler->seen.at(0).size(), tail.size());
+    const auto& literal = harness.add("G", "/g", TAV_METHOD_GET, {}, handler);
+    EXPECT_EQ(DispatchHarness::call(literal, {TAV_METHOD_GET, "/g" + tail}).status, 404u);
+}
+
+TEST_F(Dispatcher, ExceptionsBecomeAnErrorResponse) {
+    handler->answer = [](CallResult& call, const EndpointRequestInfo* /*info*/) {
+        call.headers["x"] = "y";
+        throw std::runtime_error("boom");
+    };
+    const auto& route = harness.add("F", "/e", TAV_METHOD_GET, {}, handler);
+    const Answer answer = DispatchHarness::call(route, {TAV_METHOD_GET, "/e"});
+    EXPECT_EQ(answer.error, "Internal error");
+    EXPECT_EQ(answer.status, 500u);
+    EXPECT_EQ(handler->released, 1);
+}
+
+TEST(ApiObject, RegistrationsKeepOrderAndAreReplacedInPlace) {
+    BindingTypeRegistry registry;
+    ApiObject api;
+    const BindingFunctionDescriptor& a = registry.registerFunction("A", 2);
+    const BindingFunctionDescriptor& b = registry.registerFunction("B", 0);
+    RouteRegistration& first = api.registerRoute(a);
+    first.setPath("/a/");
+    api.registerRoute(b);
+    RouteRegistration& again = api.registerRoute(a);
+    EXPECT_EQ(&again, &first);
+    EXPECT_EQ(again.path, "");
+    EXPECT_EQ(again.locations, (std::vector<ArgumentLocation>{Location::Any, Location::Any}));
+    EXPECT_EQ(again.binding.api, &api);
+    EXPECT_EQ(again.binding.registration, &again);
+    const auto list = api.registrations();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0]->function, &a);
+    EXPECT_EQ(list[1]->function, &b);
+    EXPECT_EQ(&api.buildDescription(registry), &api.buildDescription(registry));
+}
+
+}  // namespace
