@@ -69,7 +69,9 @@ public:
     std::size_t depth() const noexcept { return open_.size(); }
     // Whether extra more levels below the open containers stay within the
     // bound.
-    bool admits(std::size_t extra) const noexcept { return open_.size() + extra <= kValueTreeMaxDepth; }
+    bool admits(std::size_t extra) const noexcept {
+        return open_.size() + extra <= kValueTreeMaxDepth;
+    }
 
     bool inCollection() const noexcept { return !open_.empty() && open_.back().next != kStructure; }
     bool inStructure() const noexcept { return !open_.empty() && open_.back().next == kStructure; }

@@ -84,7 +84,7 @@ TEST(YamlReader, BuildsSequencesAndMappings) {
         {"a: [1, 2]\na: [3]\nb: {x: 1}\nb: {y: 2}\nc: 1\nc: [2]\nd: [1]\nd: !!bool maybe",
          "{a: [unsigned 1, unsigned 2, unsigned 3], b: {x: unsigned 1, y: unsigned 2}, "
          "c: [unsigned 2], d: [unsigned 1]}"},
-        {"a: {x: [1]}\na: {x: [2], y: 3}\na: 4", "{a: unsigned 4}"},
+        {"a: {x: [1]}\na: {x: [2], y: 3}", "{a: {x: [unsigned 1, unsigned 2], y: unsigned 3}}"},
         // A later document may fill a root the earlier ones left empty.
         {"~\n---\nb: 2", "{b: unsigned 2}"},
         {"---\n--- !!bool maybe\n---\n[1]", "[unsigned 1]"},
