@@ -36,6 +36,9 @@ constexpr const char* kStringTruncated =
 constexpr const char* kBytesTruncated =
     "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.";
 
+// Reads lead bytes and hands each value to the tree sink. The format has no
+// end markers: the entries left in each open container tell when it is
+// complete.
 class Decoder {
 public:
     Decoder(const std::uint8_t* bytes, std::uint32_t length)

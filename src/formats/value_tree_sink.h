@@ -26,8 +26,9 @@ inline constexpr std::size_t kValueTreeMaxDepth = 512;
 // elements over them from index 0.
 enum class ReopenedCollection { Extend, Overwrite };
 
-// Every event is inline: the readers call the sink once per value, so a
-// virtual call or an allocation here would show on every element.
+// The per-value events (slot, key, close) are inline and not virtual: the
+// readers call them once per value, so any overhead here would show on every
+// element. Opening a container allocates its payload anyway.
 //
 // Pointers to open containers stay valid: only the innermost container
 // grows, and it is never an element of itself.
@@ -67,8 +68,8 @@ public:
     void close() { open_.pop_back(); }
 
     std::size_t depth() const noexcept { return open_.size(); }
-    // Whether extra more levels below the open containers stay within the
-    // bound.
+    // Whether that many more levels below the open containers stay within
+    // the bound (an alias copy's depth, say).
     bool admits(std::size_t extra) const noexcept {
         return open_.size() + extra <= kValueTreeMaxDepth;
     }
