@@ -15,10 +15,6 @@ namespace tav {
 
 class BindingTypeRegistry;
 
-// Arrays and objects may nest this deep; the next opening bracket fails with
-// "Error: Nesting too deep. at offset N." (N: that bracket's offset).
-inline constexpr std::size_t kJsonMaxDepth = 512;
-
 // Reads one JSON value. The text ends at its first zero byte, also in the
 // variants that carry a length: a body "[1]\0junk" reads as "[1]", exactly as
 // its zero-terminated form would. Empty or blank text (and a null pointer) is
@@ -27,7 +23,10 @@ inline constexpr std::size_t kJsonMaxDepth = 512;
 // Failure messages are "Error: <text> at offset <n>." with n the byte offset
 // from the start of the text, leading blanks included. Members are kept in
 // key order, a repeated key merges into the earlier member, and a "\u0000"
-// escape ends the string or key it appears in.
+// escape ends the string or key it appears in. Arrays and objects nest at
+// most kValueTreeMaxDepth deep (value_tree_sink.h); the next opening bracket
+// fails with "Error: Nesting too deep. at offset N." (N: that bracket's
+// offset). A number that overflows a double fails as too big at its start.
 BindingResult readJson(const char* text);
 BindingResult readJson(const std::string& text);
 BindingResult readJson(std::string_view text);

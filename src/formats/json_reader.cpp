@@ -1,10 +1,11 @@
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
-#include <vector>
 
 #include "formats/json.h"
 #include "formats/rapidjson_config.h"
+#include "formats/value_tree_sink.h"
 #include "text/message.h"
 
 namespace tav {
@@ -96,46 +97,50 @@ private:
     std::size_t position_ = 0;
 };
 
-// Builds the tree from the reader's events. Every value event first takes its
-// slot: a new element when the innermost open container is a collection,
-// otherwise the member a key event selected (or the root). Containers are
-// reopened rather than replaced, so a repeated key merges arrays and objects
-// into the earlier member; null leaves the slot as it is.
-//
-// Pointers to open containers stay valid: only the innermost container grows,
-// and it is never an element of itself.
+// RapidJSON's handler: each event goes straight to the tree sink. Containers
+// are reopened rather than replaced, so a repeated key merges arrays and
+// objects into the earlier member; null leaves the slot as it is.
 class TreeBuilder {
 public:
-    explicit TreeBuilder(BindingValue& root) : current_(&root) { open_.reserve(16); }
+    explicit TreeBuilder(BindingValue& root) : sink_(root) {}
 
-    bool depthExceeded() const noexcept { return depthExceeded_; }
+    // Why the handler refused an event, if it did.
+    enum class Refusal { None, TooDeep, TooBig };
+    Refusal refusal() const noexcept { return refusal_; }
 
     bool Null() {
-        slot();
+        sink_.slot();
         return true;
     }
     bool Bool(bool value) {
-        slot().setBool(value);
+        sink_.slot().setBool(value);
         return true;
     }
     bool Int(int value) {
-        slot().setInt32(value);
+        sink_.slot().setInt32(value);
         return true;
     }
     bool Uint(unsigned value) {
-        slot().setUInt32(value);
+        sink_.slot().setUInt32(value);
         return true;
     }
     bool Int64(std::int64_t value) {
-        slot().setInt64(value);
+        sink_.slot().setInt64(value);
         return true;
     }
     bool Uint64(std::uint64_t value) {
-        slot().setUInt64(value);
+        sink_.slot().setUInt64(value);
         return true;
     }
+    // The fast number mode lets a mantissa and an exponent that pass its own
+    // range test ("10e308") overflow to infinity, which no JSON text can
+    // carry back out; it is refused as the too-big number it is.
     bool Double(double value) {
-        slot().setDouble(value);
+        if (!std::isfinite(value)) {
+            refusal_ = Refusal::TooBig;
+            return false;
+        }
+        sink_.slot().setDouble(value);
         return true;
     }
     // Only with kParseNumbersAsStringsFlag, which is not used.
@@ -149,52 +154,37 @@ public:
                           : length};
     }
     bool String(const char* text, rj::SizeType length, bool) {
-        slot().setString(upToZero(text, length));
+        sink_.slot().setString(upToZero(text, length));
         return true;
     }
     bool Key(const char* key, rj::SizeType length, bool) {
-        current_ = &open_.back()->member(upToZero(key, length));
+        sink_.key(upToZero(key, length));
         return true;
     }
-    bool StartObject() { return open(true); }
+    // Refusing the event stops RapidJSON's recursive descent before it can
+    // exhaust the stack.
+    bool StartObject() { return opened(sink_.openStructure()); }
+    bool StartArray() { return opened(sink_.openCollection(ReopenedCollection::Extend)); }
     bool EndObject(rj::SizeType) {
-        open_.pop_back();
+        sink_.close();
         return true;
     }
-    bool StartArray() { return open(false); }
     bool EndArray(rj::SizeType) {
-        open_.pop_back();
+        sink_.close();
         return true;
     }
 
 private:
-    BindingValue& slot() {
-        if (!open_.empty() && open_.back()->kind() == BindingValueKind::Collection) {
-            current_ = &open_.back()->append();
-        }
-        return *current_;
-    }
-
-    // Refusing the event stops RapidJSON's recursive descent before it can
-    // exhaust the stack.
-    bool open(bool structure) {
-        if (open_.size() >= kJsonMaxDepth) {
-            depthExceeded_ = true;
+    bool opened(const BindingValue* container) {
+        if (container == nullptr) {
+            refusal_ = Refusal::TooDeep;
             return false;
         }
-        BindingValue& container = slot();
-        if (structure) {
-            container.makeStructure();
-        } else {
-            container.makeCollection();
-        }
-        open_.push_back(&container);
         return true;
     }
 
-    BindingValue* current_;
-    std::vector<BindingValue*> open_;
-    bool depthExceeded_ = false;
+    ValueTreeSink sink_;
+    Refusal refusal_ = Refusal::None;
 };
 
 std::string parseErrorMessage(const rj::ParseResult& parsed, const TreeBuilder& builder) {
@@ -211,11 +201,13 @@ std::string parseErrorMessage(const rj::ParseResult& parsed, const TreeBuilder& 
             ++offset;
             break;
         case rj::kParseErrorTermination:
-            // The builder refuses only a bracket past the depth bound;
-            // RapidJSON reports the offset after that bracket.
-            if (builder.depthExceeded()) {
+            // RapidJSON reports a refused bracket at the offset after it, a
+            // refused number at the number's start.
+            if (builder.refusal() == TreeBuilder::Refusal::TooDeep) {
                 text = kTooDeep;
                 --offset;
+            } else if (builder.refusal() == TreeBuilder::Refusal::TooBig) {
+                text = parseErrorText(rj::kParseErrorNumberTooBig);
             }
             break;
         default:

@@ -13,14 +13,14 @@
 
 namespace tav {
 
-// Arrays and maps may nest this deep; opening one more fails with
-// "Invalid MessagePack data at position N. Nesting exceeds 512 levels."
-inline constexpr std::size_t kMessagePackMaxDepth = 512;
-
 // Decodes one value from bytes[0, length). On return position holds the
 // number of bytes consumed: the end of the first complete value, length when
 // the input ends inside a container (the containers read so far are returned,
-// shorter than announced), or the offset a failure message names.
+// shorter than announced), or the offset a failure message names. Arrays and
+// maps nest at most kValueTreeMaxDepth deep (value_tree_sink.h); opening one
+// more fails with "Invalid MessagePack data at position N. Nesting exceeds
+// 512 levels." A repeated map key merges a map into the earlier member,
+// writes an array over it from index 0, and a nil leaves it as it is.
 BindingResult readMessagePack(const std::uint8_t* bytes, std::uint32_t length,
                               std::uint32_t& position);
 

@@ -9,6 +9,7 @@
 
 #include "binding/binding_value.h"
 #include "formats/message_pack.h"
+#include "formats/value_tree_sink.h"
 #include "text/message.h"
 
 namespace tav {
@@ -16,10 +17,10 @@ namespace {
 
 // Every message of the decoder. Positions and sizes print in decimal.
 constexpr const char* kInvalidData = "Invalid MessagePack data at position %1.";
-// Our own bound: the decoder itself needs no recursion, but everything that
-// later copies, walks or destroys the tree does.
+// The decoder itself needs no recursion, but everything that later copies,
+// walks or destroys the tree does. %1 is the bound.
 constexpr const char* kTooDeep =
-    "Invalid MessagePack data at position %1. Nesting exceeds 512 levels.";
+    "Invalid MessagePack data at position %2. Nesting exceeds %1 levels.";
 constexpr const char* kKeyNotString =
     "Invalid MessagePack data at position %1. Map keys must be strings.";
 constexpr const char* kTruncated8 =
@@ -35,79 +36,46 @@ constexpr const char* kStringTruncated =
 constexpr const char* kBytesTruncated =
     "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.";
 
-// Marks a frame whose value has not been read yet. Real counts stay below
-// 2^33 (twice the largest pair count), so the sentinel cannot collide.
-constexpr std::uint64_t kUnread = std::numeric_limits<std::uint64_t>::max();
-
-// A value being filled. While count is kUnread the frame waits for its lead
-// byte; afterwards it is an open container and index walks up to count
-// (entries for a map: key and value alternate, so count is twice the pairs,
-// which is why both are 64-bit). Telling the two states apart by a flag
-// rather than by the target's kind matters when a duplicate map key points
-// at a member that already holds a container.
-struct Frame {
-    BindingValue* target;
-    std::uint64_t index;
-    std::uint64_t count;
-};
-
+// Reads lead bytes and hands each value to the tree sink. The format has no
+// end markers: the entries left in each open container tell when it is
+// complete.
 class Decoder {
 public:
-    Decoder(const std::uint8_t* bytes, std::uint32_t length) : bytes_(bytes), length_(length) {}
+    Decoder(const std::uint8_t* bytes, std::uint32_t length)
+        : bytes_(bytes), length_(length), sink_(result_.value) {}
 
     BindingResult run(std::uint32_t& position) {
-        frames_.reserve(16);
-        frames_.push_back({&result_.value, 0, kUnread});
+        left_.reserve(16);
+        bool started = false;
         while (result_.ok && position_ < length_) {
-            bool keyMode = false;
-            BindingValue* target = selectTarget(keyMode);
-            if (target == nullptr && !keyMode) {
+            while (!left_.empty() && left_.back() == 0) {
+                left_.pop_back();
+                sink_.close();
+            }
+            if (left_.empty() && started) {
                 break;  // the first value is complete; what follows is the caller's
             }
+            started = true;
             const std::uint8_t lead = bytes_[position_++];
-            if (keyMode) {
-                readKey(lead);
-            } else {
-                readValue(lead, *target);
+            if (!left_.empty()) {
+                const std::uint64_t left = left_.back()--;
+                if (sink_.inStructure()) {
+                    // A map's entries alternate key, value: an even count
+                    // left means a key is due.
+                    if (left % 2 == 0) {
+                        readKey(lead);
+                        continue;
+                    }
+                    sink_.key(pendingKey_);
+                }
             }
+            readValue(lead);
         }
         position = position_;
         return std::move(result_);
     }
 
 private:
-    // The value the next lead byte fills: null in key mode (the key belongs
-    // to the top frame's map) and null without key mode when nothing is left
-    // to fill.
-    BindingValue* selectTarget(bool& keyMode) {
-        while (!frames_.empty()) {
-            Frame& top = frames_.back();
-            if (top.count == kUnread) {
-                return top.target;
-            }
-            if (top.index == top.count) {
-                frames_.pop_back();
-                continue;
-            }
-            const std::uint64_t index = top.index++;
-            BindingValue* child = nullptr;
-            if (top.target->kind() == BindingValueKind::Collection) {
-                // An array count is 32-bit, so the index fits size_t.
-                child = &top.target->element(static_cast<std::size_t>(index));
-            } else if (index % 2 == 0) {
-                keyMode = true;
-                return nullptr;
-            } else {
-                child = &top.target->member(pendingKey_);
-            }
-            // Elements and members stay where they are while they are being
-            // filled: a collection only grows after its open child is done.
-            frames_.push_back({child, 0, kUnread});
-            return child;
-        }
-        return nullptr;
-    }
-
     void readKey(std::uint8_t lead) {
         std::uint32_t size = 0;
         if (lead >= 0xA0 && lead <= 0xBF) {
@@ -127,159 +95,132 @@ private:
         }
     }
 
-    void readValue(std::uint8_t lead, BindingValue& target) {
+    void readValue(std::uint8_t lead) {
         if (lead <= 0x7F) {
-            target.setInt64(lead);
+            sink_.slot().setInt64(lead);
         } else if (lead <= 0x8F) {
-            openMap(target, lead & 0x0Fu);
-            return;
+            openMap(lead & 0x0Fu);
         } else if (lead <= 0x9F) {
-            openArray(target, lead & 0x0Fu);
-            return;
+            openArray(lead & 0x0Fu);
         } else if (lead <= 0xBF) {
-            if (!readString(target, lead & 0x1Fu)) {
-                return;
-            }
+            readString(lead & 0x1Fu);
         } else if (lead >= 0xE0) {
-            target.setInt64(static_cast<std::int8_t>(lead));
-        } else if (!readTyped(lead, target)) {
-            return;
+            sink_.slot().setInt64(static_cast<std::int8_t>(lead));
+        } else {
+            readTyped(lead);
         }
-        frames_.pop_back();
     }
 
-    // The lead bytes 0xC0 to 0xDF. Returns true when a scalar was read;
-    // containers leave their frame open and return false, as do failures.
-    bool readTyped(std::uint8_t lead, BindingValue& target) {
+    // The lead bytes 0xC0 to 0xDF.
+    void readTyped(std::uint8_t lead) {
         std::uint64_t field = 0;
         std::uint32_t size = 0;
         switch (lead) {
             case 0xC0:
-                // A fresh target is already empty; a duplicate map key's
-                // member takes the later value.
-                target.reset();
-                return true;
+                // The slot stays as it is: empty when fresh, the earlier
+                // value for a repeated map key.
+                sink_.slot();
+                return;
             case 0xC2:
             case 0xC3:
-                target.setBool(lead == 0xC3);
-                return true;
+                sink_.slot().setBool(lead == 0xC3);
+                return;
             case 0xC4:
             case 0xC5:
             case 0xC6:
-                return readLength(lead == 0xC4   ? 1
-                                  : lead == 0xC5 ? 2
-                                                 : 4,
-                                  size) &&
-                       readBlob(target, size);
+                if (readLength(lead == 0xC4 ? 1 : lead == 0xC5 ? 2 : 4, size)) {
+                    readBlob(size);
+                }
+                return;
             case 0xCA:
-                if (!readField(4, field)) {
-                    return false;
+                if (readField(4, field)) {
+                    sink_.slot().setDouble(std::bit_cast<float>(static_cast<std::uint32_t>(field)));
                 }
-                target.setDouble(std::bit_cast<float>(static_cast<std::uint32_t>(field)));
-                return true;
+                return;
             case 0xCB:
-                if (!readField(8, field)) {
-                    return false;
+                if (readField(8, field)) {
+                    sink_.slot().setDouble(std::bit_cast<double>(field));
                 }
-                target.setDouble(std::bit_cast<double>(field));
-                return true;
+                return;
             case 0xCC:
             case 0xCD:
             case 0xCE:
             case 0xCF:
-                if (!readField(1u << (lead - 0xCC), field)) {
-                    return false;
+                if (readField(1u << (lead - 0xCC), field)) {
+                    sink_.slot().setUInt64(field);
                 }
-                target.setUInt64(field);
-                return true;
+                return;
             case 0xD0:
             case 0xD1:
             case 0xD2:
             case 0xD3: {
                 const unsigned width = 1u << (lead - 0xD0);
-                if (!readField(width, field)) {
-                    return false;
+                if (readField(width, field)) {
+                    // Sign-extend from the field's top bit.
+                    const unsigned shift = 64 - 8 * width;
+                    sink_.slot().setInt64(static_cast<std::int64_t>(field << shift) >> shift);
                 }
-                // Sign-extend from the field's top bit.
-                const unsigned shift = 64 - 8 * width;
-                target.setInt64(static_cast<std::int64_t>(field << shift) >> shift);
-                return true;
+                return;
             }
             case 0xD9:
             case 0xDA:
             case 0xDB:
-                return readLength(lead == 0xD9   ? 1
-                                  : lead == 0xDA ? 2
-                                                 : 4,
-                                  size) &&
-                       readString(target, size);
+                if (readLength(lead == 0xD9 ? 1 : lead == 0xDA ? 2 : 4, size)) {
+                    readString(size);
+                }
+                return;
             case 0xDC:
             case 0xDD:
                 if (readLength(lead == 0xDC ? 2 : 4, size)) {
-                    openArray(target, size);
+                    openArray(size);
                 }
-                return false;
+                return;
             case 0xDE:
             case 0xDF:
                 if (readLength(lead == 0xDE ? 2 : 4, size)) {
-                    openMap(target, size);
+                    openMap(size);
                 }
-                return false;
+                return;
             default:  // 0xC1, ext and fixext
                 fail(makeMessage(kInvalidData, position_));
-                return false;
+                return;
         }
     }
 
-    // The frame of the container being opened is the top one, so the number
-    // of frames is its depth.
-    bool withinDepth() {
-        if (frames_.size() > kMessagePackMaxDepth) {
-            fail(makeMessage(kTooDeep, position_));
-            return false;
-        }
-        return true;
-    }
-
-    void openMap(BindingValue& target, std::uint32_t pairs) {
-        if (!withinDepth()) {
+    void openMap(std::uint32_t pairs) {
+        // A repeated key's structure keeps its members.
+        if (sink_.openStructure() == nullptr) {
+            fail(ValueTreeSink::depthMessage(kTooDeep, position_));
             return;
         }
-        target.makeStructure();  // a duplicate key's structure keeps its members
-        Frame& frame = frames_.back();
-        frame.index = 0;
-        frame.count = std::uint64_t{pairs} * 2;
+        left_.push_back(std::uint64_t{pairs} * 2);
     }
 
-    void openArray(BindingValue& target, std::uint32_t count) {
-        if (!withinDepth()) {
+    void openArray(std::uint32_t count) {
+        // A repeated key's collection is overwritten from index 0.
+        BindingValue* array = sink_.openCollection(ReopenedCollection::Overwrite);
+        if (array == nullptr) {
+            fail(ValueTreeSink::depthMessage(kTooDeep, position_));
             return;
         }
-        target.makeCollection();  // a duplicate key's collection is overwritten from 0
         // Storage grows as elements arrive: an announced count costs nothing
         // until its elements are actually present. Small arrays get exact room.
-        target.reserve(std::min<std::uint32_t>(count, 4));
-        Frame& frame = frames_.back();
-        frame.index = 0;
-        frame.count = count;
+        array->reserve(std::min<std::uint32_t>(count, 4));
+        left_.push_back(count);
     }
 
-    bool readString(BindingValue& target, std::uint32_t size) {
+    void readString(std::uint32_t size) {
         const std::uint8_t* text = nullptr;
-        if (!readPayload(size, kStringTruncated, text)) {
-            return false;
+        if (readPayload(size, kStringTruncated, text)) {
+            sink_.slot().setString(std::string_view(reinterpret_cast<const char*>(text), size));
         }
-        target.setString(std::string_view(reinterpret_cast<const char*>(text), size));
-        return true;
     }
 
-    bool readBlob(BindingValue& target, std::uint32_t size) {
+    void readBlob(std::uint32_t size) {
         const std::uint8_t* bytes = nullptr;
-        if (!readPayload(size, kBytesTruncated, bytes)) {
-            return false;
+        if (readPayload(size, kBytesTruncated, bytes)) {
+            sink_.slot().setBlob(std::span<const std::uint8_t>(bytes, size));
         }
-        target.setBlob(std::span<const std::uint8_t>(bytes, size));
-        return true;
     }
 
     // A big-endian field of width 1, 2, 4 or 8 bytes.
@@ -319,16 +260,16 @@ private:
         return true;
     }
 
-    void fail(const std::string& message) {
-        frames_.clear();
-        result_.fail(message);
-    }
+    void fail(const std::string& message) { result_.fail(message); }
 
     const std::uint8_t* bytes_;
     std::uint32_t length_;
     std::uint32_t position_ = 0;
     BindingResult result_;
-    std::vector<Frame> frames_;
+    ValueTreeSink sink_;
+    // Entries still to come in each open container, innermost last; a map
+    // counts its keys and values, so twice its pairs (hence 64-bit).
+    std::vector<std::uint64_t> left_;
     std::string_view pendingKey_;  // the last key read; used by the next value
 };
 

@@ -1,7 +1,9 @@
 // YAML reading into a BindingValue tree, built from libyaml's event stream.
 // Plain scalars resolve to null, numbers and booleans, quoted ones stay text;
-// anchors and aliases are expanded by copying. One document per text; every
-// failure carries its line and column. There is no YAML writer.
+// anchors and aliases are expanded by copying; a repeated key's sequence or
+// mapping extends the earlier one. One document per text (a later one may
+// fill a root the earlier ones left empty); every failure carries its line
+// and column. There is no YAML writer.
 #pragma once
 
 #include <cstddef>
@@ -12,10 +14,10 @@
 
 namespace tav {
 
-// Bounds on what one document may build. Nesting counts open sequences and
-// mappings, alias copies included; expansion counts every value an alias
-// copies, so that a few lines of nested aliases cannot grow into gigabytes.
-inline constexpr std::size_t kYamlMaxDepth = 512;
+// Sequences and mappings nest at most kValueTreeMaxDepth deep
+// (value_tree_sink.h), alias copies included. Expansion counts every value an
+// alias copies, so that a few lines of nested aliases cannot grow into
+// gigabytes.
 inline constexpr std::uint64_t kYamlMaxAliasNodes = 1'000'000;
 
 // Reads text[0, length); the text need not be zero-terminated.

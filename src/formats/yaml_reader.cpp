@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -15,6 +14,7 @@
 
 #include "binding/binding_value.h"
 #include "binding/native_conversion.h"
+#include "formats/value_tree_sink.h"
 #include "formats/yaml.h"
 #include "text/message.h"
 
@@ -35,6 +35,7 @@ constexpr const char* kDuplicateAnchor =
     "Duplicate occurrence of anchor \"%1\". At line: %2 col: %3";
 constexpr const char* kUnsupportedTag = "Unsupported YAML tag '%1'.";
 constexpr const char* kParserError = "YAML parser error: %1. At line: %2 col: %3";
+// %1 is the nesting bound.
 constexpr const char* kTooDeep = "YAML nesting exceeds %1 levels. At line: %2 col: %3";
 constexpr const char* kTooManyAliasNodes =
     "YAML alias expansion exceeds %1 nodes. At line: %2 col: %3";
@@ -75,20 +76,19 @@ bool parseIntegerLiteral(std::string_view text, bool& negative, std::uint64_t& m
 
 // The unquoted, untagged number rule: the whole text must be read by strtod
 // and must not be +infinity. Integral values become signed (negative) or
-// unsigned; anything with a fraction, NaN, an underflow, and integral values
-// outside the 64-bit ranges (1e30, -inf) stay floating point.
+// unsigned, an underflow to zero ("1e-400") included; anything with a
+// fraction, NaN, and integral values outside the 64-bit ranges (1e30, -inf)
+// stay floating point.
 bool resolveNumber(const char* text, std::size_t length, BindingValue& target) {
     if (length == 0) {
         return false;
     }
     char* end = nullptr;
-    errno = 0;
     const double number = std::strtod(text, &end);  // libyaml zero-terminates the value
-    const bool underflow = errno == ERANGE && std::isfinite(number);
     if (end != text + length || number == std::numeric_limits<double>::infinity()) {
         return false;
     }
-    if (std::isnan(number) || underflow || number != std::trunc(number)) {
+    if (std::isnan(number) || number != std::trunc(number)) {
         target.setDouble(number);
         return true;
     }
@@ -177,9 +177,9 @@ struct Step {
 constexpr std::size_t kNotPersisted = std::numeric_limits<std::size_t>::max();
 
 // An open node: the root, an open sequence or mapping, or the scalar or alias
-// being placed. The anchor is kept for the cycle test.
-struct Frame {
-    BindingValue* target;
+// being placed; the tree sink holds the values, these the way to them. The
+// anchor is kept for the cycle test.
+struct Node {
     Step step;  // unused for the root
     std::string anchor;
     std::size_t persisted = kNotPersisted;  // this node's path, once an anchor needed it
@@ -201,6 +201,8 @@ struct Anchor {
 
 class Builder {
 public:
+    Builder() : sink_(result_.value) {}
+
     BindingResult run(const char* text, std::size_t length) {
         Parser parser;
         if (!parser.initialized()) {
@@ -230,19 +232,20 @@ private:
             case YAML_STREAM_END_EVENT:
                 return true;
             case YAML_DOCUMENT_START_EVENT:
-                // Any second document is refused, even after an empty first
-                // one, so that a caller never gets a mix of two documents.
-                if (documents_++ != 0) {
+                // A later document may fill a root that the earlier ones left
+                // empty ("~"); after a value it is refused, so that a caller
+                // never gets a mix of two documents.
+                if (result_.value.kind() != BindingValueKind::Empty) {
                     fail(kMultiDocument);
                 } else {
-                    frames_.push_back({&result_.value, {}, {}, 0});
-                    persisted_.push_back({0, {}});  // the root's empty path
+                    startDocument();
                 }
                 return false;
             case YAML_SEQUENCE_END_EVENT:
             case YAML_MAPPING_END_EVENT:
-                if (!frames_.empty()) {
-                    frames_.pop_back();
+                if (sink_.depth() != 0) {
+                    nodes_.pop_back();
+                    sink_.close();
                 }
                 return false;
             case YAML_SCALAR_EVENT:
@@ -256,57 +259,64 @@ private:
         }
     }
 
+    // Anchors name nodes of their own document only.
+    void startDocument() {
+        sink_.restart();
+        nodes_.assign(1, Node{{}, {}, 0});
+        persisted_.assign(1, {0, {}});  // the root's empty path
+        anchors_.clear();
+        hasPendingKey_ = false;
+    }
+
     void handleNode(const yaml_event_t& event) {
         mark_ = event.start_mark;
-        if (frames_.empty()) {
+        if (nodes_.empty()) {
             // libyaml gives a document one root node; anything after it
             // could only be another document's content.
             fail(kMultiDocument);
             return;
         }
-        BindingValue* target = frames_.back().target;
         bool keyPosition = false;
-        bool pushed = true;
-        if (target->kind() == BindingValueKind::Collection) {
-            const std::size_t index = target->size();
-            target = &target->append();
-            frames_.push_back({target, {true, index, {}}, {}, kNotPersisted});
-        } else if (target->kind() == BindingValueKind::Structure && hasPendingKey_) {
-            target = &target->member(pendingKey_);
-            frames_.push_back({target, {false, 0, std::move(pendingKey_)}, {}, kNotPersisted});
+        bool pushed = false;
+        if (sink_.inCollection()) {
+            nodes_.push_back({{true, sink_.nextIndex(), {}}, {}, kNotPersisted});
+            pushed = true;
+        } else if (sink_.inStructure() && hasPendingKey_) {
+            sink_.key(pendingKey_);
+            nodes_.push_back({{false, 0, std::move(pendingKey_)}, {}, kNotPersisted});
             hasPendingKey_ = false;
+            pushed = true;
         } else {
-            pushed = false;
-            keyPosition = target->kind() == BindingValueKind::Structure;
+            keyPosition = sink_.inStructure();
         }
         switch (event.type) {
             case YAML_SCALAR_EVENT:
-                handleScalar(event, *target, keyPosition);
+                handleScalar(event, keyPosition);
                 break;
             case YAML_SEQUENCE_START_EVENT:
                 if (keyPosition) {
                     failAtMark(kUnexpectedSequence);
-                } else if (enterContainer(event.data.sequence_start.anchor)) {
-                    target->reset();  // a duplicate key's value is replaced, not extended
-                    target->makeCollection();
+                } else {
+                    // A repeated key's sequence appends to the earlier one.
+                    openContainer(sink_.openCollection(ReopenedCollection::Extend),
+                                  event.data.sequence_start.anchor);
                 }
                 break;
             case YAML_MAPPING_START_EVENT:
                 if (keyPosition) {
                     failAtMark(kUnexpectedMapping);
-                } else if (enterContainer(event.data.mapping_start.anchor)) {
-                    target->reset();
-                    target->makeStructure();
+                } else {
+                    openContainer(sink_.openStructure(), event.data.mapping_start.anchor);
                 }
                 break;
             default:
-                handleAlias(reinterpret_cast<const char*>(event.data.alias.anchor), *target,
-                            keyPosition, pushed);
+                handleAlias(reinterpret_cast<const char*>(event.data.alias.anchor), keyPosition,
+                            pushed);
                 break;
         }
     }
 
-    void handleScalar(const yaml_event_t& event, BindingValue& target, bool keyPosition) {
+    void handleScalar(const yaml_event_t& event, bool keyPosition) {
         const auto& scalar = event.data.scalar;
         const char* text = reinterpret_cast<const char*>(scalar.value);
         const char* tag = reinterpret_cast<const char*>(scalar.tag);
@@ -325,13 +335,13 @@ private:
         }
         const bool quoted = scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
                             scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
-        if (!resolveScalar(target, tag, text, scalar.length, quoted)) {
+        if (!resolveScalar(sink_.slot(), tag, text, scalar.length, quoted)) {
             return;
         }
         if (anchor != nullptr && !recordAnchor(anchor)) {
             return;
         }
-        frames_.pop_back();
+        nodes_.pop_back();
     }
 
     // False after a failure.
@@ -398,21 +408,21 @@ private:
         return true;
     }
 
-    // A sequence or mapping opens on the top frame. False after a failure.
-    bool enterContainer(const yaml_char_t* anchor) {
-        if (frames_.size() > kYamlMaxDepth) {
-            fail(makeMessage(kTooDeep, kYamlMaxDepth, line(), column()));
-            return false;
+    // The container's node is the top one; it stays open until its end.
+    void openContainer(const BindingValue* opened, const yaml_char_t* anchor) {
+        if (opened == nullptr) {
+            fail(ValueTreeSink::depthMessage(kTooDeep, line(), column()));
+        } else if (anchor != nullptr) {
+            recordAnchor(reinterpret_cast<const char*>(anchor));
         }
-        return anchor == nullptr || recordAnchor(reinterpret_cast<const char*>(anchor));
     }
 
-    void handleAlias(const char* name, BindingValue& target, bool keyPosition, bool pushed) {
-        // The alias's own frame cannot carry an anchor; every other frame is
-        // an open node that would contain the copy.
-        const std::size_t open = frames_.size() - (pushed ? 1 : 0);
+    void handleAlias(const char* name, bool keyPosition, bool pushed) {
+        // The alias's own node cannot carry an anchor; every other node is
+        // open and would contain the copy.
+        const std::size_t open = nodes_.size() - (pushed ? 1 : 0);
         for (std::size_t i = 0; i < open; ++i) {
-            if (frames_[i].anchor == name) {
+            if (nodes_[i].anchor == name) {
                 fail(makeMessage(kCyclicAlias, name, line(), column()));
                 return;
             }
@@ -427,25 +437,26 @@ private:
             useAliasAsKey(anchor);
             return;
         }
+        // The slot first: a new element may move its siblings, one of which
+        // can be the source.
+        BindingValue& target = sink_.slot();
         if (anchor.isKey) {
             target.setString(anchor.keyText);
-            frames_.pop_back();
+            nodes_.pop_back();
             return;
         }
         const BindingValue& source = resolve(anchor.path);
-        // A path that now leads to an open node (a duplicate key reopened it)
+        // A path that now leads to an open node (a repeated key reopened it)
         // refers to a container of the alias itself.
-        for (std::size_t i = 0; i < open; ++i) {
-            if (frames_[i].target == &source) {
-                fail(makeMessage(kCyclicAlias, name, line(), column()));
-                return;
-            }
+        if (sink_.isOpen(&source)) {
+            fail(makeMessage(kCyclicAlias, name, line(), column()));
+            return;
         }
         if (!admitCopy(source)) {
             return;
         }
         target = source;
-        frames_.pop_back();
+        nodes_.pop_back();
     }
 
     // Keys are text: an alias in a key's place may name an anchored key or a
@@ -493,9 +504,9 @@ private:
             fail(makeMessage(kTooManyAliasNodes, kYamlMaxAliasNodes, line(), column()));
             return false;
         }
-        // The copy's containers open below the frames that hold it.
-        if (frames_.size() - 1 + deepest > kYamlMaxDepth) {
-            fail(makeMessage(kTooDeep, kYamlMaxDepth, line(), column()));
+        // The copy's containers open below the containers that hold it.
+        if (!sink_.admits(deepest)) {
+            fail(ValueTreeSink::depthMessage(kTooDeep, line(), column()));
             return false;
         }
         aliasNodes_ += nodes;
@@ -508,7 +519,7 @@ private:
             return false;
         }
         anchors_.emplace(name, Anchor{false, persistTop(), {}});
-        frames_.back().anchor = name;
+        nodes_.back().anchor = name;
         return true;
     }
 
@@ -520,22 +531,23 @@ private:
         return true;
     }
 
-    // The path of the top frame, persisting the steps of open frames that no
+    // The path of the top node, persisting the steps of open nodes that no
     // earlier anchor has persisted yet.
     std::size_t persistTop() {
-        std::size_t first = frames_.size() - 1;
-        while (frames_[first].persisted == kNotPersisted) {
-            --first;  // the root frame is always persisted
+        std::size_t first = nodes_.size() - 1;
+        while (nodes_[first].persisted == kNotPersisted) {
+            --first;  // the root node is always persisted
         }
-        for (std::size_t i = first + 1; i < frames_.size(); ++i) {
-            persisted_.push_back({frames_[i - 1].persisted, frames_[i].step});
-            frames_[i].persisted = persisted_.size() - 1;
+        for (std::size_t i = first + 1; i < nodes_.size(); ++i) {
+            persisted_.push_back({nodes_[i - 1].persisted, nodes_[i].step});
+            nodes_[i].persisted = persisted_.size() - 1;
         }
-        return frames_.back().persisted;
+        return nodes_.back().persisted;
     }
 
     // The node a persisted path leads to now. Lookups never insert: a path
-    // whose node was since replaced (a duplicate key) leads to an empty value.
+    // whose node was since replaced (a repeated key's scalar) leads to an
+    // empty value.
     const BindingValue& resolve(std::size_t path) const {
         std::vector<const Step*> steps;
         for (; path != 0; path = persisted_[path].parent) {
@@ -553,10 +565,7 @@ private:
 
     void failAtMark(const char* format) { fail(makeMessage(format, line(), column())); }
 
-    void fail(const std::string& message) {
-        frames_.clear();
-        result_.fail(message);
-    }
+    void fail(const std::string& message) { result_.fail(message); }
 
     void failParser(const yaml_parser_t& parser) {
         // libyaml leaves the problem unset when it runs out of memory.
@@ -566,13 +575,13 @@ private:
     }
 
     BindingResult result_;
-    std::vector<Frame> frames_;
+    ValueTreeSink sink_;
+    std::vector<Node> nodes_;
     std::vector<PersistedStep> persisted_;
     std::unordered_map<std::string, Anchor> anchors_;
     // A separate flag, so that the empty text is a key like any other.
     std::string pendingKey_;
     bool hasPendingKey_ = false;
-    unsigned documents_ = 0;
     std::uint64_t aliasNodes_ = 0;
     yaml_mark_t mark_{};
 };

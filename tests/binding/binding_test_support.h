@@ -15,6 +15,7 @@
 #include "binding/binding_value.h"
 #include "binding/native_conversion.h"
 #include "binding/type_registry.h"
+#include "support/value_dump.h"
 
 namespace tav::testing {
 
@@ -85,52 +86,6 @@ inline BindingValue object(std::initializer_list<std::pair<const char*, BindingV
         v.member(key) = value;
     }
     return v;
-}
-
-// empty, true, signed -1, unsigned 7, float 1.5, string "a", blob 0102,
-// enum 3, [..., ...], {key: ..., key: ...}.
-inline std::string dump(const BindingValue& v) {
-    char buffer[64];
-    switch (v.kind()) {
-        case BindingValueKind::Empty:
-            return "empty";
-        case BindingValueKind::Bool:
-            return v.asBool() ? "true" : "false";
-        case BindingValueKind::Signed:
-            return "signed " + std::to_string(v.asInt64());
-        case BindingValueKind::Unsigned:
-            return "unsigned " + std::to_string(v.asUInt64());
-        case BindingValueKind::Float:
-            std::snprintf(buffer, sizeof buffer, "float %.17g", v.asDouble());
-            return buffer;
-        case BindingValueKind::String:
-            return "string \"" + std::string(v.asString()) + "\"";
-        case BindingValueKind::Blob: {
-            std::string out = v.size() != 0 ? "blob " : "blob";
-            for (const std::uint8_t byte : v.asBlob()) {
-                std::snprintf(buffer, sizeof buffer, "%02x", byte);
-                out += buffer;
-            }
-            return out;
-        }
-        case BindingValueKind::Enum:
-            return "enum " + std::to_string(v.asEnum().number);
-        case BindingValueKind::Collection: {
-            std::string out = "[";
-            for (const BindingValue& e : v.elements()) {
-                out += (out.size() > 1 ? ", " : "") + dump(e);
-            }
-            return out + "]";
-        }
-        case BindingValueKind::Structure: {
-            std::string out = "{";
-            for (const BindingMember& m : v.members()) {
-                out += (out.size() > 1 ? ", " : "") + std::string(m.key()) + ": " + dump(m.value());
-            }
-            return out + "}";
-        }
-    }
-    return "?";
 }
 
 // "ok: " and the dump of the native value converted back, or "error: " and

@@ -8,15 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "formats/message_pack.h"
-
-namespace tav::testing {
-std::string dumpValue(const BindingValue& value);  // message_pack_reader_test.cpp
-}
+#include "formats/value_tree_sink.h"
+#include "support/value_dump.h"
 
 namespace adversarial {
 namespace {
 
-using tav::testing::dumpValue;
+using tav::testing::dump;
 using Bytes = std::vector<std::uint8_t>;
 
 tav::BindingResult decode(const Bytes& bytes, std::uint32_t& position) {
@@ -43,15 +41,16 @@ TEST(MessagePackHostile, LengthsNearTwoToThe32FailWithoutReading) {
 // 2^31 pairs or more (2^32 entries or more) keeps its count.
 TEST(MessagePackHostile, HugeAnnouncedCountsHoldOnlyWhatArrived) {
     const std::pair<Bytes, const char*> cases[] = {
-        {{0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0x02}, "[i1,[i2]]"},
-        {{0xDF, 0xFF, 0xFF, 0xFF, 0xFF, 0xA1, 'a', 0x01}, "{a:i1}"},
+        {{0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0xDD, 0xFF, 0xFF, 0xFF, 0xFF, 0x02},
+         "[signed 1, [signed 2]]"},
+        {{0xDF, 0xFF, 0xFF, 0xFF, 0xFF, 0xA1, 'a', 0x01}, "{a: signed 1}"},
         {{0xDF, 0x80, 0x00, 0x00, 0x01, 0xA1, 'a', 0x01, 0xA1, 'b', 0x02, 0xA1, 'c', 0x03},
-         "{a:i1,b:i2,c:i3}"},
+         "{a: signed 1, b: signed 2, c: signed 3}"},
     };
-    for (const auto& [bytes, dump] : cases) {
-        SCOPED_TRACE(dump);
+    for (const auto& [bytes, expected] : cases) {
+        SCOPED_TRACE(expected);
         std::uint32_t position = 0;
-        EXPECT_EQ(dumpValue(decode(bytes, position).value), dump);
+        EXPECT_EQ(dump(decode(bytes, position).value), expected);
         EXPECT_EQ(position, bytes.size());
     }
 }
@@ -67,8 +66,9 @@ TEST(MessagePackHostile, EveryPrefixOfADocumentIsHandled) {
         0xA1, 'z',  0xCF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x07,
     };
     std::uint32_t position = 0;
-    ASSERT_EQ(dumpValue(decode(document, position).value),
-              "{a:[u128,i-256,f3.141592653589793],b:x010203,key:\"hi\",m:{:[f1]},n:~,z:u7}");
+    ASSERT_EQ(dump(decode(document, position).value),
+              "{a: [unsigned 128, signed -256, float 3.1415926535897931], b: blob 010203, "
+              "key: string \"hi\", m: {: [float 1]}, n: empty, z: unsigned 7}");
     ASSERT_EQ(position, document.size());
     for (std::size_t length = 0; length < document.size(); ++length) {
         SCOPED_TRACE(length);
@@ -94,7 +94,7 @@ TEST(MessagePackHostile, NestingBeyondTheBoundFails) {
     for (const auto& shape : shapes) {
         SCOPED_TRACE(static_cast<int>(shape.kind));
         Bytes bytes;
-        for (std::size_t i = 0; i < tav::kMessagePackMaxDepth; ++i) {
+        for (std::size_t i = 0; i < tav::kValueTreeMaxDepth; ++i) {
             bytes.insert(bytes.end(), shape.level.begin(), shape.level.end());
         }
         std::uint32_t position = 0;
@@ -107,11 +107,11 @@ TEST(MessagePackHostile, NestingBeyondTheBoundFails) {
                        ? &node->elements().front()
                        : &node->members().begin()->value();
         }
-        EXPECT_EQ(depth, tav::kMessagePackMaxDepth - 1);  // the innermost one is empty
+        EXPECT_EQ(depth, tav::kValueTreeMaxDepth - 1);  // the innermost one is empty
 
         bytes.insert(bytes.end(), shape.level.begin(), shape.level.end());
         const std::uint32_t lead =
-            static_cast<std::uint32_t>(shape.level.size() * tav::kMessagePackMaxDepth);
+            static_cast<std::uint32_t>(shape.level.size() * tav::kValueTreeMaxDepth);
         EXPECT_EQ(decode(bytes, position).error(), "Invalid MessagePack data at position " +
                                                        std::to_string(lead + 1) +
                                                        ". Nesting exceeds 512 levels.");

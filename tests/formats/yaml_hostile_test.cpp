@@ -8,10 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/yaml.h"
-
-namespace tav::testing {
-std::string dumpValue(const BindingValue& value);  // message_pack_reader_test.cpp
-}
+#include "support/value_dump.h"
 
 namespace adversarial {
 namespace {
@@ -109,8 +106,8 @@ TEST(YamlHostile, ManyAnchorsDeepInADocument) {
         node = &node->elementAt(0);
     }
     ASSERT_EQ(node->size(), 2 * kAnchors);
-    EXPECT_EQ(tav::testing::dumpValue(node->elementAt(2 * kAnchors - 1)), "{k:u299}");
-    EXPECT_EQ(tav::testing::dumpValue(node->elementAt(7)), "{k:u3}");
+    EXPECT_EQ(tav::testing::dump(node->elementAt(2 * kAnchors - 1)), "{k: unsigned 299}");
+    EXPECT_EQ(tav::testing::dump(node->elementAt(7)), "{k: unsigned 3}");
 }
 
 // Every prefix of a document reads or fails with a message (a cut alias name
@@ -123,9 +120,10 @@ TEST(YamlHostile, EveryPrefixOfADocumentIsHandled) {
         "copy: *r\n...\n";
     const tav::BindingResult whole = tav::readYaml(document);
     ASSERT_TRUE(whole.ok) << whole.error();
-    EXPECT_EQ(tav::testing::dumpValue(whole.value.find("copy")),
-              "{alias:\"x\",complex:\"block\\x0a\",flow:{a:\"x\",b:[~,true]},list:[u1,i-2,f2.5,"
-              "\"q\",\"dA\",u7,\"x\"]}");
+    EXPECT_EQ(tav::testing::dump(whole.value.find("copy")),
+              R"({alias: string "x", complex: string "block\x0a", flow: {a: string "x", )"
+              R"(b: [empty, true]}, list: [unsigned 1, signed -2, float 2.5, string "q", )"
+              R"(string "dA", unsigned 7, string "x"]})");
     for (std::size_t length = 0; length < document.size(); ++length) {
         SCOPED_TRACE(length);
         // An exactly sized buffer, so that a read past the end is caught.

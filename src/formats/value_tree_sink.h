@@ -1,0 +1,105 @@
+// The tree builder under the JSON, MessagePack and YAML readers. A reader
+// translates its own events into openStructure/openCollection, key, slot
+// (scalars are set into the slot) and close; the sink decides where each
+// value lands and bounds the nesting. Messages and positions stay with the
+// readers.
+#pragma once
+
+#include <cstddef>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "binding/binding_value.h"
+#include "text/message.h"
+
+namespace tav {
+
+// Arrays, maps, sequences and mappings may nest this deep in any reader;
+// opening one more fails. Trees are copied, walked and destroyed recursively
+// later, so the bound protects those too.
+inline constexpr std::size_t kValueTreeMaxDepth = 512;
+
+// What opening a collection does to one that is already there (a repeated
+// key's member): keep its elements and append after them, or write the new
+// elements over them from index 0.
+enum class ReopenedCollection { Extend, Overwrite };
+
+// The per-value events (slot, key, close) are inline and not virtual: the
+// readers call them once per value, so any overhead here would show on every
+// element. Opening a container allocates its payload anyway.
+//
+// Pointers to open containers stay valid: only the innermost container
+// grows, and it is never an element of itself.
+class ValueTreeSink {
+public:
+    explicit ValueTreeSink(BindingValue& root) : root_(root), current_(&root) { open_.reserve(16); }
+
+    // Starts over at the root, with nothing open (a later document that
+    // fills an empty root).
+    void restart() {
+        open_.clear();
+        current_ = &root_;
+    }
+
+    // The value the next event fills: a new (or, when overwriting, the next)
+    // element of an open collection, otherwise the member the last key
+    // named, or the root. A reader sets a scalar into it; leaving it as it
+    // is reads null without touching what a repeated key's member holds.
+    BindingValue& slot() {
+        if (!open_.empty() && open_.back().next != kStructure) {
+            Open& top = open_.back();
+            return top.value->element(top.next++);
+        }
+        return *current_;
+    }
+
+    // Names the member of the innermost structure that the next value fills,
+    // inserting it when it is new.
+    void key(std::string_view name) { current_ = &open_.back().value->member(name); }
+
+    // Makes the slot a structure (a structure already there keeps its
+    // members) or a collection and opens it. Null when that would nest past
+    // kValueTreeMaxDepth; nothing is changed then.
+    BindingValue* openStructure();
+    BindingValue* openCollection(ReopenedCollection reopened);
+
+    void close() { open_.pop_back(); }
+
+    std::size_t depth() const noexcept { return open_.size(); }
+    // Whether that many more levels below the open containers stay within
+    // the bound (an alias copy's depth, say).
+    bool admits(std::size_t extra) const noexcept {
+        return open_.size() + extra <= kValueTreeMaxDepth;
+    }
+
+    bool inCollection() const noexcept { return !open_.empty() && open_.back().next != kStructure; }
+    bool inStructure() const noexcept { return !open_.empty() && open_.back().next == kStructure; }
+    // The index the next element of the innermost collection gets.
+    std::size_t nextIndex() const noexcept { return open_.back().next; }
+    // Whether value is one of the open containers.
+    bool isOpen(const BindingValue* value) const noexcept;
+
+    // A reader's nesting message with the bound as %1 and the reader's own
+    // position arguments after it.
+    template <class... Position>
+    static std::string depthMessage(const char* format, const Position&... position) {
+        return makeMessage(format, kValueTreeMaxDepth, position...);
+    }
+
+private:
+    static constexpr std::size_t kStructure = std::numeric_limits<std::size_t>::max();
+
+    // An open container; next is kStructure for a structure.
+    struct Open {
+        BindingValue* value;
+        std::size_t next;
+    };
+
+    BindingValue& root_;
+    BindingValue* current_;
+    std::vector<Open> open_;
+};
+
+}  // namespace tav
