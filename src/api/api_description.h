@@ -21,8 +21,8 @@ public:
     // The caller holds the lock that guards the registrations (the API
     // object's); the registry takes its own while it lists its content.
     static std::unique_ptr<ApiDescription> build(
-        const BindingTypeRegistry& registry,
-        const std::vector<RouteRegistration*>& registrations, TavEndpointEntry entry);
+        const BindingTypeRegistry& registry, const std::vector<RouteRegistration*>& registrations,
+        TavEndpointEntry entry);
 
     ApiDescription(const ApiDescription&) = delete;
     ApiDescription& operator=(const ApiDescription&) = delete;

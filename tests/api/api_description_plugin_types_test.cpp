@@ -1,13 +1,12 @@
 // The champ-select records as the host sees them in the API description.
-#include "api/api_description.h"
-
-#include <gtest/gtest.h>
-
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "api/api_description.h"
 #include "api_description_walk.h"
 #include "binding/type_registry.h"
 #include "plugin/api_types.h"

@@ -3,12 +3,12 @@
 // next element of one contiguous array.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tav/plugin_abi.h"
 
