@@ -29,18 +29,18 @@ TEST(ApiDescriptionOfPluginTypes, SessionAndTradeStateAsTheHostReadsThem) {
     const auto fields = walk(session->fields, session->count);
     ASSERT_EQ(fields.size(), 13u);
     EXPECT_EQ(std::string_view(fields[2]->name), "myTeam");
-    EXPECT_EQ(fields[2]->kind, 15u);
-    EXPECT_EQ(fields[2]->elementKind, 17u);
+    EXPECT_EQ(+fields[2]->kind, 15u);
+    EXPECT_EQ(+fields[2]->elementKind, 17u);
     EXPECT_EQ(std::string_view(fields[2]->typeName), "TavChampSelectChampSelectPlayerSelection");
     EXPECT_EQ(std::string_view(fields[5]->name), "actions");
-    EXPECT_EQ(fields[5]->elementKind, 13u);  // values passed through
+    EXPECT_EQ(+fields[5]->elementKind, 13u);  // values passed through
     EXPECT_EQ(std::string_view(fields[5]->typeName), "");
 
     const TavTypeRecord* state = findType(table, "TavChampSelectChampSelectTradeState");
     ASSERT_NE(state, nullptr);
     std::vector<std::pair<std::string, std::int32_t>> enumerators;
     for (const TavEnumeratorRecord* e : walk(state->enumerators, state->count)) {
-        enumerators.emplace_back(e->name, e->number);
+        enumerators.emplace_back(+e->name, +e->number);
     }
     const std::vector<std::pair<std::string, std::int32_t>> expected = {
         {"AVAILABLE", 1}, {"BUSY", 2}, {"INVALID", 3}, {"RECEIVED", 4}, {"SENT", 5}};

@@ -128,8 +128,8 @@ protected:
 
 TEST_F(ApiDescriptionTest, ListsEveryTypeAndEventInRegistryOrder) {
     const TavEndpointTable* table = build({});
-    EXPECT_EQ(table->endpoints, nullptr);
-    EXPECT_EQ(table->endpointCount, 0u);
+    EXPECT_EQ(+table->endpoints, nullptr);
+    EXPECT_EQ(+table->endpointCount, 0u);
 
     const auto types = walk(table->types, table->typeCount);
     const auto registered = registry.snapshotTypes();
@@ -138,7 +138,7 @@ TEST_F(ApiDescriptionTest, ListsEveryTypeAndEventInRegistryOrder) {
         SCOPED_TRACE(registered[i]->name);
         EXPECT_EQ(sv(types[i]->name), registered[i]->name);
         EXPECT_EQ(sv(types[i]->description), registered[i]->description);
-        EXPECT_EQ(types[i]->nativeSize, registered[i]->nativeSize);
+        EXPECT_EQ(+types[i]->nativeSize, registered[i]->nativeSize);
         EXPECT_EQ(texts(types[i]->tags, types[i]->tagCount), registered[i]->tags);
         // Every field and enumerator list is walkable and its texts readable.
         for (const TavFieldRecord* f :
@@ -168,10 +168,10 @@ TEST_F(ApiDescriptionTest, RecordFieldsNameOnlyContainersAndRegisteredTypes) {
     const TavTypeRecord* shape = findType(build({}), "ApiTestShape");
     ASSERT_NE(shape, nullptr);
     EXPECT_EQ(sv(shape->nameSpace), "Geometry");
-    EXPECT_EQ(shape->nativeSize, sizeof(Shape));
-    EXPECT_EQ(shape->enumerators, nullptr);
-    EXPECT_EQ(shape->tags, nullptr);
-    EXPECT_EQ(shape->tagCount, 0u);
+    EXPECT_EQ(+shape->nativeSize, sizeof(Shape));
+    EXPECT_EQ(+shape->enumerators, nullptr);
+    EXPECT_EQ(+shape->tags, nullptr);
+    EXPECT_EQ(+shape->tagCount, 0u);
 
     struct Row {
         const char* name;
@@ -195,11 +195,11 @@ TEST_F(ApiDescriptionTest, RecordFieldsNameOnlyContainersAndRegisteredTypes) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         SCOPED_TRACE(rows[i].name);
         EXPECT_EQ(sv(fields[i]->name), rows[i].name);
-        EXPECT_EQ(fields[i]->offset, rows[i].offset);
-        EXPECT_EQ(fields[i]->kind, rows[i].kind);
-        EXPECT_EQ(fields[i]->elementKind, rows[i].elementKind);
+        EXPECT_EQ(+fields[i]->offset, rows[i].offset);
+        EXPECT_EQ(+fields[i]->kind, rows[i].kind);
+        EXPECT_EQ(+fields[i]->elementKind, rows[i].elementKind);
         EXPECT_EQ(sv(fields[i]->typeName), rows[i].typeName);
-        EXPECT_EQ(fields[i]->optional, rows[i].optional);
+        EXPECT_EQ(+fields[i]->optional, rows[i].optional);
     }
 
     const TavTypeRecord* point = findType(description->table(), "ApiTestPoint");
@@ -212,9 +212,9 @@ TEST_F(ApiDescriptionTest, RecordFieldsNameOnlyContainersAndRegisteredTypes) {
 TEST_F(ApiDescriptionTest, EnumListsItsEnumeratorsByNameWithoutFields) {
     const TavTypeRecord* colour = findType(build({}), "ApiTestColour");
     ASSERT_NE(colour, nullptr);
-    EXPECT_EQ(colour->fields, nullptr);
+    EXPECT_EQ(+colour->fields, nullptr);
     EXPECT_EQ(sv(colour->description), "hues");
-    EXPECT_EQ(colour->nativeSize, 4u);
+    EXPECT_EQ(+colour->nativeSize, 4u);
     const auto enumerators = walk(colour->enumerators, colour->count);
     ASSERT_EQ(enumerators.size(), 3u);
     const std::pair<const char*, std::int32_t> expected[] = {
@@ -238,24 +238,24 @@ TEST_F(ApiDescriptionTest, EndpointCarriesItsFunctionAndRegistration) {
 
     const TavEndpointRecord* put = endpoints[0];
     const TavFunctionRecord& f = put->function;
-    EXPECT_EQ(f.endpoint, &put_.binding);
-    EXPECT_EQ(put->entry, &testEntry);
+    EXPECT_EQ(+f.endpoint, &put_.binding);
+    EXPECT_EQ(+put->entry, &testEntry);
     EXPECT_EQ(sv(f.name), "PutApiTestShapesById");
     EXPECT_EQ(sv(f.nameSpace), "Geometry");
     EXPECT_EQ(sv(f.help), "Replaces a shape");
-    EXPECT_EQ(f.returnKind, 15u);
-    EXPECT_EQ(f.returnElementKind, 17u);
+    EXPECT_EQ(+f.returnKind, 15u);
+    EXPECT_EQ(+f.returnElementKind, 17u);
     EXPECT_EQ(sv(f.returnTypeName), "ApiTestPoint");
     EXPECT_EQ(sv(f.asyncResult), "");
     EXPECT_EQ(texts(f.tags, f.tagCount), (std::vector<std::string>{"shapes", "write"}));
     const auto arguments = walk(f.arguments, f.argumentCount);
     ASSERT_EQ(arguments.size(), 2u);
     EXPECT_EQ(sv(arguments[0]->description), "which shape");
-    EXPECT_EQ(arguments[0]->kind, 6u);
+    EXPECT_EQ(+arguments[0]->kind, 6u);
     EXPECT_EQ(sv(arguments[0]->typeName), "");
     EXPECT_EQ(sv(arguments[1]->name), "shape");
     EXPECT_EQ(sv(arguments[1]->typeName), "ApiTestShape");
-    EXPECT_EQ(arguments[1]->optional, 1);
+    EXPECT_EQ(+arguments[1]->optional, 1);
 
     std::vector<std::uint32_t> locations;
     for (const TavArgumentLocationNode* n = put->locations; n != nullptr; n = n->next) {
@@ -263,8 +263,8 @@ TEST_F(ApiDescriptionTest, EndpointCarriesItsFunctionAndRegistration) {
     }
     EXPECT_EQ(locations, (std::vector<std::uint32_t>{2, 5}));
     EXPECT_EQ(sv(put->path), "/api-test/shapes/{id}");
-    EXPECT_EQ(put->method, 7u);
-    EXPECT_EQ(put->flag, 1);
+    EXPECT_EQ(+put->method, 7u);
+    EXPECT_EQ(+put->flag, 1);
     EXPECT_EQ(sv(put->customMethod), "");
     std::vector<std::vector<std::string>> lists;
     for (const TavTextListNode* n : walk(put->textLists, put->textListCount)) {
@@ -275,17 +275,17 @@ TEST_F(ApiDescriptionTest, EndpointCarriesItsFunctionAndRegistration) {
     // No arguments, no locations, no text lists: still an endpoint.
     const TavEndpointRecord* origin = endpoints[1];
     EXPECT_EQ(sv(origin->function.name), "GetApiTestOrigin");
-    EXPECT_EQ(origin->function.endpoint, &origin_.binding);
-    EXPECT_EQ(origin->function.arguments, nullptr);
-    EXPECT_EQ(origin->function.argumentCount, 0u);
-    EXPECT_EQ(origin->function.threadSafe, 1);
-    EXPECT_EQ(origin->locations, nullptr);
-    EXPECT_EQ(origin->textLists, nullptr);
-    EXPECT_EQ(origin->method, 0u);
+    EXPECT_EQ(+origin->function.endpoint, &origin_.binding);
+    EXPECT_EQ(+origin->function.arguments, nullptr);
+    EXPECT_EQ(+origin->function.argumentCount, 0u);
+    EXPECT_EQ(+origin->function.threadSafe, 1);
+    EXPECT_EQ(+origin->locations, nullptr);
+    EXPECT_EQ(+origin->textLists, nullptr);
+    EXPECT_EQ(+origin->method, 0u);
 
     const TavEndpointRecord* purge = endpoints[2];
     EXPECT_EQ(sv(purge->function.asyncResult), "ApiTestShape");
-    EXPECT_EQ(purge->method, 8u);
+    EXPECT_EQ(+purge->method, 8u);
     EXPECT_EQ(sv(purge->customMethod), "PURGE");
     EXPECT_EQ(sv(purge->path), "");
 }
@@ -309,15 +309,15 @@ TEST_F(ApiDescriptionTest, EndpointFunctionIsFoundByName) {
     const TavEndpointTable* table = build({&put_, &orphan});
     const auto endpoints = walk(table->endpoints, table->endpointCount);
     ASSERT_EQ(endpoints.size(), 2u);
-    EXPECT_EQ(endpoints[0]->function.argumentCount, 1u);
+    EXPECT_EQ(+endpoints[0]->function.argumentCount, 1u);
     EXPECT_EQ(sv(endpoints[0]->function.arguments->name), "only");
 
     const TavFunctionRecord& f = endpoints[1]->function;
     EXPECT_EQ(sv(f.name), "DeleteApiTestShapes");
     ASSERT_EQ(walk(f.arguments, f.argumentCount).size(), 1u);
-    EXPECT_EQ(f.arguments->kind, 1u);
-    EXPECT_EQ(f.endpoint, &orphan.binding);
-    EXPECT_EQ(endpoints[1]->locations->location, 1u);
+    EXPECT_EQ(+f.arguments->kind, 1u);
+    EXPECT_EQ(+f.endpoint, &orphan.binding);
+    EXPECT_EQ(+endpoints[1]->locations->location, 1u);
 }
 
 }  // namespace
