@@ -218,8 +218,139 @@ typedef struct TavLoadRecord {
     const TavPluginCallbacks* callbacks;
     void* context;
     const char* shortName;
-    const void* endpointTable; /* the API description; owned by the plugin */
+    const void* endpointTable; /* a TavEndpointTable; owned by the plugin */
 } TavLoadRecord;
+
+/* The one function behind every endpoint: the host calls it with a zeroed
+ * response record to fill and the request; the request's endpoint word
+ * (offset 16) tells which endpoint was called. */
+typedef void(TAV_ABI* TavEndpointEntry)(TavResponse* response, const TavRequest* request);
+
+/* The API description (word 6 of the load record). The plugin builds it once
+ * and owns every record, array and list in it until it is destroyed; the host
+ * reads it and frees nothing. Each kind of record lies in one contiguous
+ * array whose first word is the next record of the same array (null in the
+ * last), so an array can be walked by count or as a list. Texts are
+ * NUL-terminated and never null: an absent text is a shared empty text. Kind
+ * words are the binding kinds 1 (bool) to 19 (map), 0 for anything else; a
+ * type name is given only for vectors (15), enums (16), structs (17) and maps
+ * (19) and is the empty text otherwise. Empty arrays are null with count 0. */
+
+/* An argument of a function. */
+typedef struct TavArgumentRecord {
+    const struct TavArgumentRecord* next; /* within its function's arguments */
+    const char* name;
+    const char* description;
+    uint32_t kind;
+    uint32_t elementKind; /* of vectors and maps, else 0 */
+    const char* typeName;
+    uint8_t optional;
+} TavArgumentRecord;
+
+/* A function of the API; also the first part of every endpoint record. */
+typedef struct TavFunctionRecord {
+    const struct TavFunctionRecord* next;
+    uint32_t reserved; /* 0 */
+    /* Null here; in an endpoint record, the endpoint word the host passes
+     * back at offset 16 of each request to it (the plugin's own pointer). */
+    const void* endpoint;
+    const char* name;
+    const char* nameSpace;
+    const TavArgumentRecord* arguments; /* plugin-owned array */
+    uint32_t argumentCount;
+    uint32_t returnKind;
+    uint32_t returnElementKind;
+    const char* returnTypeName;
+    const char* description;
+    const char* help;
+    uint8_t threadSafe;
+    const char* asyncResult; /* the return type's name when asynchronous */
+    const char* const* tags; /* plugin-owned array of texts */
+    uint32_t tagCount;
+} TavFunctionRecord;
+
+/* A member of a record type. */
+typedef struct TavFieldRecord {
+    const struct TavFieldRecord* next; /* within its type's fields */
+    const char* name;
+    const char* description;
+    uint32_t offset; /* in the native record */
+    uint32_t kind;
+    uint32_t elementKind;
+    const char* typeName;
+    uint8_t optional;
+} TavFieldRecord;
+
+/* A named value of an enum type. */
+typedef struct TavEnumeratorRecord {
+    const struct TavEnumeratorRecord* next; /* within its enum, in name order */
+    const char* name;
+    const char* description;
+    int32_t number;
+} TavEnumeratorRecord;
+
+/* A registered record or enum type. */
+typedef struct TavTypeRecord {
+    const struct TavTypeRecord* next;
+    const char* name;
+    const char* nameSpace;
+    uint32_t nativeSize; /* in bytes */
+    const char* description;
+    const char* const* tags; /* plugin-owned array of texts */
+    uint32_t tagCount;
+    const TavFieldRecord* fields;           /* types with fields, else null */
+    const TavEnumeratorRecord* enumerators; /* types without fields, else null */
+    uint32_t count;                         /* of fields, or of enumerators */
+} TavTypeRecord;
+
+/* An event the plugin may publish. */
+typedef struct TavEventRecord {
+    const struct TavEventRecord* next;
+    const char* name;
+    const char* nameSpace;
+    const char* payloadTypeName;
+    const char* description;
+    const char* const* tags; /* plugin-owned array of texts */
+    uint32_t tagCount;
+} TavEventRecord;
+
+/* Where one parameter of an endpoint may be given: 1 query, 2 path,
+ * 4 header, 5 body, 0 anywhere. One node per parameter, in order. */
+typedef struct TavArgumentLocationNode {
+    const struct TavArgumentLocationNode* next;
+    uint32_t location;
+} TavArgumentLocationNode;
+
+/* One list of texts copied from an endpoint's registration. */
+typedef struct TavTextListNode {
+    const struct TavTextListNode* next;
+    const char* const* texts; /* plugin-owned array of texts */
+    uint32_t count;
+} TavTextListNode;
+
+/* An endpoint: its function's record (with the endpoint word filled), the
+ * entry the host calls for it and how requests reach it. */
+typedef struct TavEndpointRecord {
+    TavFunctionRecord function; /* next: the next endpoint record */
+    TavEndpointEntry entry;
+    const TavArgumentLocationNode* locations; /* list, null when no parameters */
+    const char* path;
+    uint32_t method; /* TAV_METHOD_DELETE to TAV_METHOD_CUSTOM, else 0 */
+    uint8_t flag;
+    const TavTextListNode* textLists; /* list of textListCount nodes */
+    uint32_t textListCount;
+    const char* customMethod; /* with TAV_METHOD_CUSTOM */
+} TavEndpointRecord;
+
+/* The six words the load record points to. */
+typedef struct TavEndpointTable {
+    const TavEndpointRecord* endpoints;
+    uint32_t endpointCount;
+    const TavTypeRecord* types;
+    uint32_t typeCount;
+    const TavEventRecord* events;
+    uint32_t eventCount;
+} TavEndpointTable;
 
 #pragma pack(pop)
 
@@ -253,6 +384,47 @@ TAV_STATIC_ASSERT(sizeof(TavPluginHost) == 40, "ten host slots");
 TAV_STATIC_ASSERT(sizeof(TavInitRecord) == 8, "init record is two words");
 TAV_STATIC_ASSERT(sizeof(TavPluginCallbacks) == 12, "three callbacks");
 TAV_STATIC_ASSERT(sizeof(TavLoadRecord) == 28, "load record is seven words");
+TAV_STATIC_ASSERT(sizeof(TavArgumentRecord) == 25, "argument record is 25 bytes");
+TAV_STATIC_ASSERT(offsetof(TavArgumentRecord, kind) == 12, "argument kind at 12");
+TAV_STATIC_ASSERT(offsetof(TavArgumentRecord, typeName) == 20, "argument type name at 20");
+TAV_STATIC_ASSERT(offsetof(TavArgumentRecord, optional) == 24, "argument optional at 24");
+TAV_STATIC_ASSERT(sizeof(TavFunctionRecord) == 61, "function record is 61 bytes");
+TAV_STATIC_ASSERT(offsetof(TavFunctionRecord, endpoint) == 8, "endpoint word at 8");
+TAV_STATIC_ASSERT(offsetof(TavFunctionRecord, name) == 12, "function name at 12");
+TAV_STATIC_ASSERT(offsetof(TavFunctionRecord, arguments) == 20, "arguments at 20");
+TAV_STATIC_ASSERT(offsetof(TavFunctionRecord, returnKind) == 28, "return kind at 28");
+TAV_STATIC_ASSERT(offsetof(TavFunctionRecord, description) == 40, "description at 40");
+TAV_STATIC_ASSERT(offsetof(TavFunctionRecord, threadSafe) == 48, "thread-safe byte at 48");
+TAV_STATIC_ASSERT(offsetof(TavFunctionRecord, asyncResult) == 49, "async result at 49");
+TAV_STATIC_ASSERT(offsetof(TavFunctionRecord, tags) == 53, "tags at 53");
+TAV_STATIC_ASSERT(offsetof(TavFunctionRecord, tagCount) == 57, "tag count at 57");
+TAV_STATIC_ASSERT(sizeof(TavFieldRecord) == 29, "field record is 29 bytes");
+TAV_STATIC_ASSERT(offsetof(TavFieldRecord, offset) == 12, "field offset at 12");
+TAV_STATIC_ASSERT(offsetof(TavFieldRecord, typeName) == 24, "field type name at 24");
+TAV_STATIC_ASSERT(offsetof(TavFieldRecord, optional) == 28, "field optional at 28");
+TAV_STATIC_ASSERT(sizeof(TavEnumeratorRecord) == 16, "enumerator record is 16 bytes");
+TAV_STATIC_ASSERT(offsetof(TavEnumeratorRecord, number) == 12, "enumerator number at 12");
+TAV_STATIC_ASSERT(sizeof(TavTypeRecord) == 40, "type record is 40 bytes");
+TAV_STATIC_ASSERT(offsetof(TavTypeRecord, nativeSize) == 12, "native size at 12");
+TAV_STATIC_ASSERT(offsetof(TavTypeRecord, tags) == 20, "type tags at 20");
+TAV_STATIC_ASSERT(offsetof(TavTypeRecord, fields) == 28, "fields at 28");
+TAV_STATIC_ASSERT(offsetof(TavTypeRecord, enumerators) == 32, "enumerators at 32");
+TAV_STATIC_ASSERT(offsetof(TavTypeRecord, count) == 36, "count at 36");
+TAV_STATIC_ASSERT(sizeof(TavEventRecord) == 28, "event record is 28 bytes");
+TAV_STATIC_ASSERT(offsetof(TavEventRecord, payloadTypeName) == 12, "payload type at 12");
+TAV_STATIC_ASSERT(offsetof(TavEventRecord, tagCount) == 24, "event tag count at 24");
+TAV_STATIC_ASSERT(sizeof(TavArgumentLocationNode) == 8, "location node is 8 bytes");
+TAV_STATIC_ASSERT(sizeof(TavTextListNode) == 12, "text list node is 12 bytes");
+TAV_STATIC_ASSERT(sizeof(TavEndpointRecord) == 90, "endpoint record is 90 bytes");
+TAV_STATIC_ASSERT(offsetof(TavEndpointRecord, entry) == 61, "entry function at 61");
+TAV_STATIC_ASSERT(offsetof(TavEndpointRecord, locations) == 65, "locations at 65");
+TAV_STATIC_ASSERT(offsetof(TavEndpointRecord, path) == 69, "path at 69");
+TAV_STATIC_ASSERT(offsetof(TavEndpointRecord, method) == 73, "method at 73");
+TAV_STATIC_ASSERT(offsetof(TavEndpointRecord, flag) == 77, "flag at 77");
+TAV_STATIC_ASSERT(offsetof(TavEndpointRecord, textLists) == 78, "text lists at 78");
+TAV_STATIC_ASSERT(offsetof(TavEndpointRecord, textListCount) == 82, "text list count at 82");
+TAV_STATIC_ASSERT(offsetof(TavEndpointRecord, customMethod) == 86, "custom method at 86");
+TAV_STATIC_ASSERT(sizeof(TavEndpointTable) == 24, "endpoint table is six words");
 #else
 TAV_STATIC_ASSERT(sizeof(TavHostValue) == 4 + sizeof(void*) + 4, "packed, pointer-sized");
 TAV_STATIC_ASSERT(sizeof(TavHostEntry) == sizeof(void*) + sizeof(TavHostValue) + 1, "packed");
@@ -261,6 +433,17 @@ TAV_STATIC_ASSERT(sizeof(TavResponse) == sizeof(TavHostValue) + 2 + 4 * 5 + 7 * 
                   "packed, pointer-sized");
 TAV_STATIC_ASSERT(sizeof(TavHostEvent) == sizeof(TavHostValue) + 4 + 2 * sizeof(void*),
                   "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavArgumentRecord) == 4 * sizeof(void*) + 9, "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavFunctionRecord) == 10 * sizeof(void*) + 21, "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavFieldRecord) == 4 * sizeof(void*) + 13, "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavEnumeratorRecord) == 3 * sizeof(void*) + 4, "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavTypeRecord) == 7 * sizeof(void*) + 12, "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavEventRecord) == 6 * sizeof(void*) + 4, "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavArgumentLocationNode) == sizeof(void*) + 4, "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavTextListNode) == 2 * sizeof(void*) + 4, "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavEndpointRecord) == sizeof(TavFunctionRecord) + 5 * sizeof(void*) + 9,
+                  "packed, pointer-sized");
+TAV_STATIC_ASSERT(sizeof(TavEndpointTable) == 3 * sizeof(void*) + 12, "packed, pointer-sized");
 #endif
 
 /* The entry the host looks up and calls once with its load record. */

@@ -12,3 +12,14 @@ uint32_t tavAbiCheckCount(const TavHostValue* value) {
                ? value->payload.object.count
                : 0u;
 }
+
+uint32_t tavAbiCheckFieldCount(const TavEndpointTable* table);
+
+uint32_t tavAbiCheckFieldCount(const TavEndpointTable* table) {
+    uint32_t count = 0;
+    const TavTypeRecord* type;
+    for (type = table->types; type != NULL; type = type->next) {
+        count += type->fields != NULL ? type->count : 0u;
+    }
+    return count;
+}
