@@ -14,6 +14,7 @@
 
 #include <tav/plugin_abi.h>
 
+#include "api/api_object.h"
 #include "binding/type_registry.h"
 #include "framework/event_subscriptions.h"
 #include "framework/plugin_identity.h"
@@ -99,11 +100,14 @@ public:
     TelemetrySender* telemetry() const { return telemetry_.get(); }
     ServiceProxyTables& serviceProxy() { return serviceProxy_; }
     EventSubscriptions& events() { return events_; }
+    // The routes the plugin registers and the API description built from them.
+    ApiObject& api() { return api_; }
     const EventSubscriptions& events() const { return events_; }
 
 private:
     EventSubscriptions events_{*this};
     BindingTypeRegistry registry_;
+    ApiObject api_;  // after the registry: its description points into it
     void* hostContext_ = nullptr;
     std::string shortName_;
     std::string userAgent_;

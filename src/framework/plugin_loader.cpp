@@ -46,6 +46,7 @@ void PluginLoader::Load(PluginBase* plugin, TavLoadRecord* record, const char* s
     plugin->configure(std::move(setup));
     registerFrameworkTypes(plugin->registry());
     plugin->RegisterEndpoints();
+    const void* endpointTable = plugin->api().buildDescription(plugin->registry()).table();
 
     record->apiMajor = pluginVersion.major;
     record->apiMinor = pluginVersion.minor;
@@ -53,7 +54,7 @@ void PluginLoader::Load(PluginBase* plugin, TavLoadRecord* record, const char* s
     record->callbacks = &kCallbacks;
     record->context = plugin;
     record->shortName = plugin->shortName().c_str();
-    record->endpointTable = nullptr;  // the API description arrives with the dispatcher
+    record->endpointTable = endpointTable;
 }
 
 std::uint8_t TAV_ABI PluginLoader::Init(void* context, const TavInitRecord* init) {

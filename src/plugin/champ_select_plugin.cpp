@@ -18,7 +18,4 @@ bool ChampSelectPlugin::OnInitialize() {
     return true;
 }
 
-// The routes arrive with the request dispatcher.
-void ChampSelectPlugin::RegisterRoutes() {}
-
 }  // namespace Kelvo::Client::ChampSelect

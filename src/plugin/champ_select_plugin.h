@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "api/endpoint_handler.h"
+#include "api/method_names.h"
 #include "formats/structured_error.h"
 #include "framework/framework_types.h"
 #include "framework/plugin_base.h"
@@ -16,6 +18,9 @@
 #include "plugin/api_types.h"
 
 namespace Kelvo::Client::ChampSelect {
+
+struct Restriction;
+struct RouteParameter;
 
 enum class ActiveDelegate : std::int32_t {
     None = 0,
@@ -56,6 +61,15 @@ public:
 
 private:
     void RegisterRoutes();
+    template <class R, class... Args, class Fn>
+    void route(tav::MethodCode method, const char* path,
+               std::initializer_list<RouteParameter> parameters, Fn fn);
+    template <class R>
+    tav::HandlerAnswer<R> forward(tav::MethodCode method, std::string_view relativePath,
+                                  const Restriction* restriction = nullptr);
+    template <class P>
+    tav::HandlerAnswer<std::monostate> forwardWith(tav::MethodCode method,
+                                                   std::string_view relativePath, const P& record);
     void SubscribeToDelegates();
     void onImplementationActive(ActiveDelegate self, bool active);
     template <class T>

@@ -62,32 +62,48 @@ TEST(FacadeDelegate, TransitionsFollowTheLastImplementationToReportTrue) {
     };
     const Row rows[] = {
         {"legacy", {{kLegacy, "Create", boolean(true)}}, "legacy", {}},
-        {"legacy twice", {{kLegacy, "Update", boolean(true)}, {kLegacy, "Update", boolean(true)}},
-         "legacy", {}},
+        {"legacy twice",
+         {{kLegacy, "Update", boolean(true)}, {kLegacy, "Update", boolean(true)}},
+         "legacy",
+         {}},
         {"team builder takes over",
          {{kLegacy, "Update", boolean(true)}, {kTeamBuilder, "Update", boolean(true)}},
-         "team-builder", {kWarnTeamBuilder}},
+         "team-builder",
+         {kWarnTeamBuilder}},
         {"legacy takes over",
-         {{kTeamBuilder, "Update", boolean(true)}, {kLegacy, "Update", boolean(true)}}, "legacy",
+         {{kTeamBuilder, "Update", boolean(true)}, {kLegacy, "Update", boolean(true)}},
+         "legacy",
          {kWarnLegacy}},
         {"the inactive one reporting false changes nothing",
          {{kLegacy, "Update", boolean(true)},
           {kTeamBuilder, "Update", boolean(true)},
           {kLegacy, "Update", boolean(false)}},
-         "team-builder", {kWarnTeamBuilder}},
+         "team-builder",
+         {kWarnTeamBuilder}},
         {"the active one reporting false",
          {{kTeamBuilder, "Update", boolean(true)}, {kTeamBuilder, "Update", boolean(false)}},
-         "none", {}},
+         "none",
+         {}},
         {"texts count as bools",
-         {{kLegacy, "Update", text("true")}, {kTeamBuilder, "Update", text("0")}}, "legacy", {}},
-        {"text false", {{kLegacy, "Update", text("1")}, {kLegacy, "Update", text("false")}},
-         "none", {}},
+         {{kLegacy, "Update", text("true")}, {kTeamBuilder, "Update", text("0")}},
+         "legacy",
+         {}},
+        {"text false",
+         {{kLegacy, "Update", text("1")}, {kLegacy, "Update", text("false")}},
+         "none",
+         {}},
         {"a number is not a bool",
-         {{kLegacy, "Update", boolean(true)}, {kLegacy, "Update", json("0")}}, "legacy", {}},
-        {"delete of the active one", {{kLegacy, "Update", boolean(true)}, {kLegacy, "Delete", {}}},
-         "none", {}},
+         {{kLegacy, "Update", boolean(true)}, {kLegacy, "Update", json("0")}},
+         "legacy",
+         {}},
+        {"delete of the active one",
+         {{kLegacy, "Update", boolean(true)}, {kLegacy, "Delete", {}}},
+         "none",
+         {}},
         {"delete of the inactive one",
-         {{kLegacy, "Update", boolean(true)}, {kTeamBuilder, "Delete", {}}}, "legacy", {}},
+         {{kLegacy, "Update", boolean(true)}, {kTeamBuilder, "Delete", {}}},
+         "legacy",
+         {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -114,10 +130,9 @@ TEST(FacadeMirroring, EachResourceOfTheActiveImplementationIsRepublished) {
         EXPECT_TRUE(host.takePublished().empty());
         host.deliver(kTeamBuilder, path, "Update", json("{}"));
         const std::string uri = "/tav-champ-select/" + path;
-        EXPECT_EQ(host.takePublished(),
-                  (Strings{"OnJsonApiEvent_tav-champ-select_v1_" + std::string(resource) +
-                               " \"Update\" " + uri,
-                           "OnJsonApiEvent \"Update\" " + uri}));
+        EXPECT_EQ(host.takePublished(), (Strings{"OnJsonApiEvent_tav-champ-select_v1_" +
+                                                     std::string(resource) + " \"Update\" " + uri,
+                                                 "OnJsonApiEvent \"Update\" " + uri}));
     }
     EXPECT_TRUE(host.takeLog().empty());
 }
@@ -169,7 +184,8 @@ TEST(FacadeMirroring, TeamBoostKeepsItsRecordShape) {
     host.start();
     host.setActive(kLegacy, boolean(true));
     host.takePublished();
-    host.deliver(kLegacy, "v1/team-boost", "Update", json(R"({"skinUnlockMode": "x", "extra": 1})"));
+    host.deliver(kLegacy, "v1/team-boost", "Update",
+                 json(R"({"skinUnlockMode": "x", "extra": 1})"));
     ASSERT_EQ(host.module.host().published.size(), 2u);
     const BindingValue& data = host.module.host().published[0].payload.find("data");
     EXPECT_EQ(data.size(), 7u);

@@ -1,5 +1,6 @@
 #include "facade_host.h"
 
+#include "api/method_names.h"
 #include "binding/host_value.h"
 #include "formats/json.h"
 #include "framework/resource_events.h"
@@ -46,6 +47,54 @@ std::vector<std::string> FacadeHost::takeLog() {
         out.push_back(std::to_string(level) + " " + text);
     }
     module.host().logLines.clear();
+    return out;
+}
+
+FacadeHost::Answer FacadeHost::call(std::uint32_t method, const std::string& route,
+                                    const std::string& path, const std::string& body,
+                                    const char* contentType) {
+    Answer answer;
+    const auto* table = static_cast<const TavEndpointTable*>(module.record().endpointTable);
+    if (table == nullptr) {
+        return answer;
+    }
+    for (std::uint32_t i = 0; i < table->endpointCount; ++i) {
+        const TavEndpointRecord& endpoint = table->endpoints[i];
+        if (endpoint.method != method || route != endpoint.path) {
+            continue;
+        }
+        answer.found = true;
+        TavRequest request{};
+        request.method = method;
+        request.url = path.c_str();
+        request.endpoint = endpoint.function.endpoint;
+        request.contentType = body.empty() ? nullptr : contentType;
+        request.body = reinterpret_cast<const std::uint8_t*>(body.c_str());
+        request.bodyLength = static_cast<std::uint32_t>(body.size());
+        TavResponse response{};
+        endpoint.entry(&response, &request);
+        answer.isError = response.isError != 0;
+        answer.status = response.status;
+        if (answer.isError && response.errorText != nullptr) {
+            answer.error = response.errorText;
+        } else {
+            BindingErrorSink sink;
+            (void)hostToValue(sink, answer.value, response.value, "<response>");
+        }
+        if (response.release != nullptr) {
+            response.release(&response);
+        }
+        break;
+    }
+    return answer;
+}
+
+std::vector<std::string> FacadeHost::takeForwarded() {
+    std::vector<std::string> out;
+    for (const RecordedRequest& request : module.host().requests) {
+        out.push_back(std::string(methodName(request.method)) + " " + request.url);
+    }
+    module.host().requests.clear();
     return out;
 }
 

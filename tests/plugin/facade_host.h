@@ -4,6 +4,7 @@
 // back from the host.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,14 +25,30 @@ public:
     void start();
 
     // Delivers a resource event of base + relativePath as the host does.
-    void deliver(const std::string& base, const std::string& relativePath,
-                 const char* eventType, const BindingValue& data);
+    void deliver(const std::string& base, const std::string& relativePath, const char* eventType,
+                 const BindingValue& data);
     void setActive(const std::string& base, const BindingValue& active);
 
     // The events published since the last call, as "name eventType uri".
     std::vector<std::string> takePublished();
     // The log lines since the last call, as "level text".
     std::vector<std::string> takeLog();
+
+    // Calls the endpoint registered for method and route (its path template)
+    // through the endpoint table of the load record, as the host does, with
+    // path as the request's path; the response record is read and released.
+    struct Answer {
+        bool found = false;
+        bool isError = false;
+        std::uint32_t status = 0;
+        std::string error;
+        BindingValue value;
+    };
+    Answer call(std::uint32_t method, const std::string& route, const std::string& path,
+                const std::string& body = {}, const char* contentType = "application/json");
+    // The requests the scripted implementations received since the last call,
+    // as "METHOD url".
+    std::vector<std::string> takeForwarded();
 
     ModuleHost module;
     ScriptedAnswers answers;

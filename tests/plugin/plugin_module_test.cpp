@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "api/api_description_walk.h"
+#include "api/method_names.h"
 #include "binding/host_value.h"
 #include "module_host.h"
 
@@ -33,7 +35,58 @@ TEST(PluginModule, LoadWritesTheRecordForTheHost) {
         EXPECT_NE(static_cast<const void*>(record.context), nullptr);
         ASSERT_NE(static_cast<const void*>(record.shortName), nullptr);
         EXPECT_STREQ(record.shortName, "tav-champ-select");
-        EXPECT_EQ(static_cast<const void*>(record.endpointTable), nullptr);
+        EXPECT_NE(static_cast<const void*>(record.endpointTable), nullptr);
+    }
+}
+
+// The API description as the host walks it from word 6: the 19 routes in
+// table order with their names, methods and parameters, and the API types.
+TEST(PluginModule, TheApiDescriptionListsTheRoutesAndTypes) {
+    ModuleHost module(modulePath());
+    ASSERT_TRUE(module.loaded()) << module.loadError();
+    const auto* table = static_cast<const TavEndpointTable*>(module.load().endpointTable);
+    ASSERT_NE(table, nullptr);
+
+    std::vector<std::string> routes;
+    for (const TavEndpointRecord* e : tav::testing::walk(table->endpoints, table->endpointCount)) {
+        routes.push_back(std::string(tav::methodName(+e->method)) + " " + e->path + " " +
+                         e->function.name);
+        EXPECT_EQ(tav::testing::texts(e->function.tags, +e->function.tagCount),
+                  (std::vector<std::string>{"Plugins", "Plugin tav-champ-select"}));
+        EXPECT_EQ(+e->entry, +table->endpoints[0].entry);
+    }
+    ASSERT_EQ(routes.size(), 19u);
+    EXPECT_EQ(routes[0], "GET /tav-champ-select/v1/session GetTavChampSelectV1Session");
+    EXPECT_EQ(routes[4],
+              "POST /tav-champ-select/v1/session/trades/{id}/accept "
+              "PostTavChampSelectV1SessionTradesByIdAccept");
+    EXPECT_EQ(routes[18],
+              "POST /tav-champ-select/v1/battle-training/launch "
+              "PostTavChampSelectV1BattleTrainingLaunch");
+
+    // Route 8: an unsigned id in the path and the action in the body.
+    const TavEndpointRecord& action = table->endpoints[7];
+    ASSERT_EQ(+action.function.argumentCount, 2u);
+    const TavArgumentRecord& id = action.function.arguments[0];
+    const TavArgumentRecord& data = action.function.arguments[1];
+    EXPECT_EQ(std::string(id.name) + " " + std::to_string(+id.kind) + " " + data.name + " " +
+                  std::to_string(+data.kind) + " " + data.typeName,
+              "id 9 data 17 TavChampSelectChampSelectAction");
+    ASSERT_NE(action.locations, nullptr);
+    EXPECT_EQ(+action.locations->location, 2u);
+    EXPECT_EQ(+action.locations->next->location, 5u);
+    EXPECT_EQ(+action.function.returnKind, 13u);  // nothing: "object"
+
+    // Route 2 answers a list of trade contracts; route 3 takes a signed id.
+    EXPECT_EQ(std::to_string(+table->endpoints[1].function.returnKind) + " " +
+                  std::to_string(+table->endpoints[1].function.returnElementKind) + " " +
+                  table->endpoints[1].function.returnTypeName,
+              "15 17 TavChampSelectChampSelectTradeContract");
+    EXPECT_EQ(+table->endpoints[2].function.arguments[0].kind, 8u);
+
+    for (const char* type : {"TavChampSelectChampSelectSession", "TavChampSelectTeamBoost",
+                             "TavChampSelectChampSelectTradeState"}) {
+        EXPECT_NE(tav::testing::findType(table, type), nullptr) << type;
     }
 }
 
