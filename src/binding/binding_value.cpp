@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <utility>
 
 #include "binding/binding_value_context.h"
+#include "binding/member_tree.h"
 
 namespace tav {
 
@@ -31,122 +31,13 @@ std::string_view textOf(const detail::InternedString* entry) noexcept {
     return {entry->chars, entry->length};
 }
 
-// Byte order of unsigned characters with the shorter text first on a common
-// prefix: the order of strcmp for every key without an embedded zero.
-int compareKey(std::string_view key, const detail::InternedString* entry) noexcept {
-    const std::size_t common = std::min(key.size(), entry->length);
-    if (common != 0) {
-        // Keys of one structure mostly differ in their first byte.
-        const auto a = static_cast<unsigned char>(key[0]);
-        const auto b = static_cast<unsigned char>(entry->chars[0]);
-        if (a != b) {
-            return a < b ? -1 : 1;
-        }
-        const int order = std::memcmp(key.data(), entry->chars, common);
-        if (order != 0) {
-            return order;
-        }
-    }
-    if (key.size() == entry->length) {
-        return 0;
-    }
-    return key.size() < entry->length ? -1 : 1;
-}
-
 }  // namespace
 
 namespace detail {
 
 struct ValueAccess {
     using Node = BindingMember;
-
-    // Tree links: the parent pointer carries the colour in its low bit.
-
-    static Node* parentOf(const Node* node) noexcept {
-        // NOLINTNEXTLINE(performance-no-int-to-ptr): the colour shares the word
-        return reinterpret_cast<Node*>(node->parentAndRed_ & ~std::uintptr_t{1});
-    }
-    static bool isRed(const Node* node) noexcept {
-        return node != nullptr && (node->parentAndRed_ & 1) != 0;
-    }
-    static void setParent(Node* node, Node* parent) noexcept {
-        node->parentAndRed_ = reinterpret_cast<std::uintptr_t>(parent) | (node->parentAndRed_ & 1);
-    }
-    static void setRed(Node* node, bool red) noexcept {
-        node->parentAndRed_ = (node->parentAndRed_ & ~std::uintptr_t{1}) | (red ? 1 : 0);
-    }
-
-    static void replaceChild(StructureHeader& header, Node* parent, Node* from, Node* to) noexcept {
-        if (parent == nullptr) {
-            header.root = to;
-        } else if (parent->left_ == from) {
-            parent->left_ = to;
-        } else {
-            parent->right_ = to;
-        }
-    }
-
-    static void rotateLeft(StructureHeader& header, Node* x) noexcept {
-        Node* y = x->right_;
-        x->right_ = y->left_;
-        if (y->left_ != nullptr) {
-            setParent(y->left_, x);
-        }
-        Node* parent = parentOf(x);
-        setParent(y, parent);
-        replaceChild(header, parent, x, y);
-        y->left_ = x;
-        setParent(x, y);
-    }
-
-    static void rotateRight(StructureHeader& header, Node* x) noexcept {
-        Node* y = x->left_;
-        x->left_ = y->right_;
-        if (y->right_ != nullptr) {
-            setParent(y->right_, x);
-        }
-        Node* parent = parentOf(x);
-        setParent(y, parent);
-        replaceChild(header, parent, x, y);
-        y->right_ = x;
-        setParent(x, y);
-    }
-
-    static void insertFixup(StructureHeader& header, Node* node) noexcept {
-        for (;;) {
-            Node* parent = parentOf(node);
-            if (!isRed(parent)) {
-                break;
-            }
-            Node* grandparent = parentOf(parent);  // a red node is never the root
-            const bool parentIsLeft = parent == grandparent->left_;
-            Node* uncle = parentIsLeft ? grandparent->right_ : grandparent->left_;
-            if (isRed(uncle)) {
-                setRed(parent, false);
-                setRed(uncle, false);
-                setRed(grandparent, true);
-                node = grandparent;
-                continue;
-            }
-            if (parentIsLeft) {
-                if (node == parent->right_) {
-                    rotateLeft(header, parent);
-                    parent = node;
-                }
-                rotateRight(header, grandparent);
-            } else {
-                if (node == parent->left_) {
-                    rotateRight(header, parent);
-                    parent = node;
-                }
-                rotateLeft(header, grandparent);
-            }
-            setRed(parent, false);
-            setRed(grandparent, true);
-            break;
-        }
-        setRed(header.root, false);
-    }
+    using Tree = MemberTree;
 
     // Takes over the reference on key; releases it if no node can be had.
     static Node* newNode(BindingValueContext& context, InternedString* key) {
@@ -166,22 +57,8 @@ struct ValueAccess {
         context.pools().deallocate(node, sizeof(Node));
     }
 
-    // Post-order without a stack: a node goes once both of its subtrees have.
-    static void destroyTree(BindingValueContext& context, Node* node) noexcept {
-        while (node != nullptr) {
-            if (node->left_ != nullptr) {
-                node = node->left_;
-            } else if (node->right_ != nullptr) {
-                node = node->right_;
-            } else {
-                Node* parent = parentOf(node);
-                if (parent != nullptr) {
-                    (parent->left_ == node ? parent->left_ : parent->right_) = nullptr;
-                }
-                freeNode(context, node);
-                node = parent;
-            }
-        }
+    static void destroyTree(BindingValueContext& context, Node* root) noexcept {
+        Tree::destroy(root, [&context](Node* node) { freeNode(context, node); });
     }
 
     // Frees what value and its descendants hold on the general heap, and
@@ -202,8 +79,8 @@ struct ValueAccess {
                 break;
             }
             case BindingValueKind::Structure:
-                for (const Node* node = first(value.payload_.structure->root); node != nullptr;
-                     node = next(node)) {
+                for (const Node* node = Tree::first(value.payload_.structure->root);
+                     node != nullptr; node = Tree::next(node)) {
                     if (node->value_.kind_ >= BindingValueKind::Blob) {
                         freeHeapParts(node->value_);
                     }
@@ -212,18 +89,6 @@ struct ValueAccess {
             default:
                 break;
         }
-    }
-
-    static const Node* findNode(const StructureHeader& header, std::string_view key) noexcept {
-        const Node* node = header.root;
-        while (node != nullptr) {
-            const int order = compareKey(key, node->key_);
-            if (order == 0) {
-                return node;
-            }
-            node = order < 0 ? node->left_ : node->right_;
-        }
-        return nullptr;
     }
 
     static BindingValue& member(BindingValue& value, std::string_view key) {
@@ -235,7 +100,7 @@ struct ValueAccess {
         Node** link = &header.root;
         Node* const last = hints.take(&header);
         if (last != nullptr) {
-            const int order = compareKey(key, last->key_);
+            const int order = compareMemberKey(key, last->key_);
             if (order == 0) {
                 hints.remember(&header, last);
                 return last->value_;
@@ -249,7 +114,7 @@ struct ValueAccess {
         while (*link != nullptr) {
             parent = *link;
             // Below the hinted member: compared with it already.
-            const int order = parent == last ? -1 : compareKey(key, parent->key_);
+            const int order = parent == last ? -1 : compareMemberKey(key, parent->key_);
             if (order == 0) {
                 return parent->value_;
             }
@@ -261,35 +126,12 @@ struct ValueAccess {
             }
         }
         Node* node = newNode(context, context.strings().intern(key, context.pools()));
-        node->parentAndRed_ = reinterpret_cast<std::uintptr_t>(parent) | 1;
-        *link = node;
+        Tree::insert(header, parent, link, node);
         ++header.count;
-        insertFixup(header, node);
         if (atEnd) {
             hints.remember(&header, node);
         }
         return node->value_;
-    }
-
-    static const Node* first(const Node* node) noexcept {
-        if (node != nullptr) {
-            while (node->left_ != nullptr) {
-                node = node->left_;
-            }
-        }
-        return node;
-    }
-
-    static const Node* next(const Node* node) noexcept {
-        if (node->right_ != nullptr) {
-            return first(node->right_);
-        }
-        const Node* parent = parentOf(node);
-        while (parent != nullptr && node == parent->right_) {
-            node = parent;
-            parent = parentOf(parent);
-        }
-        return parent;
     }
 
     // Element storage grows in place where the heap allows: values hold no
@@ -402,7 +244,7 @@ struct ValueAccess {
             key = context.strings().intern(textOf(key), context.pools());
         }
         Node* node = newNode(context, key);
-        node->parentAndRed_ = reinterpret_cast<std::uintptr_t>(parent) | (from->parentAndRed_ & 1);
+        Tree::copyLinks(from, parent, node);
         *link = node;
         cloneInto(from->value_, node->value_, context);
         if (from->left_ != nullptr) {
@@ -513,14 +355,6 @@ struct ValueAccess {
         }
     }
 };
-
-const BindingMember* firstMember(const BindingMember* root) noexcept {
-    return ValueAccess::first(root);
-}
-
-const BindingMember* nextMember(const BindingMember* member) noexcept {
-    return ValueAccess::next(member);
-}
 
 }  // namespace detail
 
@@ -820,7 +654,7 @@ const BindingValue* BindingValue::tryFind(std::string_view key) const noexcept {
     if (kind_ != BindingValueKind::Structure) {
         return nullptr;
     }
-    const BindingMember* node = ValueAccess::findNode(*payload_.structure, key);
+    const BindingMember* node = detail::MemberTree::find(payload_.structure->root, key);
     return node != nullptr ? &node->value() : nullptr;
 }
 

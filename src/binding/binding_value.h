@@ -73,11 +73,12 @@ struct CollectionHeader {
 
 struct StructureHeader {
     BindingValueContext* context;
-    BindingMember* root;  // red-black tree ordered by key bytes
+    BindingMember* root;  // red-black tree ordered by key bytes (member_tree.h)
     std::size_t count;
 };
 
 struct ValueAccess;
+struct MemberTree;
 
 const BindingMember* nextMember(const BindingMember* member) noexcept;
 const BindingMember* firstMember(const BindingMember* root) noexcept;
@@ -263,6 +264,7 @@ public:
 
 private:
     friend struct detail::ValueAccess;
+    friend struct detail::MemberTree;
 
     BindingMember(detail::InternedString* key, BindingValueContext* context) noexcept
         : key_(key), value_(context, BindingValue::ChildTag{}) {}

@@ -136,11 +136,8 @@ RequestOutcome<void> sendRecord(PluginBase& plugin, MethodCode method, std::stri
     request.arguments = argument;
     request.argumentCount = argument != nullptr ? 1 : 0;
     request.requestContext = plugin.hostContext();
-    // We have no name of our own for a custom method; the empty text keeps a
-    // receiver that reads the name for code 8 away from a null pointer.
-    if (code == MethodCode::Custom) {
-        request.customMethod = methodName(code);
-    }
+    // The custom method word stays 0: a method is only ever given by code here,
+    // and code 8 names none.
     plugin.SendRequest(response.get(), &request);
 
     if (response->errorText == nullptr) {

@@ -106,12 +106,10 @@ LogManager::~LogManager() {
     // Through each target's own table, so that targets of other modules clear
     // their registered state too. The manager is already withdrawn, so their
     // unregistering does not come back to this list.
-    LogTargetInterface* registered[kMaxTargets];
-    const std::size_t count = targetCount_;
-    std::memcpy(registered, targets_, count * sizeof(LogTargetInterface*));
-    targetCount_ = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        registered[i]->unregisterTarget(registered[i]);
+    decltype(targets_) registered;
+    registered.swap(targets_);
+    for (LogTargetInterface* target : registered) {
+        target->unregisterTarget(target);
     }
     destroyObject(stdErr_);
     destroyObject(stdOut_);
@@ -124,22 +122,19 @@ void LogManager::attachAtStart(LogTarget& target) {
     }
 }
 
+// Registering is not the logging path: the list may allocate here, and a
+// list that cannot grow refuses the target instead of throwing.
 bool LogManager::append(LogTargetInterface* target) {
-    if (targetCount_ == kMaxTargets) {
+    try {
+        targets_.push_back(target);
+    } catch (...) {
         return false;
     }
-    targets_[targetCount_++] = target;
     return true;
 }
 
 void LogManager::removeAll(LogTargetInterface* target) {
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < targetCount_; ++i) {
-        if (targets_[i] != target) {
-            targets_[kept++] = targets_[i];
-        }
-    }
-    targetCount_ = kept;
+    std::erase(targets_, target);
 }
 
 std::uint32_t LogManager::AddReference() {
@@ -254,7 +249,7 @@ LogTargetInterface* LogManager::FindTarget(const char* name) {
         return nullptr;
     }
     std::lock_guard guard(manager->lock_);
-    for (std::size_t i = 0; i < manager->targetCount_; ++i) {
+    for (std::size_t i = 0; i < manager->targets_.size(); ++i) {
         LogTargetInterface* target = manager->targets_[i];
         const char* targetName = target->name(target);
         if (targetName != nullptr && std::strcmp(targetName, name) == 0) {
@@ -270,7 +265,7 @@ std::size_t LogManager::TargetCount() {
         return 0;
     }
     std::lock_guard guard(manager->lock_);
-    return manager->targetCount_;
+    return manager->targets_.size();
 }
 
 StdErrLogTarget* LogManager::StdErr() {
@@ -376,7 +371,7 @@ void LogManager::dispatch(std::int32_t level, std::uint64_t categories, const Lo
         ++errors_;
     }
     // By index: a target's Write may (un)register targets on this thread.
-    for (std::size_t i = 0; i < targetCount_; ++i) {
+    for (std::size_t i = 0; i < targets_.size(); ++i) {
         LogTargetInterface* target = targets_[i];
         if (logTargetAccepts(target, level, categories)) {
             target->write(target, &record);

@@ -9,7 +9,9 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "diag/allocation.h"
 #include "log/log_record.h"
 #include "log/log_target.h"
 #include "platform/critical_section.h"
@@ -37,7 +39,6 @@ class DebuggerConsoleLogTarget;
 // logging without pause, and never from inside a target's Write.
 class LogManager {
 public:
-    static constexpr std::size_t kMaxTargets = 32;
     static constexpr std::int32_t kDefaultMinimumLevel = LogLevel::Warn;
     static constexpr std::uint64_t kDefaultExcludedCategories = LogCategory::Extra;
 
@@ -66,8 +67,9 @@ public:
     static void SetVerbose(bool verbose);
     static bool IsVerbose();
 
-    // The target list, in registration order. AddTarget appends even a target
-    // already present (false when the list is full or there is no manager);
+    // The target list, in registration order, as long as it needs to be.
+    // AddTarget appends even a target already present (false only when there
+    // is no manager or no memory for a longer list);
     // RemoveTarget removes every occurrence. Targets of other modules come in
     // through these; a LogTarget registers itself with Register().
     static bool AddTarget(LogTargetInterface* target);
@@ -108,8 +110,7 @@ private:
 
     // Held for the whole dispatch of a line; guards the list and counters.
     platform::CriticalSection lock_;
-    LogTargetInterface* targets_[kMaxTargets] = {};
-    std::size_t targetCount_ = 0;
+    std::vector<LogTargetInterface*, diag::CountingAllocator<LogTargetInterface*>> targets_;
     std::uint64_t warnings_ = 0;
     std::uint64_t errors_ = 0;
 

@@ -9,14 +9,6 @@
 namespace tav {
 namespace {
 
-void copyFormat(char (&destination)[LogTarget::kFormatCapacity], const char* format) {
-    std::size_t length = 0;
-    for (; format[length] != '\0' && length + 1 < LogTarget::kFormatCapacity; ++length) {
-        destination[length] = format[length];
-    }
-    destination[length] = '\0';
-}
-
 std::uint64_t joinHalves(std::uint32_t low, std::uint32_t high) {
     return (static_cast<std::uint64_t>(high) << 32) | low;
 }
@@ -50,9 +42,7 @@ LogTarget& LogTarget::fromInterface(LogTargetInterface* self) {
     return *reinterpret_cast<BoundInterface*>(self)->owner;
 }
 
-LogTarget::LogTarget() : interface_{kOperations, this} {
-    copyFormat(format_, kDefaultLogFormat);
-}
+LogTarget::LogTarget() : interface_{kOperations, this}, format_(kDefaultLogFormat) {}
 
 LogTarget::~LogTarget() {
     Unregister();
@@ -68,7 +58,7 @@ const char* LogTarget::Name() const {
 }
 
 const char* LogTarget::FormatText() const {
-    return format_;
+    return format_.c_str();
 }
 
 bool LogTarget::Register() {
@@ -103,11 +93,11 @@ std::uint64_t LogTarget::ExcludedCategories() const {
 
 void LogTarget::SetFormatText(const char* format) {
     std::lock_guard guard(lock_);
-    copyFormat(format_, format != nullptr ? format : "");
+    format_.assign(format != nullptr ? format : "");
 }
 
 std::size_t LogTarget::FormatLine(char* buffer, std::size_t size, const LogRecord& record) const {
-    return formatLogLine(buffer, size, format_, record);
+    return formatLogLine(buffer, size, format_.c_str(), record);
 }
 
 bool logTargetAccepts(LogTargetInterface* target, std::int32_t level, std::uint64_t categories) {

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "diag/allocation.h"
 #include "log/log_record.h"
 #include "platform/critical_section.h"
 
@@ -54,9 +56,6 @@ struct LogTargetSettings {
 
 class LogTarget {
 public:
-    // Longest format text kept; a longer one is cut.
-    static constexpr std::size_t kFormatCapacity = 256;
-
     LogTarget();
     // Unregisters, then makes sure the manager holds no pointer to this
     // target even when it was added through the Log API's table directly.
@@ -82,6 +81,8 @@ public:
     void SetCategories(std::uint64_t included, std::uint64_t excluded);
     std::uint64_t IncludedCategories() const;
     std::uint64_t ExcludedCategories() const;
+    // A null format is the empty one. Throws std::bad_alloc when a long
+    // format finds no memory, keeping the old one.
     void SetFormatText(const char* format);
 
     // The table the manager knows this target by.
@@ -115,7 +116,9 @@ private:
     std::int32_t level_ = LogLevel::Warn;
     std::uint64_t included_ = 0;
     std::uint64_t excluded_ = 0;
-    char format_[kFormatCapacity];
+    // Kept whole, however long; the default and the usual formats fit without
+    // a heap block.
+    std::basic_string<char, std::char_traits<char>, diag::CountingAllocator<char>> format_;
 };
 
 // Whether the manager hands a line of `level` with `categories` to `target`:

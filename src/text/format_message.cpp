@@ -34,11 +34,40 @@ T readNumber(const char*& p, T limit) {
     return value;
 }
 
+// The number of the digits from begin up to end, saturating at `limit`.
+template <class T>
+T numberBefore(const char* begin, const char* end, T limit) {
+    T value = 0;
+    for (const char* p = begin; p != end; ++p) {
+        const auto digit = static_cast<T>(*p - '0');
+        value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
+    }
+    return value;
+}
+
+unsigned flagOf(char c) {
+    switch (c) {
+        case '-':
+            return kFormatFlagMinus;
+        case '+':
+            return kFormatFlagPlus;
+        case ' ':
+            return kFormatFlagSpace;
+        case '#':
+            return kFormatFlagHash;
+        case '0':
+            return kFormatFlagZero;
+        default:
+            return 0;
+    }
+}
+
 // A width or precision as written.
 struct Field {
     enum class Source { None, Literal, NextArg, IndexedArg };
     Source source = Source::None;
     std::size_t number = 0;  // the literal, or the 1-based index of the argument
+    bool cut = false;        // a "*" whose argument is read but not applied
 };
 
 struct Placeholder {
@@ -95,6 +124,51 @@ const char* parseLength(const char* q, FormatLength& length) {
     }
 }
 
+// Where the parts of a placeholder lie in the text: [begin, end) each.
+struct PlaceholderMarks {
+    const char* flags;
+    const char* width;
+    const char* widthEnd;
+    const char* precision;  // after the "."; null without one
+    const char* length;
+};
+
+// The text ended before the conversion: the placeholder's last character gives
+// way to the default conversion, and whatever it contributed is gone. "%12"
+// keeps width 1, "%3" no width, "%.5" precision 0 ("." alone), "%*" reads its
+// argument but applies nothing, "%ll" becomes "%l". The "N$" of an index is
+// not part of what is printed, so "%1$" loses nothing.
+void dropLastCharacter(Placeholder& ph, const PlaceholderMarks& marks, const char* end) {
+    const char* const last = end - 1;
+    if (end != marks.length) {
+        ph.length = ph.length == FormatLength::hh   ? FormatLength::h
+                    : ph.length == FormatLength::ll ? FormatLength::l
+                                                    : FormatLength::None;
+    } else if (marks.precision != nullptr) {
+        if (marks.precision == end) {
+            ph.precision = {};  // the "." itself
+        } else if (ph.precision.source == Field::Source::Literal) {
+            ph.precision.number = numberBefore(marks.precision, last, kMaxField);
+        } else {
+            ph.precision.cut = true;
+        }
+    } else if (marks.widthEnd != marks.width) {
+        if (ph.width.source != Field::Source::Literal) {
+            ph.width.cut = true;
+        } else if (last == marks.width) {
+            ph.width = {};
+        } else {
+            ph.width.number = numberBefore(marks.width, last, kMaxField);
+        }
+    } else if (marks.width != marks.flags) {
+        // The flag goes unless it was also written earlier.
+        if (std::memchr(marks.flags, *last, static_cast<std::size_t>(last - marks.flags)) ==
+            nullptr) {
+            ph.flags &= ~flagOf(*last);
+        }
+    }
+}
+
 // Reads the placeholder starting at the "%" under `p` and moves `p` past it.
 // A leading number that names no argument (0, or above `count`) is read
 // again as flags and width: "%5 items" with one argument is "%5" plus the
@@ -115,33 +189,28 @@ Placeholder parsePlaceholder(const char*& p, std::size_t count) {
             q = after + 1;
         }
     }
-    for (;; ++q) {
-        if (*q == '-') {
-            ph.flags |= kFormatFlagMinus;
-        } else if (*q == '+') {
-            ph.flags |= kFormatFlagPlus;
-        } else if (*q == ' ') {
-            ph.flags |= kFormatFlagSpace;
-        } else if (*q == '#') {
-            ph.flags |= kFormatFlagHash;
-        } else if (*q == '0') {
-            ph.flags |= kFormatFlagZero;
-        } else {
-            break;
-        }
+    PlaceholderMarks marks{q, nullptr, nullptr, nullptr, nullptr};
+    for (; flagOf(*q) != 0; ++q) {
+        ph.flags |= flagOf(*q);
     }
+    marks.width = q;
     q = parseField(q, ph.width);
+    marks.widthEnd = q;
     if (*q == '.') {
+        marks.precision = q + 1;
         q = parseField(q + 1, ph.precision);
         if (ph.precision.source == Field::Source::None) {
             ph.precision = {Field::Source::Literal, 0};  // "." alone means 0, as in printf
         }
     }
+    marks.length = q;
     q = parseLength(q, ph.length);
     if (*q != '\0') {
         ph.conversion = *q++;
     } else if (q == p + 1) {
         ph.bare = true;
+    } else {
+        dropLastCharacter(ph, marks, q);
     }
     p = q;
     return ph;
@@ -207,6 +276,9 @@ private:
         if (!readStar(field, value)) {
             return false;
         }
+        if (field.cut) {
+            return true;
+        }
         if (value < 0) {
             directive.flags |= kFormatFlagMinus;
             value = value < -kMaxField ? kMaxField : -value;
@@ -227,6 +299,10 @@ private:
         std::int64_t value = 0;
         if (!readStar(field, value)) {
             return false;
+        }
+        if (field.cut) {
+            directive.precision = 0;  // "." alone
+            return true;
         }
         directive.precision =
             value < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(value, kMaxField));

@@ -54,18 +54,6 @@ TEST(BindingPagePool, HandsOutAlignedPagesAndReleasesEmptyBlocks) {
     EXPECT_EQ(pool.livePageCount(), 0u);
 }
 
-TEST(BindingPagePool, LargeTreeGivesEveryBlockBack) {
-    {
-        const BindingValue tree = largeTree(20000);
-        EXPECT_GT(tree.context()->pageCount(), BindingPagePool::kPagesPerBlock);
-        EXPECT_GT(BindingPagePool::instance().liveBlockCount(), 1u);
-        const BindingValue copy = tree;
-        EXPECT_EQ(copy.size(), 20000u);
-    }
-    EXPECT_EQ(BindingPagePool::instance().liveBlockCount(), 0u);
-    EXPECT_EQ(BindingPagePool::instance().livePageCount(), 0u);
-}
-
 TEST(BindingPagePool, TreesOnSeveralThreadsShareThePool) {
     constexpr int kThreads = 4;
     std::vector<std::thread> threads;

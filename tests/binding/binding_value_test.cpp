@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "binding/binding_value_context.h"
+#include "binding/member_tree.h"
 
 using namespace tav;
 
@@ -76,91 +77,63 @@ TEST(BindingValue, DefaultIsAnEmptyRoot) {
     EXPECT_STREQ(value.kindName(), "empty");
     EXPECT_TRUE(value.isRoot());
     EXPECT_EQ(value.context(), nullptr);
+    EXPECT_STREQ(BindingValue::kindName(static_cast<BindingValueKind>(10)), "");
 }
 
-TEST(BindingValue, KindNames) {
-    const char* expected[] = {"empty",  "bool", "signed", "unsigned",   "float",
-                              "string", "blob", "enum",   "collection", "structure"};
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_STREQ(BindingValue::kindName(static_cast<BindingValueKind>(i)), expected[i]);
+namespace {
+
+// Kind, size and every typed read: the payload for the value's kind, the
+// neutral default for every other ("\0" shows an embedded zero byte).
+std::string reads(const BindingValue& v) {
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, "%s/%zu: %d %lld %llu %g", v.kindName(), v.size(),
+                  v.asBool() ? 1 : 0, static_cast<long long>(v.asInt64()),
+                  static_cast<unsigned long long>(v.asUInt64()), v.asDouble());
+    std::string out = std::string(numbers) + " '";
+    for (const char c : v.asString()) {
+        out += c == '\0' ? std::string("\\0") : std::string(1, c);
     }
-    EXPECT_STREQ(BindingValue::kindName(static_cast<BindingValueKind>(10)), "");
-    EXPECT_STREQ(BindingValue::kindName(static_cast<BindingValueKind>(255)), "");
+    out += "' \"" + std::string(v.asCString()) + "\" [";
+    for (const std::uint8_t byte : v.asBlob()) {
+        out += std::to_string(byte) + ";";
+    }
+    const BindingEnumValue e = v.asEnum();
+    return out + "] " + std::to_string(e.number) + (e.type != nullptr ? " typed" : "");
 }
+
+}  // namespace
 
 TEST(BindingValue, SettersAndTypedReads) {
-    struct Row {
-        const char* name;
-        std::function<void(BindingValue&)> set;
-        BindingValueKind kind;
-        std::size_t size;
-        std::function<bool(const BindingValue&)> read;
-    };
-    const Row rows[] = {
-        {"bool", [](BindingValue& v) { v.setBool(true); }, BindingValueKind::Bool, 1,
-         [](const BindingValue& v) { return v.asBool(); }},
-        {"int32 sign-extends", [](BindingValue& v) { v.setInt32(-5); }, BindingValueKind::Signed, 1,
-         [](const BindingValue& v) { return v.asInt64() == -5; }},
-        {"uint32 zero-extends", [](BindingValue& v) { v.setUInt32(0xFFFFFFFFu); },
-         BindingValueKind::Unsigned, 1,
-         [](const BindingValue& v) { return v.asUInt64() == 0xFFFFFFFFull; }},
-        {"int64", [](BindingValue& v) { v.setInt64(INT64_MIN); }, BindingValueKind::Signed, 1,
-         [](const BindingValue& v) { return v.asInt64() == INT64_MIN; }},
-        {"uint64", [](BindingValue& v) { v.setUInt64(UINT64_MAX); }, BindingValueKind::Unsigned, 1,
-         [](const BindingValue& v) { return v.asUInt64() == UINT64_MAX; }},
-        {"double", [](BindingValue& v) { v.setDouble(2.5); }, BindingValueKind::Float, 1,
-         [](const BindingValue& v) { return v.asDouble() == 2.5; }},
-        {"string", [](BindingValue& v) { v.setString("Jinx"); }, BindingValueKind::String, 4,
-         [](const BindingValue& v) { return v.asString() == "Jinx"; }},
-        {"string with a zero byte", [](BindingValue& v) { v.setString(std::string("a\0b", 3)); },
-         BindingValueKind::String, 3,
-         [](const BindingValue& v) { return v.asString() == std::string_view("a\0b", 3); }},
-        {"blob",
-         [](BindingValue& v) {
+    const std::pair<std::function<void(BindingValue&)>, const char*> rows[] = {
+        {[](BindingValue& v) { v.setBool(true); }, "bool/1: 1 0 0 0 '' \"\" [] 0"},
+        {[](BindingValue& v) { v.setInt32(-5); }, "signed/1: 0 -5 0 0 '' \"\" [] 0"},
+        {[](BindingValue& v) { v.setUInt32(0xFFFFFFFFu); },
+         "unsigned/1: 0 0 4294967295 0 '' \"\" [] 0"},
+        {[](BindingValue& v) { v.setInt64(INT64_MIN); },
+         "signed/1: 0 -9223372036854775808 0 0 '' \"\" [] 0"},
+        {[](BindingValue& v) { v.setUInt64(UINT64_MAX); },
+         "unsigned/1: 0 0 18446744073709551615 0 '' \"\" [] 0"},
+        {[](BindingValue& v) { v.setDouble(2.5); }, "float/1: 0 0 0 2.5 '' \"\" [] 0"},
+        {[](BindingValue& v) { v.setString("Jinx"); }, "string/4: 0 0 0 0 'Jinx' \"Jinx\" [] 0"},
+        {[](BindingValue& v) { v.setString(std::string("a\0b", 3)); },
+         "string/3: 0 0 0 0 'a\\0b' \"a\" [] 0"},
+        {[](BindingValue& v) {
              v.setBlob(BindingBlob{7, 8});
          },
-         BindingValueKind::Blob, 2,
-         [](const BindingValue& v) { return v.asBlob().size() == 2 && v.asBlob()[1] == 8; }},
-        {"enum",
-         [](BindingValue& v) {
-             v.setEnum({-3, nullptr});
+         "blob/2: 0 0 0 0 '' \"\" [7;8;] 0"},
+        {[](BindingValue& v) {
+             v.setEnum({-3, &staticTypeInfo<int>()});
          },
-         BindingValueKind::Enum, 1, [](const BindingValue& v) { return v.asEnum().number == -3; }},
-        {"collection", [](BindingValue& v) { v.makeCollection(); }, BindingValueKind::Collection, 0,
-         [](const BindingValue& v) { return v.elements().empty(); }},
-        {"structure", [](BindingValue& v) { v.makeStructure(); }, BindingValueKind::Structure, 0,
-         [](const BindingValue& v) { return v.members().empty(); }},
+         "enum/1: 0 0 0 0 '' \"\" [] -3 typed"},
+        {[](BindingValue& v) { v.makeCollection(); }, "collection/0: 0 0 0 0 '' \"\" [] 0"},
+        {[](BindingValue& v) { v.makeStructure(); }, "structure/0: 0 0 0 0 '' \"\" [] 0"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [set, expected] : rows) {
+        SCOPED_TRACE(expected);
         BindingValue value;
         value.setString("previous payload");
-        row.set(value);
-        EXPECT_EQ(value.kind(), row.kind);
-        EXPECT_EQ(value.size(), row.size);
-        EXPECT_TRUE(row.read(value));
-        // Every read of another kind gives its neutral default.
-        if (row.kind != BindingValueKind::Bool) {
-            EXPECT_FALSE(value.asBool());
-        }
-        if (row.kind != BindingValueKind::Signed) {
-            EXPECT_EQ(value.asInt64(), 0);
-        }
-        if (row.kind != BindingValueKind::Unsigned) {
-            EXPECT_EQ(value.asUInt64(), 0u);
-        }
-        if (row.kind != BindingValueKind::Float) {
-            EXPECT_EQ(value.asDouble(), 0.0);
-        }
-        if (row.kind != BindingValueKind::String) {
-            EXPECT_STREQ(value.asCString(), "");
-        }
-        if (row.kind != BindingValueKind::Blob) {
-            EXPECT_TRUE(value.asBlob().empty());
-        }
-        if (row.kind != BindingValueKind::Enum) {
-            EXPECT_EQ(value.asEnum(), BindingEnumValue{});
-        }
+        set(value);
+        EXPECT_EQ(reads(value), expected);
         value.reset();
         EXPECT_EQ(value.kind(), BindingValueKind::Empty);
         EXPECT_NE(value.context(), nullptr);  // reset keeps the context
@@ -195,80 +168,69 @@ TEST(BindingValue, ElementAppendsEmptyElementsUpToTheIndex) {
     EXPECT_EQ(trace(value), "[5 <0 E 0> <1 T 1> <2 E 2> <3 i9 3> <4 s:last 4> ] ");
 }
 
-TEST(BindingValue, MembersIterateInByteOrderOfTheirKeys) {
-    BindingValue value;
-    value.member("b");
-    value.member("a");
-    EXPECT_EQ(keysOf(value), (std::vector<std::string>{"a", "b"}));
+namespace {
 
-    // Many keys in random order, including bytes above 0x7F and a prefix pair.
-    std::vector<std::string> keys = {"", "Z", "a", "ab", "a\xC3\xA9", "\xFF", "\x01"};
-    for (int i = 0; i < 500; ++i) {
-        keys.push_back("k" + std::to_string(i * 7919 % 1000));
-    }
-    std::shuffle(keys.begin(), keys.end(), std::mt19937(42));
-    BindingValue big;
-    for (const std::string& key : keys) {
-        big.member(key).setString(key);
-    }
+// Keys as the tree orders them: bytes unsigned, a prefix first.
+std::vector<std::string> byteOrder(std::vector<std::string> keys) {
     std::sort(keys.begin(), keys.end(), [](const std::string& x, const std::string& y) {
         return std::lexicographical_compare(
             x.begin(), x.end(), y.begin(), y.end(), [](char c, char d) {
                 return static_cast<unsigned char>(c) < static_cast<unsigned char>(d);
             });
     });
-    EXPECT_EQ(keysOf(big), keys);
-    EXPECT_EQ(big.size(), keys.size());
-    for (const std::string& key : keys) {
-        ASSERT_EQ(big.find(key).asString(), key);
-    }
+    return keys;
 }
 
+}  // namespace
+
 // Readers mostly insert keys in ascending order, which takes a shortcut past
-// the largest key; every other order must still find and place keys right.
-TEST(BindingValue, MembersKeepKeyOrderWhateverTheInsertionOrder) {
-    const std::vector<std::string> sorted = {"", "\x01", "Z", "a", "ab", "abc", "b", "\xFF"};
-    // Positions in sorted, in the order of insertion.
-    for (const std::string order : {"01234567", "76543210", "07162534", "34501267", "01276543"}) {
-        SCOPED_TRACE(order);
+// the largest key; every order must keep the tree balanced (checked after
+// each insertion), find every key again and iterate in byte order.
+TEST(BindingValue, MemberTreeStaysSoundInEveryInsertionOrder) {
+    std::vector<std::string> keys = {"", "Z", "a", "ab", "a\xC3\xA9", "\xFF", "\x01"};
+    for (int i = 0; i < 300; ++i) {
+        keys.push_back("k" + std::to_string(i * 7919 % 1000));
+    }
+    const std::vector<std::string> sorted = byteOrder(keys);
+    std::vector<std::string> random = keys;
+    std::shuffle(random.begin(), random.end(), std::mt19937(42));
+    std::vector<std::string> zigzag;  // smallest, largest, second smallest, ...
+    for (std::size_t i = 0, j = sorted.size(); i < j; ++i) {
+        zigzag.push_back(sorted[i]);
+        if (i < --j) {
+            zigzag.push_back(sorted[j]);
+        }
+    }
+    const std::pair<const char*, std::vector<std::string>> orders[] = {
+        {"ascending", sorted},
+        {"descending", {sorted.rbegin(), sorted.rend()}},
+        {"random", random},
+        {"zigzag", zigzag},
+    };
+    for (const auto& [name, order] : orders) {
+        SCOPED_TRACE(name);
         BindingValue value;
-        std::vector<const BindingValue*> slots(sorted.size());
-        const auto keyAt = [&](std::size_t i) { return static_cast<std::size_t>(order[i] - '0'); };
         for (std::size_t i = 0; i < order.size(); ++i) {
-            BindingValue& member = value.member(sorted[keyAt(i)]);
-            member.setString(sorted[keyAt(i)]);
-            slots[keyAt(i)] = &member;
+            value.member(order[i]).setString(order[i]);
+            ASSERT_STREQ(detail::checkMemberTree(value), nullptr) << "after " << order[i];
+            // An earlier key asked for in between is found, not added.
+            if (i % 50 == 49) {
+                ASSERT_EQ(value.member(order[i / 2]).asString(), order[i / 2]);
+            }
         }
         EXPECT_EQ(keysOf(value), sorted);
-        // Asked for again, forwards and backwards, every key finds its member.
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            const std::size_t j = order.size() - 1 - i;
-            ASSERT_EQ(&value.member(sorted[keyAt(i)]), slots[keyAt(i)]) << i;
-            ASSERT_EQ(&value.member(sorted[keyAt(j)]), slots[keyAt(j)]) << j;
+        for (const std::string& key : sorted) {
+            ASSERT_EQ(value.find(key).asString(), key);
         }
+        // A copy takes the tree's shape; a refilled structure starts over.
+        const BindingValue copy = value;
+        EXPECT_STREQ(detail::checkMemberTree(copy), nullptr);
+        value.reset();
+        for (auto key = order.rbegin(); key != order.rend(); ++key) {
+            value.member(*key);
+        }
+        EXPECT_STREQ(detail::checkMemberTree(value), nullptr);
         EXPECT_EQ(value.size(), sorted.size());
-    }
-
-    // A long ascending run rebalances again and again along the path of the
-    // shortcut; earlier keys asked for in between are found, not added again.
-    const auto keyOf = [](int i) {
-        char key[16];
-        std::snprintf(key, sizeof key, "k%05d", i);
-        return std::string(key);
-    };
-    BindingValue big;
-    for (int i = 0; i < 2000; ++i) {
-        big.member(keyOf(i)).setInt32(i);
-        if (i % 100 == 99) {
-            ASSERT_EQ(big.member(keyOf(i / 2)).asInt64(), i / 2);
-        }
-    }
-    ASSERT_EQ(big.size(), 2000u);
-    int expected = 0;
-    for (const BindingMember& m : big.members()) {
-        ASSERT_EQ(m.key(), keyOf(expected));
-        ASSERT_EQ(m.value().asInt64(), expected);
-        ++expected;
     }
 }
 

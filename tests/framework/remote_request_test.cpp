@@ -55,7 +55,14 @@ constexpr auto describe(BindingDescribe<Unregistered>) {
     return tav::record(tav::field("a", &Unregistered::a));
 }
 
-struct TestPlugin : tav::PluginBase {};
+// Keeps the custom method word of every request it sends.
+struct TestPlugin : tav::PluginBase {
+    void SendRequest(TavResponse* response, const TavRequest* request) override {
+        customMethods.push_back(request->customMethod);
+        PluginBase::SendRequest(response, request);
+    }
+    std::vector<const char*> customMethods;
+};
 
 // A stream answering from a script of reads; every read and the close are
 // logged into the host's call list, so that yields show up between them.
@@ -177,6 +184,9 @@ TEST_F(RemoteRequestTest, SendsMethodCodeUrlAndContextWithoutArguments) {
         EXPECT_EQ(host.requests[0].url, "/x/v1/a?b=1");
         EXPECT_EQ(host.requests[0].argumentCount, 0u);
         EXPECT_EQ(host.requests[0].requestContext, reinterpret_cast<void*>(0x5EED));
+        // No method is sent by name, so the custom method word stays 0.
+        ASSERT_FALSE(plugin.customMethods.empty());
+        EXPECT_EQ(plugin.customMethods.back(), nullptr);
     }
 }
 

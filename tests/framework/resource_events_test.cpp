@@ -368,13 +368,13 @@ TEST_F(PluginEventsTest, ShutdownDropsEverySubscriptionAndClearsTheTables) {
     plugin_->events().addRawResourceListener("/y/v1/*",
                                              [&](const PluginResourceEvent&) { ++calls; });
     plugin_->serviceProxy().registerWaitingRequest("uuid", [](const auto&) {});
+    plugin_->serviceProxy().storeAndFulfil("stored", tav::PluginServiceProxyResponse{}, "tav-test");
     host_.unsubscribed.clear();
 
     plugin_->Shutdown();
 
-    std::vector<std::string> dropped = host_.unsubscribed;
-    std::sort(dropped.begin(), dropped.end());
-    EXPECT_EQ(dropped,
+    // In byte order of the names, whatever order they were subscribed in.
+    EXPECT_EQ(host_.unsubscribed,
               (std::vector<std::string>{"OnJsonApiEvent_x_v1_a", "OnJsonApiEvent_y_v1_*",
                                         "OnServiceProxyAsyncEvent", "OnServiceProxyMethodEvent",
                                         "OnServiceProxyUuidEvent"}));
@@ -382,6 +382,7 @@ TEST_F(PluginEventsTest, ShutdownDropsEverySubscriptionAndClearsTheTables) {
     EXPECT_EQ(plugin_->events().subscriptionCount("OnJsonApiEvent_x_v1_a"), 0u);
     EXPECT_FALSE(plugin_->events().hasEventHandler("OnServiceProxyUuidEvent"));
     EXPECT_EQ(plugin_->serviceProxy().waitingCount(), 0u);
+    EXPECT_EQ(plugin_->serviceProxy().storedCount(), 0u);
 
     PluginResourceEvent event;
     event.uri = "/x/v1/a";

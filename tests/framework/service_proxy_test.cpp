@@ -164,6 +164,26 @@ TEST_F(ServiceProxyTest, AsyncMessageGoesToItsHandlerOrIsLoggedAndDropped) {
     EXPECT_EQ(host_.logLines, expected);
 }
 
+TEST_F(ServiceProxyTest, ClearDropsStoredAnswersAsWellAsWaitingRequestsAndHandlers) {
+    deliverUuid(answer("u1", "svc", "get", "stored"));
+    tables().registerWaitingRequest("u2", [](const PluginServiceProxyResponse&) {});
+    tables().registerAsyncHandler("svc.push", [](const PluginServiceProxyResponse&) {});
+    tables().clear();
+    EXPECT_EQ(tables().storedCount(), 0u);
+    EXPECT_EQ(tables().waitingCount(), 0u);
+
+    // Nothing stored before is handed to a request registered after.
+    std::vector<std::string> served;
+    tables().registerWaitingRequest(
+        "u1", [&](const PluginServiceProxyResponse& a) { served.push_back(a.payload); });
+    deliverUuid(answer("u3", "", "", ""));
+    EXPECT_TRUE(served.empty());
+    deliver("OnServiceProxyAsyncEvent", answer("", "svc", "push", ""));
+    const std::vector<LogLine> expected{
+        {2, "tav-test: Could not find registered handler for async service proxy event svc.push"}};
+    EXPECT_EQ(host_.logLines, expected);
+}
+
 TEST_F(ServiceProxyTest, PayloadOfAnotherShapeIsDropped) {
     TavHostValue text{};
     text.tag = TAV_HOST_STRING;

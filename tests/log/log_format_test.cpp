@@ -63,14 +63,6 @@ TEST(LogLineFormat, Directives) {
     EXPECT_EQ(format("#H", "").size(), 11u);  // "ssssss.mmm" and the line feed
 }
 
-TEST(LogLineFormat, LevelTextsKeepSixColumns) {
-    const char* texts[] = {"     ?", "  OKAY", "  WARN", " ERROR", "ALWAYS", "     ?"};
-    for (std::int32_t level = -1; level <= 4; ++level) {
-        SCOPED_TRACE(level);
-        EXPECT_STREQ(logLevelText(level), texts[level + 1]);
-    }
-}
-
 TEST(LogLineFormat, StopsWhenTheBufferIsFull) {
     const std::string longMessage(5000, 'a');
     EXPECT_EQ(format("#M tail", longMessage.c_str()), std::string(4094, 'a') + "\n");

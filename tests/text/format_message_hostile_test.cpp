@@ -113,18 +113,29 @@ TEST(FormatMessageHostile, StopsEarly) {
 }
 
 // A placeholder cut by the end of the text prints with the default
-// conversion; a bare "%" with nothing left to print writes nothing.
+// conversion in place of its last character, and loses what that character
+// gave: "%3" prints as "%s" would, "%.5" as "%.s"; a "*" still takes its
+// argument. A bare "%" with nothing left to print writes nothing.
 TEST(FormatMessageHostile, PlaceholderCutByEndOfText) {
     expectRows(32, {{"abc%", "abc7"},
-                    {"abc%*", "abc   text"},
+                    {"abc%*", "abctext"},
                     {"abc%1$", "abc7"},
                     {"abc%4$", "abc0"},  // explicit, so no "ll"
-                    {"abc%4$ll", "abc-9223372036854775808"},
-                    {"%12", std::string(11, ' ') + "7"},
+                    {"abc%4$ll", sizeof(long) == 8 ? "abc-9223372036854775808" : "abc0"},
+                    {"%12", "7"},
+                    {"%123", std::string(11, ' ') + "7"},
+                    {"%2$3", "text"},
+                    {"[%2$.5", "["},
+                    {"[%2$.52", "[text"},
+                    {"[%2$.*", "["},
+                    {"[%2$5.", "[ text"},
+                    {"[%-", "[7"},
                     {"abc%-.", "abc7"}});
+    EXPECT_EQ(makeMessage("[%3", "ab"), "[ab");
+    EXPECT_EQ(makeMessage("[%.5", "abcdef"), "[");
     EXPECT_EQ(makeMessage("abc%"), "abc");
     EXPECT_EQ(makeMessage("abc%*", 5), "abc");
-    EXPECT_EQ(makeMessage("abc%*", 3, 7), "abc  7");
+    EXPECT_EQ(makeMessage("abc%*", 3, 7), "abc7");
 }
 
 // Fields far larger than the buffer are cut at the buffer, quickly, and show
@@ -143,6 +154,8 @@ TEST(FormatMessageHostile, HugeWidthsAndPrecisionsAreCutAtTheBuffer) {
                        {"%3$.999999999g|", "1.5|"},
                        {"%3$#.999999999g", "1.5" + std::string(16, '0')},
                        {"%3$1000000005.999999999g|", std::string(19, ' ')},
+                       // "#" keeps the zeros, which take up all but 9 of the width.
+                       {"%3$#1000000010.1000000000g", std::string(9, ' ') + "1.50000000"},
                        {"%2$-999999999.2s|", "te" + std::string(17, ' ')},
                        {"%2$.999999999s|", "text|"},
                        {"%5$999999999c", std::string(19, ' ')},
