@@ -109,7 +109,7 @@ bool PluginBase::OnInitialize() {
     return true;
 }
 
-void PluginBase::Yield() {
+void PluginBase::yield() {
     WaitLabel("Wait: yield", 0);
     WaitStep();
     WaitResume();

@@ -76,7 +76,7 @@ public:
     static void operator delete(void* block) noexcept;
 
     // Lets other work of the host run: the three-step yield.
-    void Yield();
+    void yield();
 
     // The loader's names and settings, before RegisterEndpoints.
     void configure(PluginSetup setup);

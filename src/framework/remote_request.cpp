@@ -110,7 +110,7 @@ std::optional<std::string_view> readStream(PluginBase& plugin, const TavResponse
         }
         text.append(reinterpret_cast<const char*>(chunk.data()), count);
         if (count < kStreamChunk && more != 0) {
-            plugin.Yield();
+            plugin.yield();
         }
     }
     if (record.streamClose != nullptr) {
