@@ -1,8 +1,6 @@
 // The facade's 19 routes: each checks whether the active implementation may
 // answer, builds that implementation's URL, forwards the request and answers
 // with what came back, converted to the facade's records.
-#include "plugin/champ_select_plugin.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,6 +12,7 @@
 #include "api/method_names.h"
 #include "api/route_registration.h"
 #include "framework/remote_request.h"
+#include "plugin/champ_select_plugin.h"
 
 namespace Kelvo::Client::ChampSelect {
 
@@ -165,8 +164,7 @@ void ChampSelectPlugin::RegisterRoutes() {
                   [this] { return forward<Trades>(Get, "v1/session/trades"); });
     route<ChampSelectTradeContract, std::int64_t>(
         Get, "/tav-champ-select/v1/session/trades/{id}", {id}, [this](std::int64_t tradeId) {
-            return forward<ChampSelectTradeContract>(Get,
-                                                     withId("v1/session/trades/%1", tradeId));
+            return forward<ChampSelectTradeContract>(Get, withId("v1/session/trades/%1", tradeId));
         });
     route<ChampSelectTradeContract, std::int64_t>(
         Post, "/tav-champ-select/v1/session/trades/{id}/request", {id},
@@ -183,16 +181,15 @@ void ChampSelectPlugin::RegisterRoutes() {
                                      });
     }
     route<Nothing, std::uint64_t, ChampSelectAction>(
-        Patch, "/tav-champ-select/v1/session/actions/{id}",
-        {id, {"data", ArgumentLocation::Body}},
+        Patch, "/tav-champ-select/v1/session/actions/{id}", {id, {"data", ArgumentLocation::Body}},
         [this](std::uint64_t actionId, const ChampSelectAction& data) {
             return forwardWith(Patch, withId("v1/session/actions/%1", actionId), data);
         });
-    route<Nothing, std::int64_t>(
-        Post, "/tav-champ-select/v1/session/actions/{id}/complete", {id},
-        [this](std::int64_t actionId) {
-            return forward<Nothing>(Post, withId("v1/session/actions/%1/complete", actionId));
-        });
+    route<Nothing, std::int64_t>(Post, "/tav-champ-select/v1/session/actions/{id}/complete", {id},
+                                 [this](std::int64_t actionId) {
+                                     return forward<Nothing>(
+                                         Post, withId("v1/session/actions/%1/complete", actionId));
+                                 });
     route<Nothing>(Post, "/tav-champ-select/v1/session/my-selection/reroll", {},
                    [this] { return forward<Nothing>(Post, "v1/session/my-selection/reroll"); });
     route<Nothing>(Post, "/tav-champ-select/v1/team-boost/purchase", {},

@@ -71,9 +71,8 @@ const Row kRoutes[] = {
     {GET, "pickable-skins", "pickable-skins", "", "GET v1/pickable-skins", "{}", kTeamBuilder,
      "Only team builder champ select sessions provide a pickable skin list"},
     {GET, "team-boost", "team-boost", "", "GET v1/team-boost", "{}", nullptr, nullptr},
-    {POST, "battle-training/launch", "battle-training/launch", "",
-     "POST v1/battle-training/launch", R"({"launched": true})", kLegacy,
-     "Only legacy champ select implements battle training."},
+    {POST, "battle-training/launch", "battle-training/launch", "", "POST v1/battle-training/launch",
+     R"({"launched": true})", kLegacy, "Only legacy champ select implements battle training."},
 };
 
 // "POST v1/x" with the base URL put in after the method.
@@ -146,7 +145,8 @@ TEST(FacadeRoutes, IdsAreConvertedAndForwardedInDecimal) {
                        "POST /tav-champ-select-legacy/v1/session/trades/-5/accept"}));
 
     // The largest uint64 is no int64; nothing is forwarded for it.
-    const FacadeHost::Answer tooBig = call(host, trade, "session/trades/18446744073709551615/accept");
+    const FacadeHost::Answer tooBig =
+        call(host, trade, "session/trades/18446744073709551615/accept");
     EXPECT_EQ(tooBig.error, "Value 18446744073709551615 for 'id' of type int64 is out of range");
     EXPECT_TRUE(host.takeForwarded().empty());
 }
@@ -171,9 +171,8 @@ TEST(FacadeRoutes, RecordsAreSentAsTheOneParameter) {
 
     // Without a body the conversion fails before anything is sent.
     host.module.host().requests.clear();
-    const FacadeHost::Answer missing =
-        host.call(PATCH, std::string(kPrefix) + kRoutes[7].route,
-                  std::string(kPrefix) + "session/actions/3");
+    const FacadeHost::Answer missing = host.call(PATCH, std::string(kPrefix) + kRoutes[7].route,
+                                                 std::string(kPrefix) + "session/actions/3");
     EXPECT_EQ(missing.error, "A value for 'data' is required.");
     EXPECT_TRUE(host.module.host().requests.empty());
 }

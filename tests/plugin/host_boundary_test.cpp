@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -160,4 +161,63 @@ TEST(HostBoundary, EventsAndMemoryStatsWithEveryAllocationFailingInTurn) {
         },
         unload);
     EXPECT_GT(runs, 3);
+}
+
+TEST(HostBoundary, ARequestWithEveryAllocationFailingInTurn) {
+    const std::string path = "/tav-champ-select/v1/session/my-selection";
+    const std::string body = R"({"spell1Id": 4, "selectedSkinId": 7})";
+    int answered = 0;
+    const int runs = failEachAllocation(
+        [] {
+            Loaded loaded = load();
+            const TavInitRecord init = loaded.host->initRecord();
+            loaded.record.callbacks->init(loaded.record.context, &init);
+            // The legacy implementation is active, so the request is forwarded.
+            for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions) {
+                if (s.name == "OnJsonApiEvent_tav-champ-select-legacy_v1_implementation-active") {
+                    TavHostEntry entries[3] = {};
+                    entries[0].key = "uri";
+                    entries[0].value.tag = TAV_HOST_STRING;
+                    entries[0].value.payload.text =
+                        "/tav-champ-select-legacy/v1/implementation-active";
+                    entries[1].key = "eventType";
+                    entries[1].value.tag = TAV_HOST_STRING;
+                    entries[1].value.payload.text = "Update";
+                    entries[2].key = "data";
+                    entries[2].value.tag = TAV_HOST_BOOL;
+                    entries[2].value.payload.boolean = 1;
+                    TavHostValue payload{};
+                    payload.tag = TAV_HOST_OBJECT;
+                    payload.payload.object.entries = entries;
+                    payload.payload.object.count = 3;
+                    const TavHostEvent event{s.name.c_str(), payload, 0, s.userData};
+                    s.callback(&event);
+                }
+            }
+            return loaded;
+        },
+        [&](Loaded& loaded) {
+            const auto* table = static_cast<const TavEndpointTable*>(loaded.record.endpointTable);
+            for (std::uint32_t i = 0; i < table->endpointCount; ++i) {
+                const TavEndpointRecord& e = table->endpoints[i];
+                if (e.method != TAV_METHOD_PATCH || path != e.path) {
+                    continue;
+                }
+                TavRequest request{};
+                request.method = TAV_METHOD_PATCH;
+                request.url = path.c_str();
+                request.endpoint = e.function.endpoint;
+                request.contentType = "application/json";
+                request.body = reinterpret_cast<const std::uint8_t*>(body.c_str());
+                request.bodyLength = static_cast<std::uint32_t>(body.size());
+                TavResponse response{};
+                e.entry(&response, &request);
+                answered += response.isError == 0 ? 1 : 0;
+                ASSERT_NE(response.release, nullptr);
+                response.release(&response);
+            }
+        },
+        unload);
+    EXPECT_GT(runs, 20);
+    EXPECT_GE(answered, 1);  // the last run, at least
 }

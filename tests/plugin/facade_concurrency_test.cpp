@@ -1,0 +1,149 @@
+// Requests on several host threads while implementation-active events flip
+// the active implementation on another: every request is answered for one
+// implementation or for none, and nothing races (run it under tsan).
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <tav/plugin_abi.h>
+
+namespace {
+
+// A host table safe to call from many threads: it answers every request with
+// nothing and counts where requests went.
+struct ThreadSafeHost {
+    TavPluginHost table{};
+    std::mutex mutex;
+    std::vector<std::pair<std::string, TavEventCallback>> subscriptions;
+    std::vector<void*> userData;
+    std::atomic<int> toLegacy{0};
+    std::atomic<int> toTeamBuilder{0};
+};
+
+ThreadSafeHost& self(const TavPluginHost* table) {
+    return *reinterpret_cast<ThreadSafeHost*>(const_cast<TavPluginHost*>(table));
+}
+
+void installSlots(ThreadSafeHost& host) {
+    host.table.sendRequest = [](const TavPluginHost* t, TavResponse*, const TavRequest* r) {
+        const std::string url = r->url;
+        if (url.starts_with("/tav-champ-select-legacy/v1/session/my-selection")) {
+            ++self(t).toLegacy;
+        } else if (url.starts_with("/tav-lobby-team-builder/champ-select/v1/session/my-selection")) {
+            ++self(t).toTeamBuilder;
+        }
+    };
+    host.table.subscribe = [](const TavPluginHost* t, const char* name, void*,
+                              TavEventCallback callback, void* userData, std::uint32_t) {
+        std::lock_guard lock(self(t).mutex);
+        self(t).subscriptions.emplace_back(name, callback);
+        self(t).userData.push_back(userData);
+    };
+    host.table.unsubscribe = [](const TavPluginHost*, const char*, void*) {};
+    host.table.publishEvent = [](const TavPluginHost*, const TavHostEvent*) {};
+    host.table.log = [](const TavPluginHost*, std::int32_t, const char*) {};
+}
+
+// An implementation-active event for base, delivered as the host does.
+void setActive(ThreadSafeHost& host, const std::string& base, bool active) {
+    const std::string uri = base + "v1/implementation-active";
+    TavHostEntry entries[3] = {};
+    entries[0].key = "uri";
+    entries[0].value.tag = TAV_HOST_STRING;
+    entries[0].value.payload.text = uri.c_str();
+    entries[1].key = "eventType";
+    entries[1].value.tag = TAV_HOST_STRING;
+    entries[1].value.payload.text = "Update";
+    entries[2].key = "data";
+    entries[2].value.tag = TAV_HOST_BOOL;
+    entries[2].value.payload.boolean = active ? 1 : 0;
+    TavHostValue payload{};
+    payload.tag = TAV_HOST_OBJECT;
+    payload.payload.object.entries = entries;
+    payload.payload.object.count = 3;
+    for (std::size_t i = 0; i < host.subscriptions.size(); ++i) {
+        const TavHostEvent event{host.subscriptions[i].first.c_str(), payload, 0,
+                                 host.userData[i]};
+        host.subscriptions[i].second(&event);
+    }
+}
+
+}  // namespace
+
+TEST(FacadeConcurrency, RequestsWhileTheActiveImplementationFlips) {
+    ThreadSafeHost host;
+    static_assert(offsetof(ThreadSafeHost, table) == 0);
+    installSlots(host);
+    TavLoadRecord record{};
+    record.apiMajor = 18;
+    load_tav_champ_select(&record);
+    ASSERT_NE(record.callbacks, nullptr);
+    const TavInitRecord init{&host.table, nullptr};
+    ASSERT_EQ(record.callbacks->init(record.context, &init), 1);
+
+    const auto* table = static_cast<const TavEndpointTable*>(record.endpointTable);
+    const TavEndpointRecord* selection = nullptr;
+    for (std::uint32_t i = 0; i < table->endpointCount; ++i) {
+        if (std::strcmp(table->endpoints[i].path, "/tav-champ-select/v1/session/my-selection") ==
+            0) {
+            selection = &table->endpoints[i];
+        }
+    }
+    ASSERT_NE(selection, nullptr);
+
+    constexpr int kThreads = 3;
+    constexpr int kRequests = 300;
+    std::atomic<int> answered{0};
+    std::atomic<int> noDelegate{0};
+    std::atomic<bool> unexpected{false};
+    std::atomic<int> finished{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            const char* body = R"({"spell1Id": 4})";
+            for (int i = 0; i < kRequests; ++i) {
+                TavRequest request{};
+                request.method = TAV_METHOD_PATCH;
+                request.url = "/tav-champ-select/v1/session/my-selection";
+                request.endpoint = selection->function.endpoint;
+                request.contentType = "application/json";
+                request.body = reinterpret_cast<const std::uint8_t*>(body);
+                request.bodyLength = static_cast<std::uint32_t>(std::strlen(body));
+                TavResponse response{};
+                selection->entry(&response, &request);
+                if (response.isError == 0) {
+                    ++answered;
+                } else if (response.status == 404 &&
+                           std::strcmp(response.errorText, "No active delegate") == 0) {
+                    ++noDelegate;
+                } else {
+                    unexpected = true;
+                }
+                response.release(&response);
+            }
+            ++finished;
+        });
+    }
+    // One event thread, as the host delivers a plugin's events one at a time,
+    // flipping for as long as requests run.
+    int flips = 0;
+    while (finished < kThreads || flips < 100) {
+        const bool legacy = flips % 3 == 0;
+        setActive(host, legacy ? "/tav-champ-select-legacy/" : "/tav-lobby-team-builder/champ-select/",
+                  flips % 2 == 0);
+        ++flips;
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    record.callbacks->shutdown(record.context);
+
+    EXPECT_FALSE(unexpected);
+    EXPECT_EQ(answered + noDelegate, kThreads * kRequests);
+    EXPECT_EQ(host.toLegacy + host.toTeamBuilder, answered.load());
+}
