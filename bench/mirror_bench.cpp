@@ -224,9 +224,9 @@ void updateRapidJson(benchmark::State& state) {
 }
 
 std::vector<RatioGoal> registerAll() {
-    const std::string label = "session Update mirrored (" +
-                              std::to_string((sessionInput().json.size() + 512) / 1024) +
-                              " KB as JSON)";
+    char label[64];
+    std::snprintf(label, sizeof label, "session Update mirrored (%.1f KB as JSON)",
+                  static_cast<double>(sessionInput().json.size()) / 1000);
     benchmark::RegisterBenchmark("Mirror/SessionUpdate/tav", updateOurs)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("Mirror/SessionUpdate/RapidJSON", updateRapidJson)
