@@ -34,7 +34,8 @@ void installSlots(ThreadSafeHost& host) {
         const std::string url = r->url;
         if (url.starts_with("/tav-champ-select-legacy/v1/session/my-selection")) {
             ++self(t).toLegacy;
-        } else if (url.starts_with("/tav-lobby-team-builder/champ-select/v1/session/my-selection")) {
+        } else if (url.starts_with(
+                       "/tav-lobby-team-builder/champ-select/v1/session/my-selection")) {
             ++self(t).toTeamBuilder;
         }
     };
@@ -67,8 +68,7 @@ void setActive(ThreadSafeHost& host, const std::string& base, bool active) {
     payload.payload.object.entries = entries;
     payload.payload.object.count = 3;
     for (std::size_t i = 0; i < host.subscriptions.size(); ++i) {
-        const TavHostEvent event{host.subscriptions[i].first.c_str(), payload, 0,
-                                 host.userData[i]};
+        const TavHostEvent event{host.subscriptions[i].first.c_str(), payload, 0, host.userData[i]};
         host.subscriptions[i].second(&event);
     }
 }
@@ -134,7 +134,8 @@ TEST(FacadeConcurrency, RequestsWhileTheActiveImplementationFlips) {
     int flips = 0;
     while (finished < kThreads || flips < 100) {
         const bool legacy = flips % 3 == 0;
-        setActive(host, legacy ? "/tav-champ-select-legacy/" : "/tav-lobby-team-builder/champ-select/",
+        setActive(host,
+                  legacy ? "/tav-champ-select-legacy/" : "/tav-lobby-team-builder/champ-select/",
                   flips % 2 == 0);
         ++flips;
     }
