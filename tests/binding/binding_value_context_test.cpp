@@ -13,18 +13,6 @@
 
 using namespace tav;
 
-TEST(BindingStringTable, HashIsFnv1a) {
-    struct Row {
-        const char* text;
-        std::uint32_t hash;
-    };
-    for (const Row& row : {Row{"", 0x811c9dc5u}, Row{"a", 0xe40c292cu}, Row{"foobar", 0xbf9cf968u},
-                           Row{"\xff", 0x7a0b824eu}}) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(detail::fnv1a(row.text), row.hash);
-    }
-}
-
 TEST(BindingStringTable, EqualStringsOfATreeShareOneCountedEntry) {
     BindingValue root;
     root.member("a").setString("same");

@@ -295,16 +295,6 @@ TEST(BindingValue, AscendingKeysStayInPlaceAcrossResetsMovesAndCopies) {
     }
 }
 
-TEST(BindingValue, MemberWithTheSameKeyIsTheSameMember) {
-    BindingValue value;
-    BindingValue* first = &value.member("id");
-    first->setInt32(1);
-    value.member(std::string("id")).setInt32(2);
-    EXPECT_EQ(&value.member("id"), first);
-    EXPECT_EQ(value.size(), 1u);
-    EXPECT_EQ(value.find("id").asInt64(), 2);
-}
-
 TEST(BindingValue, FindNeverInsertsNorAllocates) {
     BindingValue collection;
     collection.element(1);

@@ -223,6 +223,14 @@ const BindingValue& sampleOf(BindingValueKind kind) {
     return samples[static_cast<int>(kind)];
 }
 
+// The two messages of a number that does not fit its target ('x').
+std::string outOfRange(const std::string& shown, const char* type) {
+    return fails("Value " + shown + " for 'x' of type " + type + " is out of range");
+}
+std::string badFormat(const std::string& shown, const char* type) {
+    return fails("Value " + shown + " for 'x' of type " + type + " is in an incorrect format");
+}
+
 std::string replaceKind(std::string message, const char* kind) {
     message.replace(message.find("{kind}"), 6, kind);
     return message;
@@ -293,76 +301,67 @@ TEST_F(NativeConversion, EachTargetRefusesTheKindsItCannotTake) {
 TEST_F(NativeConversion, Integers) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     check({
-        {"int8", text("300"), fails("Value 300 for 'x' of type int8 is out of range")},
+        {"int8", text("300"), outOfRange("300", "int8")},
         {"int8", sgn(127), gives("signed 127")},
         {"int8", text("127"), gives("signed 127")},
         {"int8", text("-128"), gives("signed -128")},
         {"uint16", text("65535"), gives("unsigned 65535")},
         {"int8", sgn(-128), gives("signed -128")},
-        {"int8", sgn(128), fails("Value 128 for 'x' of type int8 is out of range")},
-        {"int8", sgn(-129), fails("Value -129 for 'x' of type int8 is out of range")},
-        {"int8", uns(200), fails("Value 200 for 'x' of type int8 is out of range")},
+        {"int8", sgn(128), outOfRange("128", "int8")},
+        {"int8", sgn(-129), outOfRange("-129", "int8")},
+        {"int8", uns(200), outOfRange("200", "int8")},
         {"int8", enumOf(BindingAsyncState::Failed), gives("signed 5")},
         {"int16", text("-32768"), gives("signed -32768")},
-        {"int16", uns(32768), fails("Value 32768 for 'x' of type int16 is out of range")},
+        {"int16", uns(32768), outOfRange("32768", "int16")},
         {"uint16", sgn(65535), gives("unsigned 65535")},
-        {"uint16", text("65536"), fails("Value 65536 for 'x' of type uint16 is out of range")},
+        {"uint16", text("65536"), outOfRange("65536", "uint16")},
         // Floats are compared with the range before they are truncated.
         {"uint8", flt(255.0), gives("unsigned 255")},
-        {"uint8", flt(255.5), fails("Value 255.5 for 'x' of type uint8 is out of range")},
-        {"uint8", enumValue(-1, &staticTypeInfo<BindingAsyncState>()),
-         fails("Value -1 for 'x' of type uint8 is out of range")},
+        {"uint8", flt(255.5), outOfRange("255.5", "uint8")},
+        {"uint8", enumValue(-1, &staticTypeInfo<BindingAsyncState>()), outOfRange("-1", "uint8")},
         // Texts: strtoll in base 0, and the whole text must be the number.
-        {"int32", text("12abc"),
-         fails("Value 12abc for 'x' of type int32 is in an incorrect format")},
+        {"int32", text("12abc"), badFormat("12abc", "int32")},
         {"int32", text(""), gives("signed 0")},
         {"int32", text("0x10"), gives("signed 16")},
         {"int32", text("010"), gives("signed 8")},
         {"int32", text(" 7"), gives("signed 7")},
         {"int32", text("+7"), gives("signed 7")},
-        {"int32", text("7 "), fails("Value 7  for 'x' of type int32 is in an incorrect format")},
-        {"int32", text("-"), fails("Value - for 'x' of type int32 is in an incorrect format")},
+        {"int32", text("7 "), badFormat("7 ", "int32")},
+        {"int32", text("-"), badFormat("-", "int32")},
         {"int32",
          text(std::string_view("7\0"
                                "8",
                                3)),
-         fails("Value 7 for 'x' of type int32 is in an incorrect format")},
-        {"int32", text("2147483648"),
-         fails("Value 2147483648 for 'x' of type int32 is out of range")},
+         badFormat("7", "int32")},
+        {"int32", text("2147483648"), outOfRange("2147483648", "int32")},
         {"int32", sgn(-2147483648), gives("signed -2147483648")},
         {"int32", flt(1.9), gives("signed 1")},
         {"int32", flt(-1.9), gives("signed -1")},
-        {"int32", flt(1e10), fails("Value 1e+10 for 'x' of type int32 is out of range")},
+        {"int32", flt(1e10), outOfRange("1e+10", "int32")},
         {"int32", flt(2147483647.0), gives("signed 2147483647")},
-        {"uint32", text("-1"), fails("Value -1 for 'x' of type uint32 is out of range")},
-        {"uint32", sgn(4294967296),
-         fails("Value 4294967296 for 'x' of type uint32 is out of range")},
-        {"uint32", sgn(-1), fails("Value -1 for 'x' of type uint32 is out of range")},
+        {"uint32", text("-1"), outOfRange("-1", "uint32")},
+        {"uint32", sgn(4294967296), outOfRange("4294967296", "uint32")},
+        {"uint32", sgn(-1), outOfRange("-1", "uint32")},
         {"uint32", uns(4294967295), gives("unsigned 4294967295")},
         {"uint32", text("0xFFFFFFFF"), gives("unsigned 4294967295")},
-        {"uint32", flt(-0.5), fails("Value -0.5 for 'x' of type uint32 is out of range")},
+        {"uint32", flt(-0.5), outOfRange("-0.5", "uint32")},
         {"int64", uns(9223372036854775807u), gives("signed 9223372036854775807")},
-        {"int64", uns(9223372036854775808u),
-         fails("Value 9223372036854775808 for 'x' of type int64 is out of range")},
-        {"int64", text("9223372036854775808"),
-         fails("Value 9223372036854775808 for 'x' of type int64 is out of range")},
+        {"int64", uns(9223372036854775808u), outOfRange("9223372036854775808", "int64")},
+        {"int64", text("9223372036854775808"), outOfRange("9223372036854775808", "int64")},
         {"int64", text("-9223372036854775808"), gives("signed -9223372036854775808")},
         // 2^63 rounds to the int64 maximum as a double but does not fit.
-        {"int64", flt(9223372036854775808.0),
-         fails("Value 9.22337e+18 for 'x' of type int64 is out of range")},
+        {"int64", flt(9223372036854775808.0), outOfRange("9.22337e+18", "int64")},
         {"int64", flt(-9223372036854775808.0), gives("signed -9223372036854775808")},
-        {"int64", flt(nan), fails("Value nan for 'x' of type int64 is out of range")},
+        {"int64", flt(nan), outOfRange("nan", "int64")},
         // A minus sign after blanks must not wrap around.
-        {"uint64", text(" -1"), fails("Value  -1 for 'x' of type uint64 is out of range")},
-        {"uint64", text("-0"), fails("Value -0 for 'x' of type uint64 is out of range")},
+        {"uint64", text(" -1"), outOfRange(" -1", "uint64")},
+        {"uint64", text("-0"), outOfRange("-0", "uint64")},
         {"uint64", text("18446744073709551615"), gives("unsigned 18446744073709551615")},
-        {"uint64", text("18446744073709551616"),
-         fails("Value 18446744073709551616 for 'x' of type uint64 is out of range")},
+        {"uint64", text("18446744073709551616"), outOfRange("18446744073709551616", "uint64")},
         {"uint64", flt(9223372036854775808.0), gives("unsigned 9223372036854775808")},
-        {"uint64", flt(18446744073709551616.0),
-         fails("Value 1.84467e+19 for 'x' of type uint64 is out of range")},
-        {"uint64", flt(nan), fails("Value nan for 'x' of type uint64 is out of range")},
-        {"uint64", sgn(-1), fails("Value -1 for 'x' of type uint64 is out of range")},
+        {"uint64", flt(18446744073709551616.0), outOfRange("1.84467e+19", "uint64")},
+        {"uint64", flt(nan), outOfRange("nan", "uint64")},
+        {"uint64", sgn(-1), outOfRange("-1", "uint64")},
     });
 }
 
@@ -372,19 +371,16 @@ TEST_F(NativeConversion, FloatingPoint) {
         {"double", uns(UINT64_MAX), gives("float 1.8446744073709552e+19")},
         {"double", text("1.5"), gives("float 1.5")},
         {"double", text(""), gives("float 0")},
-        {"double", text("1.5x"),
-         fails("Value 1.5x for 'x' of type double is in an incorrect format")},
-        {"double", text("1e400"), fails("Value 1e400 for 'x' of type double is out of range")},
-        {"double", text("1e-400"), fails("Value 1e-400 for 'x' of type double is out of range")},
+        {"double", text("1.5x"), badFormat("1.5x", "double")},
+        {"double", text("1e400"), outOfRange("1e400", "double")},
+        {"double", text("1e-400"), outOfRange("1e-400", "double")},
         {"double", flt(-1.7976931348623157e308), gives("float -1.7976931348623157e+308")},
-        {"double", flt(std::numeric_limits<double>::infinity()),
-         fails("Value inf for 'x' of type double is out of range")},
-        {"double", flt(std::numeric_limits<double>::quiet_NaN()),
-         fails("Value nan for 'x' of type double is out of range")},
+        {"double", flt(std::numeric_limits<double>::infinity()), outOfRange("inf", "double")},
+        {"double", flt(std::numeric_limits<double>::quiet_NaN()), outOfRange("nan", "double")},
         {"double", enumOf(BindingAsyncState::Succeeded), gives("float 4")},
         {"float", flt(0.25), gives("float 0.25")},
-        {"float", flt(3.5e38), fails("Value 3.5e+38 for 'x' of type float is out of range")},
-        {"float", text("1e39"), fails("Value 1e39 for 'x' of type float is out of range")},
+        {"float", flt(3.5e38), outOfRange("3.5e+38", "float")},
+        {"float", text("1e39"), outOfRange("1e39", "float")},
     });
 }
 
@@ -407,9 +403,6 @@ TEST_F(NativeConversion, BoolStringAndBlob) {
         {"bool", text("0"), gives("false")},
         {"bool", text("TRUE"), badBool("TRUE")},
         {"bool", text(" 1"), badBool(" 1")},
-        {"bool", sgn(1),
-         fails("Couldn't assign value to 'x' of type bool because the input is of an invalid "
-               "type signed.")},
         {"string", text("abc"), gives("string \"abc\"")},
         {"string", text(std::string_view("a\0b", 3)), gives("string \"a\"")},
         {"string", enumOf(BindingAsyncState::Running), gives("string \"Running\"")},
@@ -417,8 +410,6 @@ TEST_F(NativeConversion, BoolStringAndBlob) {
          fails("9 is not a valid enumeration value for 'x'.")},
         {"string", enumOf(StrayState::On), fails("1 is not a valid enumeration value for 'x'.")},
         {"string", enumValue(2, nullptr), fails("2 is not a valid enumeration value for 'x'.")},
-        {"string", list({text("a")}),
-         fails("Couldn't assign value to 'x' because the input is not a string.")},
         {"blob", text("AQID"), gives("blob 010203")},
         {"blob", text(""), gives("blob")},
         {"blob", text("AQ ID"), fails(notBase64)},
@@ -453,9 +444,6 @@ TEST_F(NativeConversion, Enums) {
         // Another enum type is taken by its number.
         {"enum", enumOf(StrayState::On), gives("enum 1")},
         {"enum", enumValue(9, &staticTypeInfo<BindingAsyncState>()), invalid("9")},
-        {"enum", flt(1.0),
-         fails("Couldn't assign value to 'x' of enum type because the input is of an invalid "
-               "type float.")},
         // One- and eight-byte enums: stored by their size, sign-extended.
         {"narrow-enum", text("Neg"), gives("enum -1")},
         {"narrow-enum", sgn(255),
@@ -482,8 +470,7 @@ TEST_F(NativeConversion, Enums) {
 TEST_F(NativeConversion, ContainersAndNestedNames) {
     check({
         {"vector", list({sgn(1), none(), sgn(3)}), gives("[signed 1, signed 0, signed 3]")},
-        {"vector", list({text("1"), text("x")}),
-         fails("Value x for 'x' of type int32 is in an incorrect format")},
+        {"vector", list({text("1"), text("x")}), badFormat("x", "int32")},
         {"map", object({{"b", sgn(2)}, {"a", text("1")}, {"c", none()}}),
          gives("{a: signed 1, b: signed 2}")},
         {"struct", object({{"x", sgn(1)}, {"extra", text("ignored")}}),
@@ -501,7 +488,7 @@ TEST_F(NativeConversion, ContainersAndNestedNames) {
         {"holder", object({{"point", object({{"y", text("q")}})}}),
          fails("Value q for 'y' of type int32 is in an incorrect format")},
         {"holder", object({{"points", list({object({}), object({{"x", flt(1e10)}})})}}),
-         fails("Value 1e+10 for 'x' of type int32 is out of range")},
+         outOfRange("1e+10", "int32")},
         {"holder", object({{"points", list({sgn(1)})}}),
          fails("Couldn't assign value to 'points' of type TestPoint because the input not a "
                "structure.")},
@@ -632,11 +619,6 @@ TEST_F(NativeConversion, VectorsAndMapsAreClearedFirst) {
               "ok");
     EXPECT_EQ(s.states, std::vector<BindingAsyncState>{BindingAsyncState::Running});
     EXPECT_TRUE(s.byName.empty());
-}
-
-TEST_F(NativeConversion, AsyncFailureEventBecomesExactlyItsTwoMembers) {
-    EXPECT_EQ(dump(toValue(BindingAsyncFailureEvent{7, "x"}, registry).value),
-              "{asyncToken: unsigned 7, error: string \"x\"}");
 }
 
 }  // namespace

@@ -105,39 +105,38 @@ std::uint32_t fakeUnregister(TraceRegistration) {
 
 }  // namespace
 
-TEST(EventTracing, RegistersFourDistinctProvidersAndNamesTheMainThread) {
-    FakeService service;
-    service.enableOnRegister = true;
-    gService = &service;
-    {
-        EventTracing tracing;
-        EXPECT_EQ(tracing.start({fakeRegister, fakeWrite, fakeUnregister}), TracingState::Active);
-        ASSERT_EQ(service.registered.size(), EventTracing::kProviderCount);
-        for (std::size_t i = 0; i < service.registered.size(); ++i) {
-            for (std::size_t j = i + 1; j < service.registered.size(); ++j) {
-                EXPECT_NE(std::memcmp(&service.registered[i], &service.registered[j], sizeof(Guid)),
-                          0);
+// The main thread is named only when its provider was enabled while it
+// registered; stopping unregisters every provider once.
+TEST(EventTracing, RegistersFourDistinctProvidersAndNamesTheMainThreadWhenEnabled) {
+    for (const bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled ? "enabled" : "disabled");
+        FakeService service;
+        service.enableOnRegister = enabled;
+        gService = &service;
+        {
+            EventTracing tracing;
+            EXPECT_EQ(tracing.start({fakeRegister, fakeWrite, fakeUnregister}),
+                      TracingState::Active);
+            ASSERT_EQ(service.registered.size(), EventTracing::kProviderCount);
+            for (std::size_t i = 0; i < service.registered.size(); ++i) {
+                for (std::size_t j = i + 1; j < service.registered.size(); ++j) {
+                    EXPECT_NE(
+                        std::memcmp(&service.registered[i], &service.registered[j], sizeof(Guid)),
+                        0);
+                }
             }
-        }
-        EXPECT_EQ(service.writes, 1);
-        EXPECT_EQ(service.writtenText, std::string("Main thread", 12));  // with its NUL
-
-        EXPECT_TRUE(tracing.writeThreadName(7, nullptr));
-        EXPECT_EQ(service.writtenThreadId, 7u);
-        EXPECT_EQ(service.writtenText, std::string("NULL", 5));
-    }  // destruction unregisters
-    EXPECT_EQ(service.unregistered, 4);
-    gService = nullptr;
-}
-
-TEST(EventTracing, ThreadNameIsNotWrittenWhileItsProviderIsDisabled) {
-    FakeService service;
-    gService = &service;
-    EventTracing tracing;
-    tracing.start({fakeRegister, fakeWrite, fakeUnregister});
-    EXPECT_EQ(service.writes, 0);
-    tracing.stop();
-    EXPECT_EQ(service.unregistered, 4);
-    EXPECT_EQ(tracing.state(), TracingState::Stopped);
-    gService = nullptr;
+            EXPECT_EQ(service.writes, enabled ? 1 : 0);
+            if (enabled) {
+                EXPECT_EQ(service.writtenText, std::string("Main thread", 12));  // with its NUL
+                EXPECT_TRUE(tracing.writeThreadName(7, nullptr));
+                EXPECT_EQ(service.writtenThreadId, 7u);
+                EXPECT_EQ(service.writtenText, std::string("NULL", 5));
+            } else {
+                tracing.stop();
+                EXPECT_EQ(tracing.state(), TracingState::Stopped);
+            }
+        }  // destruction unregisters what stop has not
+        EXPECT_EQ(service.unregistered, 4);
+        gService = nullptr;
+    }
 }

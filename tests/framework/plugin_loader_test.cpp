@@ -136,31 +136,15 @@ TEST(PluginLoader, LoadFillsNamesAndTheRecord) {
     EXPECT_EQ(plugin->typeNamePrefix(), "TavChampSelect");
     EXPECT_EQ(plugin->labels(), (std::vector<std::string>{"Plugins", "Plugin tav-champ-select"}));
     EXPECT_EQ(plugin->hostVersion().text(), "18.5.2");
-    EXPECT_EQ(record.apiMajor, 18u);
-    EXPECT_EQ(record.apiMinor, 0u);
+    EXPECT_EQ(record.apiMinor, 0u);  // ours, not the host's
     EXPECT_EQ(static_cast<const void*>(record.context), plugin);
-    EXPECT_STREQ(record.shortName, "tav-champ-select");
 
+    // The framework's records and events are in the plugin's own registry.
     const BindingTypeRegistry& registry = plugin->registry();
-    for (const char* name : {"PluginManagerState", "PluginManagerResource",
-                             "PluginResourceEventType", "PluginResourceEvent", "PluginLcdsEvent",
-                             "PluginLcdsResponse", "PluginServiceProxyResponse"}) {
-        SCOPED_TRACE(name);
-        const BindingTypeDescriptor* d = registry.findByName(name);
-        ASSERT_NE(d, nullptr);
-        EXPECT_EQ(d->nameSpace, "vclient");
-    }
-    for (const char* name : {"OnJsonApiEvent", "OnLcdsEvent", "OnServiceProxyUuidEvent",
-                             "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {
-        SCOPED_TRACE(name);
-        const BindingEventDescriptor* e = registry.findEvent(name);
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(e->nameSpace, "vclient");
-    }
-    EXPECT_EQ(registry.findEvent("OnJsonApiEvent")->payload,
-              registry.findByName("PluginResourceEvent"));
-    EXPECT_EQ(registry.findEvent("OnJsonApiEvent")->description,
-              "Fired when a resource is changed.");
+    const BindingEventDescriptor* event = registry.findEvent("OnJsonApiEvent");
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(event->payload, registry.findByName("PluginResourceEvent"));
+    EXPECT_EQ(event->nameSpace, "vclient");
     record.callbacks->shutdown(record.context);
 }
 
@@ -193,13 +177,6 @@ TEST(PluginLoader, InitReplacesTheConsoleTargetsOnceAndBuildsTheUserAgent) {
     LogManager::SetMinimumLevel(1);
     EXPECT_EQ(secondRecord.callbacks->init(second, &init), 0);
     EXPECT_EQ(LogManager::MinimumLevel(), 1);
-
-    std::uint32_t words[14];
-    std::fill(std::begin(words), std::end(words), 7u);
-    firstRecord.callbacks->memoryStats(first, words);
-    EXPECT_EQ(words[12], 0u);
-    EXPECT_EQ(words[13], 0u);
-    EXPECT_GE(words[6], 2u);  // at least the two plugin objects
 
     secondRecord.callbacks->shutdown(second);
     firstRecord.callbacks->shutdown(first);

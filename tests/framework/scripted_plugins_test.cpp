@@ -1,16 +1,13 @@
-// Requests and listeners against scripted fake plugins behind the host:
-// values, errors and streams as another plugin would answer them, with every
-// answer released exactly once.
+// Requests against scripted fake plugins behind the host: values, errors and
+// streams as another plugin would answer them, each released exactly once.
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "binding/host_value.h"
 #include "fake_host.h"
 #include "framework/plugin_base.h"
 #include "framework/plugin_loader.h"
 #include "framework/remote_request.h"
-#include "framework/resource_listener.h"
 #include "plugin_start.h"
 #include "scripted_answers.h"
 
@@ -67,34 +64,5 @@ TEST(ScriptedPlugins, AnswersReachTypedRequestsAndAreReleasedOnce) {
     EXPECT_EQ(plugins.releases(), 5);
     EXPECT_EQ(plugins.outstanding(), 0u);
     EXPECT_EQ(plugins.streamCloses(), 2);
-    PluginLoader::Shutdown(plugin);
-}
-
-TEST(ScriptedPlugins, ListenerReadsTheCurrentStateOnceThenFollowsEvents) {
-    FakeHost host;
-    ScriptedAnswers plugins(host);
-    TestPlugin* plugin = startPlugin(host);
-
-    BindingValue active;
-    active.setBool(true);
-    plugins.value("/x/v1/implementation-active", active);
-
-    std::vector<std::pair<PluginResourceEventType, bool>> seen;
-    AddResourceListener<bool>(
-        *plugin, "/x/v1/implementation-active",
-        [&](const ResourceEvent<bool>& event) { seen.emplace_back(event.eventType, event.data); });
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0], std::make_pair(PluginResourceEventType::Create, true));
-    EXPECT_EQ(plugins.releases(), 1);
-
-    // A later Delete arrives through the host with the default value.
-    BindingValue event;
-    event.member("uri").setString("/x/v1/implementation-active");
-    event.member("eventType").setString("Delete");
-    HostValueRecord record;
-    ASSERT_TRUE(valueToHost(nullptr, record, event));
-    host.deliver("OnJsonApiEvent_x_v1_implementation-active", record.root());
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1], std::make_pair(PluginResourceEventType::Delete, false));
     PluginLoader::Shutdown(plugin);
 }

@@ -1,13 +1,9 @@
 // The 32-bit preset must really produce 32-bit code: the host records are
 // laid out for 4-byte addresses.
-#include <cstdint>
+#include <cstddef>
 
 #include <gtest/gtest.h>
 
 TEST(BuildTarget, PointerSizeMatchesTheConfiguredArchitecture) {
     EXPECT_EQ(sizeof(void*), static_cast<std::size_t>(TAV_EXPECTED_POINTER_SIZE));
-#if defined(__i386__)
-    EXPECT_EQ(sizeof(void*), 4u);
-    EXPECT_EQ(sizeof(std::uintptr_t), 4u);
-#endif
 }
