@@ -41,6 +41,11 @@ windows-x86: deps
 windows-x64: deps
 	$(call preset_build,windows-x64)
 
+# The module tests against the 32-bit DLL under 32-bit Wine (slow here; not
+# part of `make test`). Installs i386 Wine on first use.
+test-win32: deps
+	JOBS=$(JOBS) ./scripts/test-win32
+
 asan: deps
 	$(call preset_build,asan)
 	ctest --preset asan -j $(JOBS)
