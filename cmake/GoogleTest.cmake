@@ -1,5 +1,5 @@
 # GoogleTest is compiled from Debian's sources with this build's own flags, so
-# the 32-bit and the sanitizer builds get a matching copy.
+# the 32-bit, the sanitizer and the MinGW builds get a matching copy.
 set(TAV_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
 if(NOT EXISTS ${TAV_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
   message(FATAL_ERROR "GoogleTest sources not found in ${TAV_GOOGLETEST_SOURCE_DIR}; "

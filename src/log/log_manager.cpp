@@ -20,8 +20,13 @@ constinit std::atomic<LogManager*> gManager{nullptr};
 // Threads currently inside a manager function; the last Release waits for
 // them before freeing the manager it has just withdrawn.
 constinit std::atomic<std::uint32_t> gUsers{0};
-// Guards creation, withdrawal and the reference count.
-constinit std::mutex gLifecycle;
+// Guards creation, withdrawal and the reference count. Created on first use:
+// std::mutex is not constant-initialisable everywhere (MinGW's winpthreads
+// initialiser is a cast), and its destruction is trivial.
+std::mutex& lifecycleMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
 constinit std::uint32_t gReferences = 0;
 
 constexpr const char* kConsoleFormat = "#E(#T): #L| #M";
@@ -50,7 +55,7 @@ public:
         gUsers.fetch_add(1);
         manager_ = gManager.load();
         if (manager_ == nullptr && create) {
-            std::lock_guard guard(gLifecycle);
+            std::lock_guard guard(lifecycleMutex());
             manager_ = createLocked();
         }
     }
@@ -138,7 +143,7 @@ void LogManager::removeAll(LogTargetInterface* target) {
 }
 
 std::uint32_t LogManager::AddReference() {
-    std::lock_guard guard(gLifecycle);
+    std::lock_guard guard(lifecycleMutex());
     if (createLocked() == nullptr) {
         return 0;
     }
@@ -149,7 +154,7 @@ std::uint32_t LogManager::Release() {
     LogManager* retired = nullptr;
     std::uint32_t remaining = 0;
     {
-        std::lock_guard guard(gLifecycle);
+        std::lock_guard guard(lifecycleMutex());
         if (gReferences == 0) {
             return 0;
         }

@@ -1,6 +1,6 @@
 // The debugger's text channel (OutputDebugStringA on Windows). POSIX systems
-// have no such channel; there the text goes to an installable sink, which is
-// empty by default and lets tests observe what a debugger would see.
+// have no such channel. On both, the text also goes to an installable sink,
+// empty by default, which lets tests observe what a debugger would see.
 #pragma once
 
 namespace tav::platform {
@@ -9,8 +9,8 @@ void outputDebugString(const char* text);
 
 using DebugOutputSink = void (*)(const char* text);
 
-// Replaces the POSIX sink (nullptr discards); returns the previous one.
-// Has no effect on Windows, where the debugger receives the text.
+// Replaces the sink (nullptr: none); returns the previous one. On Windows the
+// debugger receives the text whether or not a sink is installed.
 DebugOutputSink setDebugOutputSink(DebugOutputSink sink);
 
 }  // namespace tav::platform

@@ -13,6 +13,19 @@ using tav::platform::EventEnableCallback;
 using tav::platform::Guid;
 using tav::platform::TraceRegistration;
 
+#if defined(_WIN32)
+// Every Windows system has Advapi32.dll's functions (under Wine too).
+TEST(EventTracing, RegistersWithTheSystemServiceAndUnregistersOnStop) {
+    EventTracing tracing;
+    EXPECT_EQ(tracing.start(), TracingState::Active);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_TRUE(tracing.provider(i).registered) << "provider " << i;
+    }
+    tracing.stop();
+    EXPECT_FALSE(tracing.provider(0).registered);
+    EXPECT_FALSE(tracing.writeThreadName(1, "Main thread"));
+}
+#else
 TEST(EventTracing, WithoutTheSystemServiceNothingIsRegistered) {
     EventTracing tracing;
     EXPECT_EQ(tracing.start(), TracingState::NotAvailable);
@@ -20,6 +33,7 @@ TEST(EventTracing, WithoutTheSystemServiceNothingIsRegistered) {
     EXPECT_FALSE(tracing.provider(0).registered);
     EXPECT_FALSE(tracing.writeThreadName(1, "Main thread"));
 }
+#endif
 
 TEST(EventTracing, EnableRuleSelectsEventsByLevelAndKeywords) {
     TraceEvent events[] = {

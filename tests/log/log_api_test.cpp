@@ -99,7 +99,7 @@ TEST_F(LogManagerTest, ApiTextEntries) {
     api->formatLine(buffer, sizeof buffer, "#D| #L| #G| #M", &record);
     EXPECT_STREQ(buffer, "2024-01-02T03:04:05.006|  ERROR| DBG;XTR| text\n");
     EXPECT_STREQ(api->levelText(LogLevel::Okay), "  OKAY");
-    EXPECT_STREQ(api->executableName(), "tav_log_tests");
+    EXPECT_STREQ(api->executableName(), TAV_TEST_PROGRAM_NAME);
 
     LogTime now{};
     api->localTime(&now);

@@ -99,5 +99,5 @@ TEST(LogExecutableName, StripsFoldersOfEitherKind) {
         EXPECT_STREQ(detail::executableBaseName(path), name);
     }
     detail::loadLogExecutableName();
-    EXPECT_STREQ(logExecutableName(), "tav_log_tests");
+    EXPECT_STREQ(logExecutableName(), TAV_TEST_PROGRAM_NAME);
 }

@@ -36,7 +36,7 @@ TEST_F(LogManagerTest, DefaultRouting) {
     Log(LogLevel::Warn, 0, 0, "everyone");  // mask 0 passes every category check
     EXPECT_EQ(stdOutText(), "general 1\neveryone\n");
     const std::string err = stdErrText();
-    EXPECT_EQ(err.rfind("tav_log_tests(", 0), 0u) << err;
+    EXPECT_EQ(err.rfind(TAV_TEST_PROGRAM_NAME "(", 0), 0u) << err;
     EXPECT_NE(err.find("):  ERROR| debug\n"), std::string::npos) << err;
     EXPECT_NE(err.find("):   WARN| everyone\n"), std::string::npos) << err;
     EXPECT_EQ(debuggerText(), err);

@@ -10,6 +10,7 @@
 #include "platform/critical_section.h"
 #include "platform/debug_output.h"
 #include "platform/event_tracing.h"
+#include "platform/module_loading.h"
 #include "platform/pages.h"
 #include "platform/process_info.h"
 
@@ -88,8 +89,33 @@ TEST(Pages, ReservedBlocksArePageAlignedAndWritable) {
     releasePages(nullptr, kBlock);
 }
 
+#if defined(_WIN32)
+TEST(EventTracingFunctions, RegisterWriteAndUnregisterAProvider) {
+    EventTracingFunctions functions{};
+    ASSERT_TRUE(loadEventTracing(functions));
+    const Guid provider{
+        0x6c1f0aff, 0x3b2e, 0x4d8a, {0x9e, 0x41, 0x27, 0x5b, 0x80, 0x1d, 0xc3, 0xff}};
+    TraceRegistration handle = 0;
+    ASSERT_EQ(functions.eventRegister(&provider, nullptr, nullptr, &handle), 0u);
+    const EventDescriptor descriptor{1, 0, 0, 4, 0, 0, 0};
+    const std::uint32_t value = 7;
+    EventDataDescriptor data{reinterpret_cast<std::uintptr_t>(&value), sizeof value, 0};
+    EXPECT_EQ(functions.eventWrite(handle, &descriptor, 1, &data), 0u);
+    EXPECT_EQ(functions.eventUnregister(handle), 0u);
+}
+#else
 TEST(EventTracingFunctions, AreNotAvailableOnPosix) {
     EventTracingFunctions functions{};
     EXPECT_FALSE(loadEventTracing(functions));
     EXPECT_EQ(functions.eventRegister, nullptr);
+}
+#endif
+
+TEST(ModuleLoading, AMissingLibraryFailsWithTheSystemsReason) {
+    std::string error;
+    EXPECT_EQ(openModule("no-such-library-tav.module", &error), nullptr);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(openModule(nullptr), nullptr);
+    EXPECT_EQ(moduleFunction(nullptr, "anything"), nullptr);
+    closeModule(nullptr);
 }

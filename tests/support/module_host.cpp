@@ -1,6 +1,6 @@
 #include "module_host.h"
 
-#include <dlfcn.h>
+#include "platform/module_loading.h"
 
 namespace tav::testing {
 
@@ -9,13 +9,12 @@ ModuleHost::ModuleHost(const std::string& path, std::uint32_t major, std::uint32
     record_.apiMajor = major;
     record_.apiMinor = minor;
     record_.apiPatch = patch;
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle_ = platform::openModule(path.c_str(), &error_);
     if (handle_ == nullptr) {
-        const char* why = dlerror();
-        error_ = why != nullptr ? why : "dlopen failed";
         return;
     }
-    entry_ = reinterpret_cast<TavLoadFunction>(dlsym(handle_, "load_tav_champ_select"));
+    entry_ = reinterpret_cast<TavLoadFunction>(
+        platform::moduleFunction(handle_, "load_tav_champ_select"));
     if (entry_ == nullptr) {
         error_ = "load_tav_champ_select not exported";
     }
@@ -26,7 +25,7 @@ ModuleHost::~ModuleHost() {
         shutdown();
     }
     if (handle_ != nullptr) {
-        dlclose(handle_);
+        platform::closeModule(handle_);
     }
 }
 

@@ -1,6 +1,6 @@
-// Loads the built plugin module the way the host does (dlopen, then
-// load_tav_champ_select), and drives it through its callbacks against a
-// FakeHost. For tests that cross the real module boundary.
+// Loads the built plugin module the way the host does (LoadLibrary or dlopen
+// through the platform layer, then load_tav_champ_select), and drives it through its callbacks
+// against a FakeHost. For tests that cross the real module boundary.
 #pragma once
 
 #include <cstdint>
