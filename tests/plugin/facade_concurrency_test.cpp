@@ -82,7 +82,7 @@ TEST(FacadeConcurrency, RequestsWhileTheActiveImplementationFlips) {
     TavLoadRecord record{};
     record.apiMajor = 18;
     load_tav_champ_select(&record);
-    ASSERT_NE(record.callbacks, nullptr);
+    ASSERT_NE(+record.callbacks, nullptr);
     const TavInitRecord init{&host.table, nullptr};
     ASSERT_EQ(record.callbacks->init(record.context, &init), 1);
 

@@ -96,7 +96,7 @@ TEST(FacadeRoutes, EveryRouteWithEachImplementationActiveAndWithNone) {
         }
     }
     host.start();
-    ASSERT_NE(host.module.record().endpointTable, nullptr);
+    ASSERT_NE(+host.module.record().endpointTable, nullptr);
 
     for (const char* active : {static_cast<const char*>(nullptr), kLegacy, kTeamBuilder}) {
         if (active != nullptr) {

@@ -114,11 +114,11 @@ TEST(HostBoundary, LoadWithEveryAllocationFailingInTurn) {
         [](TavLoadRecord& record) {
             // Either the whole record is filled or none of it.
             if (record.context != nullptr) {
-                EXPECT_NE(record.callbacks, nullptr);
+                EXPECT_NE(+record.callbacks, nullptr);
                 record.callbacks->shutdown(record.context);
             } else {
-                EXPECT_EQ(record.callbacks, nullptr);
-                EXPECT_EQ(record.apiMinor, 0u);
+                EXPECT_EQ(+record.callbacks, nullptr);
+                EXPECT_EQ(+record.apiMinor, 0u);
             }
         });
     EXPECT_GT(runs, 10);
@@ -213,7 +213,7 @@ TEST(HostBoundary, ARequestWithEveryAllocationFailingInTurn) {
                 TavResponse response{};
                 e.entry(&response, &request);
                 answered += response.isError == 0 ? 1 : 0;
-                ASSERT_NE(response.release, nullptr);
+                ASSERT_NE(+response.release, nullptr);
                 response.release(&response);
             }
         },

@@ -72,7 +72,7 @@ TEST(PluginModule, TheApiDescriptionListsTheRoutesAndTypes) {
     EXPECT_EQ(std::string(id.name) + " " + std::to_string(+id.kind) + " " + data.name + " " +
                   std::to_string(+data.kind) + " " + data.typeName,
               "id 9 data 17 TavChampSelectChampSelectAction");
-    ASSERT_NE(action.locations, nullptr);
+    ASSERT_NE(+action.locations, nullptr);
     EXPECT_EQ(+action.locations->location, 2u);
     EXPECT_EQ(+action.locations->next->location, 5u);
     EXPECT_EQ(+action.function.returnKind, 13u);  // nothing: "object"
