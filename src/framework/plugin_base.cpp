@@ -47,6 +47,10 @@ void PluginBase::operator delete(void* block) noexcept {
     diag::deallocate(block);
 }
 
+void PluginBase::operator delete(void* block, const std::nothrow_t&) noexcept {
+    diag::deallocate(block);
+}
+
 void PluginBase::SendRequest(TavResponse* response, const TavRequest* request) {
     if (const TavPluginHost* h = host(); h != nullptr && h->sendRequest != nullptr) {
         h->sendRequest(h, response, request);

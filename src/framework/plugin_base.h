@@ -74,6 +74,8 @@ public:
     static void* operator new(std::size_t size);
     static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
     static void operator delete(void* block) noexcept;
+    // Frees the block when a constructor run by the nothrow form throws.
+    static void operator delete(void* block, const std::nothrow_t&) noexcept;
 
     // Lets other work of the host run: the three-step yield.
     void yield();
