@@ -17,37 +17,9 @@
 
 #include "binding/native_conversion.h"
 #include "binding/type_registry.h"
+#include "counting_new.h"
 #include "diag/allocation.h"
 #include "plugin/api_types.h"
-
-namespace {
-
-std::atomic<std::uint64_t> gNewCalls{0};
-
-}  // namespace
-
-// Counting replacements of the global allocation functions, for this program
-// only.
-void* operator new(std::size_t size) {
-    gNewCalls.fetch_add(1, std::memory_order_relaxed);
-    if (void* block = std::malloc(size != 0 ? size : 1)) {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-
-// GCC inlines these into callers of the replaced operator new and then takes
-// the free for a mismatch; the pair matches, since new above uses malloc.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-
-void operator delete(void* block, std::size_t /*size*/) noexcept {
-    std::free(block);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -60,13 +32,14 @@ class AllocationMeter {
 public:
     void start() {
         before_ = diag::readAllocationCounters();
-        newBefore_ = gNewCalls.load(std::memory_order_relaxed);
+        newBefore_ = tav::bench::globalNewCalls.load(std::memory_order_relaxed);
     }
     void stop() {
         const diag::AllocationCounters after = diag::readAllocationCounters();
         allocations_ += static_cast<double>(after.allocations - before_.allocations);
         bytes_ += static_cast<double>(after.bytesAllocated - before_.bytesAllocated);
-        newCalls_ += static_cast<double>(gNewCalls.load(std::memory_order_relaxed) - newBefore_);
+        newCalls_ += static_cast<double>(
+            tav::bench::globalNewCalls.load(std::memory_order_relaxed) - newBefore_);
     }
     void report(benchmark::State& state) const {
         state.counters["heapAllocs"] =

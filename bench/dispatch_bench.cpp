@@ -20,54 +20,20 @@
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
-#include <unistd.h>
 
 #include "api/api_object.h"
 #include "api/endpoint_handler.h"
 #include "api/route.h"
+#include "counting_new.h"
 #include "diag/allocation.h"
 #include "format_inputs.h"
 #include "plugin/api_types.h"
 #include "ratio_reporter.h"
 
-namespace {
-
-std::atomic<std::uint64_t> gNewCalls{0};
-
-}  // namespace
-
-// Counting replacements of the global allocation functions, for this program
-// only.
-void* operator new(std::size_t size) {
-    gNewCalls.fetch_add(1, std::memory_order_relaxed);
-    if (void* block = std::malloc(size != 0 ? size : 1)) {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-
-void operator delete(void* block, std::size_t /*size*/) noexcept {
-    std::free(block);
-}
-#pragma GCC diagnostic pop
-
 namespace tav::bench {
 namespace {
 
 using namespace Kelvo::Client::ChampSelect::Api;
-
-constexpr const char* kDefaultFlags[] = {
-    "--benchmark_repetitions=10",
-    "--benchmark_enable_random_interleaving=true",
-    "--benchmark_report_aggregates_only=true",
-    "--benchmark_min_time=0.2",
-};
 
 // About 100 bytes, as a front end sends it.
 constexpr const char* kSelectionJson =
@@ -184,13 +150,13 @@ void matchLiteral(benchmark::State& state) {
     const Route& route = *api().get->route;
     std::uint64_t allocations = 0;
     for (auto _ : state) {
-        const std::uint64_t newBefore = gNewCalls.load(std::memory_order_relaxed);
+        const std::uint64_t newBefore = tav::bench::globalNewCalls.load(std::memory_order_relaxed);
         const std::uint64_t before = diag::readAllocationCounters().allocations;
         MatchRecord match;
         match.method = TAV_METHOD_GET;
         match.path = "/tav-champ-select/v1/session";
         benchmark::DoNotOptimize(findRoute(match, std::span(&route, 1), true));
-        allocations += gNewCalls.load(std::memory_order_relaxed) - newBefore +
+        allocations += tav::bench::globalNewCalls.load(std::memory_order_relaxed) - newBefore +
                        diag::readAllocationCounters().allocations - before;
     }
     if (allocations != 0) {
@@ -225,27 +191,5 @@ std::vector<RatioGoal> registerAll() {
 }  // namespace tav::bench
 
 int main(int argc, char** argv) {
-    using namespace tav::bench;
-    std::vector<std::string> storage(std::begin(kDefaultFlags), std::end(kDefaultFlags));
-    for (int i = 1; i < argc; ++i) {
-        storage.emplace_back(argv[i]);
-    }
-    std::vector<char*> args = {argv[0]};
-    std::string settings;
-    for (std::string& arg : storage) {
-        args.push_back(arg.data());
-        settings += (settings.empty() ? "" : " ") + arg;
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
-        return 1;
-    }
-    RatioReporter reporter(registerAll(),
-                           isatty(STDOUT_FILENO) != 0 ? benchmark::ConsoleReporter::OO_Color
-                                                      : benchmark::ConsoleReporter::OO_None,
-                           settings);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return tav::bench::runRatioBenchmarks(argc, argv, tav::bench::registerAll);
 }

@@ -24,7 +24,6 @@
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
-#include <unistd.h>
 #include <yaml-cpp/yaml.h>
 #include <yaml.h>
 
@@ -38,13 +37,6 @@ namespace tav::bench {
 namespace {
 
 // Flags in front of the command line's, which override them.
-constexpr const char* kDefaultFlags[] = {
-    "--benchmark_repetitions=10",
-    "--benchmark_enable_random_interleaving=true",
-    "--benchmark_report_aggregates_only=true",
-    "--benchmark_min_time=0.2",
-};
-
 using Body = std::function<void(benchmark::State&)>;
 
 void countBytes(benchmark::State& state, std::size_t bytes) {
@@ -288,42 +280,5 @@ std::vector<RatioGoal> registerAll() {
 }  // namespace tav::bench
 
 int main(int argc, char** argv) {
-    using namespace tav::bench;
-    std::vector<std::string> storage;
-    for (const char* flag : kDefaultFlags) {
-        storage.emplace_back(flag);
-    }
-    for (int i = 1; i < argc; ++i) {
-        storage.emplace_back(argv[i]);
-    }
-    std::vector<char*> args = {argv[0]};
-    for (std::string& arg : storage) {
-        args.push_back(arg.data());
-    }
-    // The settings in effect: for each flag its last setting.
-    std::string settings;
-    for (std::size_t i = 0; i < storage.size(); ++i) {
-        const std::string name = storage[i].substr(0, storage[i].find('='));
-        bool overridden = false;
-        for (std::size_t later = i + 1; later < storage.size(); ++later) {
-            overridden = overridden || storage[later].substr(0, storage[later].find('=')) == name;
-        }
-        if (!overridden) {
-            settings += (settings.empty() ? "" : " ") + storage[i];
-        }
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
-        return 1;
-    }
-    std::vector<RatioGoal> goals = registerAll();
-    const bool color = isatty(STDOUT_FILENO) != 0;
-    RatioReporter reporter(
-        std::move(goals),
-        color ? benchmark::ConsoleReporter::OO_Color : benchmark::ConsoleReporter::OO_None,
-        settings);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return tav::bench::runRatioBenchmarks(argc, argv, tav::bench::registerAll);
 }

@@ -21,7 +21,6 @@
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
-#include <unistd.h>
 
 #include <tav/plugin_abi.h>
 
@@ -32,13 +31,6 @@
 
 namespace tav::bench {
 namespace {
-
-constexpr const char* kDefaultFlags[] = {
-    "--benchmark_repetitions=10",
-    "--benchmark_enable_random_interleaving=true",
-    "--benchmark_report_aggregates_only=true",
-    "--benchmark_min_time=0.2",
-};
 
 constexpr std::string_view kLegacyActive = "/tav-champ-select-legacy/v1/implementation-active";
 constexpr const char* kLegacySession = "/tav-champ-select-legacy/v1/session";
@@ -239,30 +231,10 @@ std::vector<RatioGoal> registerAll() {
 }  // namespace tav::bench
 
 int main(int argc, char** argv) {
-    using namespace tav::bench;
-    std::vector<std::string> storage(std::begin(kDefaultFlags), std::end(kDefaultFlags));
-    for (int i = 1; i < argc; ++i) {
-        storage.emplace_back(argv[i]);
-    }
-    std::vector<char*> args = {argv[0]};
-    std::string settings;
-    for (std::string& arg : storage) {
-        args.push_back(arg.data());
-        settings += (settings.empty() ? "" : " ") + arg;
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
-        return 1;
-    }
-    // Loaded before timing starts, so that the first repetition does not
-    // carry the plugin's start.
-    (void)mirror();
-    RatioReporter reporter(registerAll(),
-                           isatty(STDOUT_FILENO) != 0 ? benchmark::ConsoleReporter::OO_Color
-                                                      : benchmark::ConsoleReporter::OO_None,
-                           settings);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return tav::bench::runRatioBenchmarks(argc, argv, [] {
+        // Loaded before timing starts, so that the first repetition does not
+        // carry the plugin's start.
+        (void)tav::bench::mirror();
+        return tav::bench::registerAll();
+    });
 }

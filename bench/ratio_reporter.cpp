@@ -5,6 +5,8 @@
 #include <ostream>
 #include <utility>
 
+#include <unistd.h>
+
 namespace tav::bench {
 namespace {
 
@@ -92,6 +94,47 @@ void RatioReporter::Finalize() {
         out << "  " << missed_ << " goal(s) missed in this run.\n";
     }
     out.flush();
+}
+
+int runRatioBenchmarks(int argc, char** argv,
+                       const std::function<std::vector<RatioGoal>()>& registerAll) {
+    std::vector<std::string> storage = {
+        "--benchmark_repetitions=10",
+        "--benchmark_enable_random_interleaving=true",
+        "--benchmark_report_aggregates_only=true",
+        "--benchmark_min_time=0.2",
+    };
+    for (int i = 1; i < argc; ++i) {
+        storage.emplace_back(argv[i]);
+    }
+    std::vector<char*> args = {argv[0]};
+    for (std::string& arg : storage) {
+        args.push_back(arg.data());
+    }
+    // The settings in effect: for each flag its last setting.
+    std::string settings;
+    for (std::size_t i = 0; i < storage.size(); ++i) {
+        const std::string name = storage[i].substr(0, storage[i].find('='));
+        bool overridden = false;
+        for (std::size_t later = i + 1; later < storage.size(); ++later) {
+            overridden = overridden || storage[later].substr(0, storage[later].find('=')) == name;
+        }
+        if (!overridden) {
+            settings += (settings.empty() ? "" : " ") + storage[i];
+        }
+    }
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
+        return 1;
+    }
+    RatioReporter reporter(registerAll(),
+                           isatty(STDOUT_FILENO) != 0 ? benchmark::ConsoleReporter::OO_Color
+                                                      : benchmark::ConsoleReporter::OO_None,
+                           settings);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
 }
 
 }  // namespace tav::bench

@@ -5,6 +5,7 @@
 // and more, so only ratios from one run, repetitions interleaved, mean much.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -43,5 +44,11 @@ private:
     std::map<std::string, double> medianRates_;
     int missed_ = 0;
 };
+
+// The main of a program of ratio benchmarks: ten repetitions interleaved,
+// aggregates only, 0.2 s each, then the command line's flags (a later setting
+// wins). registerAll registers the benchmarks and returns their goals.
+int runRatioBenchmarks(int argc, char** argv,
+                       const std::function<std::vector<RatioGoal>()>& registerAll);
 
 }  // namespace tav::bench

@@ -6,10 +6,12 @@
 
 #include "api/dispatch_messages.h"
 #include "binding/type_registry.h"
+#include "formats/body.h"
 #include "formats/json.h"
 #include "formats/message_pack.h"
 #include "formats/yaml.h"
 #include "text/message.h"
+#include "text/string_utils.h"
 
 namespace tav {
 namespace {
@@ -24,37 +26,6 @@ using messages::kUnknownArgument;
 // conversions later.
 constexpr std::size_t kMaxIndexPathSegments = 512;
 
-// The C locale's tolower, without a library call per byte: content types are
-// compared on every request.
-constexpr char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (asciiLower(text[i]) != asciiLower(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view afterSpaces(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    return first == std::string_view::npos ? std::string_view() : text.substr(first);
-}
-
-bool isMessagePackContainer(std::string_view text) {
-    if (text.empty()) {
-        return false;
-    }
-    const auto lead = static_cast<unsigned char>(text.front());
-    return (lead >= 0x80 && lead <= 0x9F) || (lead >= 0xDC && lead <= 0xDF);
-}
-
 bool isContainerKind(BindingTypeKind kind) {
     return kind == BindingTypeKind::Object || kind == BindingTypeKind::Vector ||
            kind == BindingTypeKind::Struct;
@@ -65,23 +36,25 @@ bool isContainerKind(BindingTypeKind kind) {
 bool convertText(CallResult& call, BindingValue& target, std::string_view contentType,
                  std::string_view text, bool container, std::string_view parameterName,
                  std::string_view functionName) {
-    const bool sniff = container && contentType.empty();
-    const std::string_view trimmed = afterSpaces(text);
+    // The sniffing rules apply only without a content type, so they never
+    // compete with the content-type rules they stand between.
+    const SniffedFormat sniffed =
+        container && contentType.empty() ? sniffContainerFormat(text) : SniffedFormat::None;
     const char* failure = nullptr;
     BindingResult decoded;
     if (startsWithIgnoringCase(contentType, "application/x-msgpack") ||
-        (sniff && isMessagePackContainer(text))) {
+        sniffed == SniffedFormat::MessagePack) {
         // Bytes after a complete value are ignored here.
         std::uint32_t position = 0;
         decoded = readMessagePack(reinterpret_cast<const std::uint8_t*>(text.data()),
                                   static_cast<std::uint32_t>(text.size()), position);
         failure = messages::kMessagePackArgument;
     } else if (startsWithIgnoringCase(contentType, "application/json") ||
-               (sniff && (trimmed.starts_with('{') || trimmed.starts_with('[')))) {
+               sniffed == SniffedFormat::Json) {
         decoded = readJson(text);
         failure = messages::kJsonArgument;
     } else if (startsWithIgnoringCase(contentType, "text/x-yaml") ||
-               (sniff && trimmed.starts_with("---"))) {
+               sniffed == SniffedFormat::Yaml) {
         decoded = readYaml(text);
         failure = messages::kYamlArgument;
     } else if (startsWithIgnoringCase(contentType, "application/octet-stream")) {

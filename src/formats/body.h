@@ -14,9 +14,14 @@ namespace tav {
 // any other type fails with "Unsupported body content type".
 BindingResult readBody(std::string_view contentType, std::string_view body);
 
-// Without a content type: a MessagePack map or array lead byte, "{" or "["
-// after spaces (JSON), "---" after spaces (YAML); bytes after a MessagePack
-// value are ignored. Returns false, leaving result alone, for any other text.
+// The format of a container-valued text without a content type: a MessagePack
+// map or array lead byte, "{" or "[" after spaces (JSON), "---" after spaces
+// (YAML); None for any other text.
+enum class SniffedFormat { None, MessagePack, Json, Yaml };
+SniffedFormat sniffContainerFormat(std::string_view text);
+
+// Reads a text in its sniffed format; bytes after a MessagePack value are
+// ignored. Returns false, leaving result alone, for any other text.
 bool readSniffedContainer(std::string_view text, BindingResult& result);
 
 }  // namespace tav

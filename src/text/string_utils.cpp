@@ -45,4 +45,29 @@ std::string toLowerCopy(std::string_view text) {
     return out;
 }
 
+namespace {
+
+constexpr char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (asciiLower(text[i]) != asciiLower(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view afterSpaces(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
 }  // namespace tav

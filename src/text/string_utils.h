@@ -1,5 +1,6 @@
 // Small string operations shared by the formats and the dispatcher: split on
-// a separator, replace every occurrence, lower-case copy.
+// a separator, replace every occurrence, lower-case copy, prefix test without
+// case, leading spaces.
 #pragma once
 
 #include <string>
@@ -19,5 +20,14 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
 
 // Each byte through the C library's tolower.
 std::string toLowerCopy(std::string_view text);
+
+// Whether text begins with prefix, ASCII letters compared without case (the C
+// locale's rule, without a library call per byte: content types are compared
+// on every request).
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
+
+// The text from its first character other than a space (tabs and line breaks
+// are not skipped); empty when there is none.
+std::string_view afterSpaces(std::string_view text);
 
 }  // namespace tav

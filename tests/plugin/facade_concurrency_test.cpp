@@ -12,6 +12,8 @@
 
 #include <tav/plugin_abi.h>
 
+#include "host_records.h"
+
 namespace {
 
 // A host table safe to call from many threads: it answers every request with
@@ -52,23 +54,10 @@ void installSlots(ThreadSafeHost& host) {
 
 // An implementation-active event for base, delivered as the host does.
 void setActive(ThreadSafeHost& host, const std::string& base, bool active) {
-    const std::string uri = base + "v1/implementation-active";
-    TavHostEntry entries[3] = {};
-    entries[0].key = "uri";
-    entries[0].value.tag = TAV_HOST_STRING;
-    entries[0].value.payload.text = uri.c_str();
-    entries[1].key = "eventType";
-    entries[1].value.tag = TAV_HOST_STRING;
-    entries[1].value.payload.text = "Update";
-    entries[2].key = "data";
-    entries[2].value.tag = TAV_HOST_BOOL;
-    entries[2].value.payload.boolean = active ? 1 : 0;
-    TavHostValue payload{};
-    payload.tag = TAV_HOST_OBJECT;
-    payload.payload.object.entries = entries;
-    payload.payload.object.count = 3;
+    const tav::testing::ImplementationActivePayload payload(base, active);
     for (std::size_t i = 0; i < host.subscriptions.size(); ++i) {
-        const TavHostEvent event{host.subscriptions[i].first.c_str(), payload, 0, host.userData[i]};
+        const TavHostEvent event{host.subscriptions[i].first.c_str(), payload.record(), 0,
+                                 host.userData[i]};
         host.subscriptions[i].second(&event);
     }
 }
@@ -86,14 +75,9 @@ TEST(FacadeConcurrency, RequestsWhileTheActiveImplementationFlips) {
     const TavInitRecord init{&host.table, nullptr};
     ASSERT_EQ(record.callbacks->init(record.context, &init), 1);
 
-    const auto* table = static_cast<const TavEndpointTable*>(record.endpointTable);
-    const TavEndpointRecord* selection = nullptr;
-    for (std::uint32_t i = 0; i < table->endpointCount; ++i) {
-        if (std::strcmp(table->endpoints[i].path, "/tav-champ-select/v1/session/my-selection") ==
-            0) {
-            selection = &table->endpoints[i];
-        }
-    }
+    constexpr const char* kPath = "/tav-champ-select/v1/session/my-selection";
+    const TavEndpointRecord* selection =
+        tav::testing::findEndpoint(record.endpointTable, TAV_METHOD_PATCH, kPath);
     ASSERT_NE(selection, nullptr);
 
     constexpr int kThreads = 3;
@@ -105,15 +89,9 @@ TEST(FacadeConcurrency, RequestsWhileTheActiveImplementationFlips) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&] {
-            const char* body = R"({"spell1Id": 4})";
+            const TavRequest request = tav::testing::requestTo(
+                *selection, kPath, R"({"spell1Id": 4})", "application/json");
             for (int i = 0; i < kRequests; ++i) {
-                TavRequest request{};
-                request.method = TAV_METHOD_PATCH;
-                request.url = "/tav-champ-select/v1/session/my-selection";
-                request.endpoint = selection->function.endpoint;
-                request.contentType = "application/json";
-                request.body = reinterpret_cast<const std::uint8_t*>(body);
-                request.bodyLength = static_cast<std::uint32_t>(std::strlen(body));
                 TavResponse response{};
                 selection->entry(&response, &request);
                 if (response.isError == 0) {

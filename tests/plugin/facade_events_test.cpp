@@ -6,28 +6,21 @@
 #include <gtest/gtest.h>
 
 #include "facade_host.h"
-#include "formats/json.h"
 
 using tav::BindingValue;
+using tav::testing::boolean;
 using tav::testing::FacadeHost;
+using tav::testing::json;
 using tav::testing::kLegacy;
 using tav::testing::kTeamBuilder;
 using Strings = std::vector<std::string>;
 
 namespace {
 
-BindingValue boolean(bool b) {
-    BindingValue v;
-    v.setBool(b);
-    return v;
-}
 BindingValue text(const char* t) {
     BindingValue v;
     v.setString(t);
     return v;
-}
-BindingValue json(const char* t) {
-    return tav::readJson(t).value;
 }
 
 // Which implementation the module mirrors: a team-boost update from each.

@@ -4,8 +4,19 @@
 #include "binding/host_value.h"
 #include "formats/json.h"
 #include "framework/resource_events.h"
+#include "host_records.h"
 
 namespace tav::testing {
+
+BindingValue boolean(bool b) {
+    BindingValue value;
+    value.setBool(b);
+    return value;
+}
+
+BindingValue json(const char* text) {
+    return readJson(text).value;
+}
 
 FacadeHost::FacadeHost() : module(TAV_PLUGIN_MODULE_PATH), answers(module.host()) {}
 
@@ -54,37 +65,24 @@ FacadeHost::Answer FacadeHost::call(std::uint32_t method, const std::string& rou
                                     const std::string& path, const std::string& body,
                                     const char* contentType) {
     Answer answer;
-    const auto* table = static_cast<const TavEndpointTable*>(module.record().endpointTable);
-    if (table == nullptr) {
+    const TavEndpointRecord* endpoint = findEndpoint(module.record().endpointTable, method, route);
+    if (endpoint == nullptr) {
         return answer;
     }
-    for (std::uint32_t i = 0; i < table->endpointCount; ++i) {
-        const TavEndpointRecord& endpoint = table->endpoints[i];
-        if (endpoint.method != method || route != endpoint.path) {
-            continue;
-        }
-        answer.found = true;
-        TavRequest request{};
-        request.method = method;
-        request.url = path.c_str();
-        request.endpoint = endpoint.function.endpoint;
-        request.contentType = body.empty() ? nullptr : contentType;
-        request.body = reinterpret_cast<const std::uint8_t*>(body.c_str());
-        request.bodyLength = static_cast<std::uint32_t>(body.size());
-        TavResponse response{};
-        endpoint.entry(&response, &request);
-        answer.isError = response.isError != 0;
-        answer.status = response.status;
-        if (answer.isError && response.errorText != nullptr) {
-            answer.error = response.errorText;
-        } else {
-            BindingErrorSink sink;
-            (void)hostToValue(sink, answer.value, response.value, "<response>");
-        }
-        if (response.release != nullptr) {
-            response.release(&response);
-        }
-        break;
+    answer.found = true;
+    const TavRequest request = requestTo(*endpoint, path.c_str(), body, contentType);
+    TavResponse response{};
+    endpoint->entry(&response, &request);
+    answer.isError = response.isError != 0;
+    answer.status = response.status;
+    if (answer.isError && response.errorText != nullptr) {
+        answer.error = response.errorText;
+    } else {
+        BindingErrorSink sink;
+        (void)hostToValue(sink, answer.value, response.value, "<response>");
+    }
+    if (response.release != nullptr) {
+        response.release(&response);
     }
     return answer;
 }

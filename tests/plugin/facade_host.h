@@ -17,6 +17,10 @@ namespace tav::testing {
 inline constexpr const char* kLegacy = "/tav-champ-select-legacy/";
 inline constexpr const char* kTeamBuilder = "/tav-lobby-team-builder/champ-select/";
 
+// Values for scripts and events.
+BindingValue boolean(bool b);
+BindingValue json(const char* text);
+
 class FacadeHost {
 public:
     FacadeHost();

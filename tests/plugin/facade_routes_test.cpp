@@ -11,7 +11,9 @@
 #include "formats/json.h"
 
 using tav::BindingValue;
+using tav::testing::boolean;
 using tav::testing::FacadeHost;
+using tav::testing::json;
 using tav::testing::kLegacy;
 using tav::testing::kTeamBuilder;
 using Strings = std::vector<std::string>;
@@ -21,10 +23,6 @@ namespace {
 constexpr std::uint32_t GET = TAV_METHOD_GET;
 constexpr std::uint32_t POST = TAV_METHOD_POST;
 constexpr std::uint32_t PATCH = TAV_METHOD_PATCH;
-
-BindingValue json(const char* text) {
-    return tav::readJson(text).value;
-}
 
 struct Row {
     std::uint32_t method;
@@ -100,9 +98,7 @@ TEST(FacadeRoutes, EveryRouteWithEachImplementationActiveAndWithNone) {
 
     for (const char* active : {static_cast<const char*>(nullptr), kLegacy, kTeamBuilder}) {
         if (active != nullptr) {
-            BindingValue yes;
-            yes.setBool(true);
-            host.setActive(active, yes);
+            host.setActive(active, boolean(true));
         }
         for (const Row& row : kRoutes) {
             SCOPED_TRACE(std::string(active ? active : "none") + " " + row.route);
@@ -129,9 +125,7 @@ TEST(FacadeRoutes, EveryRouteWithEachImplementationActiveAndWithNone) {
 TEST(FacadeRoutes, IdsAreConvertedAndForwardedInDecimal) {
     FacadeHost host;
     host.start();
-    BindingValue yes;
-    yes.setBool(true);
-    host.setActive(kLegacy, yes);
+    host.setActive(kLegacy, boolean(true));
     host.takeForwarded();
 
     const Row& action = kRoutes[7];
@@ -154,9 +148,7 @@ TEST(FacadeRoutes, IdsAreConvertedAndForwardedInDecimal) {
 TEST(FacadeRoutes, RecordsAreSentAsTheOneParameter) {
     FacadeHost host;
     host.start();
-    BindingValue yes;
-    yes.setBool(true);
-    host.setActive(kTeamBuilder, yes);
+    host.setActive(kTeamBuilder, boolean(true));
     host.module.host().requests.clear();
 
     host.answers.value(std::string(kTeamBuilder) + "v1/session/my-selection", BindingValue());
@@ -184,9 +176,7 @@ TEST(FacadeRoutes, ImplementationErrorsAndOddAnswersReachTheCaller) {
     host.answers.value(base + "v1/session/trades", json("{}"));
     host.answers.value(base + "v1/session/timer", BindingValue());
     host.start();
-    BindingValue yes;
-    yes.setBool(true);
-    host.setActive(kTeamBuilder, yes);
+    host.setActive(kTeamBuilder, boolean(true));
 
     const FacadeHost::Answer conflict = call(host, kRoutes[4], "session/trades/7/accept");
     EXPECT_EQ(conflict.status, 409u);
@@ -215,9 +205,7 @@ TEST(FacadeRoutes, BattleTrainingPassesTheAnswerThrough) {
     host.answers.value(std::string(kLegacy) + "v1/battle-training/launch",
                        json(R"({"anything": [1, "x"]})"));
     host.start();
-    BindingValue yes;
-    yes.setBool(true);
-    host.setActive(kLegacy, yes);
+    host.setActive(kLegacy, boolean(true));
     const FacadeHost::Answer launched = call(host, kRoutes[18], "battle-training/launch");
     EXPECT_EQ(tav::writeJson(launched.value), R"({"anything":[1,"x"]})");
 

@@ -14,6 +14,7 @@
 
 #include "diag/allocation.h"
 #include "fake_host.h"
+#include "host_records.h"
 
 // The replacement operator new below allocates with malloc, so freeing its
 // blocks is right; gcc cannot see that once it inlines them.
@@ -173,49 +174,25 @@ TEST(HostBoundary, ARequestWithEveryAllocationFailingInTurn) {
             const TavInitRecord init = loaded.host->initRecord();
             loaded.record.callbacks->init(loaded.record.context, &init);
             // The legacy implementation is active, so the request is forwarded.
+            const tav::testing::ImplementationActivePayload active("/tav-champ-select-legacy/",
+                                                                   true);
             for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions) {
-                if (s.name == "OnJsonApiEvent_tav-champ-select-legacy_v1_implementation-active") {
-                    TavHostEntry entries[3] = {};
-                    entries[0].key = "uri";
-                    entries[0].value.tag = TAV_HOST_STRING;
-                    entries[0].value.payload.text =
-                        "/tav-champ-select-legacy/v1/implementation-active";
-                    entries[1].key = "eventType";
-                    entries[1].value.tag = TAV_HOST_STRING;
-                    entries[1].value.payload.text = "Update";
-                    entries[2].key = "data";
-                    entries[2].value.tag = TAV_HOST_BOOL;
-                    entries[2].value.payload.boolean = 1;
-                    TavHostValue payload{};
-                    payload.tag = TAV_HOST_OBJECT;
-                    payload.payload.object.entries = entries;
-                    payload.payload.object.count = 3;
-                    const TavHostEvent event{s.name.c_str(), payload, 0, s.userData};
-                    s.callback(&event);
-                }
+                const TavHostEvent event{s.name.c_str(), active.record(), 0, s.userData};
+                s.callback(&event);
             }
             return loaded;
         },
         [&](Loaded& loaded) {
-            const auto* table = static_cast<const TavEndpointTable*>(loaded.record.endpointTable);
-            for (std::uint32_t i = 0; i < table->endpointCount; ++i) {
-                const TavEndpointRecord& e = table->endpoints[i];
-                if (e.method != TAV_METHOD_PATCH || path != e.path) {
-                    continue;
-                }
-                TavRequest request{};
-                request.method = TAV_METHOD_PATCH;
-                request.url = path.c_str();
-                request.endpoint = e.function.endpoint;
-                request.contentType = "application/json";
-                request.body = reinterpret_cast<const std::uint8_t*>(body.c_str());
-                request.bodyLength = static_cast<std::uint32_t>(body.size());
-                TavResponse response{};
-                e.entry(&response, &request);
-                answered += response.isError == 0 ? 1 : 0;
-                ASSERT_NE(+response.release, nullptr);
-                response.release(&response);
-            }
+            const TavEndpointRecord* endpoint =
+                tav::testing::findEndpoint(loaded.record.endpointTable, TAV_METHOD_PATCH, path);
+            ASSERT_NE(endpoint, nullptr);
+            const TavRequest request =
+                tav::testing::requestTo(*endpoint, path.c_str(), body, "application/json");
+            TavResponse response{};
+            endpoint->entry(&response, &request);
+            answered += response.isError == 0 ? 1 : 0;
+            ASSERT_NE(+response.release, nullptr);
+            response.release(&response);
         },
         unload);
     EXPECT_GT(runs, 20);
