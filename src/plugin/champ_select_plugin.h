@@ -72,8 +72,17 @@ private:
                                                    std::string_view relativePath, const P& record);
     void SubscribeToDelegates();
     void onImplementationActive(ActiveDelegate self, bool active);
+    // "/tav-champ-select-legacy/" or "/tav-lobby-team-builder/champ-select/";
+    // null for None.
+    static const char* baseUrl(ActiveDelegate delegate);
+    // The listeners of both implementations' resource at relativePath, each
+    // re-publishing under "/tav-champ-select/" + relativePath while its
+    // implementation is the active one.
     template <class T>
-    void mirror(ActiveDelegate owner, std::string_view relativePath, std::string_view facadeUri);
+    void mirror(std::string_view relativePath);
+    // Publishes an already converted resource (RepublishResource's last steps).
+    void publishConverted(tav::PluginResourceEventType eventType, std::string_view uri,
+                          tav::BindingResult converted, const char* typeName);
 
     // Written by the implementation-active handlers and read by request
     // handlers on other host threads: atomic, so that the reads and writes

@@ -5,23 +5,25 @@
 #include "plugin/champ_select_plugin.h"
 
 namespace Kelvo::Client::ChampSelect {
-namespace {
 
-constexpr const char* kLegacyBaseUrl = "/tav-champ-select-legacy/";
-constexpr const char* kTeamBuilderBaseUrl = "/tav-lobby-team-builder/champ-select/";
-
-}  // namespace
+const char* ChampSelectPlugin::baseUrl(ActiveDelegate delegate) {
+    switch (delegate) {
+        case ActiveDelegate::Legacy:
+            return "/tav-champ-select-legacy/";
+        case ActiveDelegate::TeamBuilder:
+            return "/tav-lobby-team-builder/champ-select/";
+        default:
+            return nullptr;
+    }
+}
 
 tav::RequestOutcome<std::string> ChampSelectPlugin::ResolveDelegateUrl(
     std::string_view relativePath) const {
-    switch (activeDelegate()) {
-        case ActiveDelegate::Legacy:
-            return std::string(kLegacyBaseUrl).append(relativePath);
-        case ActiveDelegate::TeamBuilder:
-            return std::string(kTeamBuilderBaseUrl).append(relativePath);
-        default:
-            return tav::StructuredError(0, "No active delegate");
+    const char* base = baseUrl(activeDelegate());  // read once
+    if (base == nullptr) {
+        return tav::StructuredError(0, "No active delegate");
     }
+    return std::string(base).append(relativePath);
 }
 
 void ChampSelectPlugin::OnLegacyImplementationActive(const tav::ResourceEvent<bool>& event) {
