@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -245,7 +244,9 @@ void dispatchRequest(TavResponse& response, const TavRequest& request) {
     resetResponse(response);
     const auto* binding = static_cast<const EndpointBinding*>(request.endpoint);
     const RouteRegistration* registration = binding != nullptr ? binding->registration : nullptr;
-    if (registration == nullptr || registration->function == nullptr) {
+    // registerRoute compiles every registration's route.
+    if (registration == nullptr || registration->function == nullptr ||
+        registration->route == nullptr) {
         writeErrorResponse(response, kInvalidFunction, 404);
         return;
     }
@@ -261,14 +262,7 @@ void dispatchRequest(TavResponse& response, const TavRequest& request) {
         match.customMethod = textOf(request.customMethod);
     }
     match.path = textOf(request.url);
-    std::optional<Route> fallback;
-    const Route* route = registration->route.get();
-    if (route == nullptr) {
-        fallback = makeRoute(&function, registration,
-                             registration->path.empty() ? function.name : registration->path);
-        route = &*fallback;
-    }
-    if (!findRoute(match, std::span(route, 1), true)) {
+    if (!findRoute(match, std::span(registration->route.get(), 1), true)) {
         writeErrorResponse(response, kInvalidFunction, 404);
         return;
     }
