@@ -1,0 +1,1 @@
+// The session page: filled in by the page work.
