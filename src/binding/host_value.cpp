@@ -276,8 +276,8 @@ private:
 }  // namespace
 
 bool hostToValue(BindingErrorSink& sink, BindingValue& target, const TavHostValue& host,
-                 std::string_view name) {
-    return readHost(sink, target, host, name, 0);
+                 std::string_view name, int depth) {
+    return readHost(sink, target, host, name, depth);
 }
 
 void HostValueRecord::Free::operator()(unsigned char* block) const noexcept {

@@ -23,10 +23,11 @@ struct BindingErrorSink {
 };
 
 // Reads a host value into target (a value of any tree); name is what the
-// message calls the value. Returns false, with the message in sink, for a tag
+// message calls the value and depth how deep target lies in a record being
+// read in pieces. Returns false, with the message in sink, for a tag
 // outside 0 to 10 anywhere in the record.
 bool hostToValue(BindingErrorSink& sink, BindingValue& target, const TavHostValue& host,
-                 std::string_view name);
+                 std::string_view name, int depth = 0);
 
 // A host value record and everything it points at, in one block.
 class HostValueRecord {

@@ -447,4 +447,15 @@ BindingResult toValue(const T& native, const BindingTypeRegistry& registry) {
     return result;
 }
 
+// Native to value, written into out, a value of any tree (a member of a
+// structure being built, say), so that nothing is copied into place after.
+// The result carries only the outcome.
+template <class T>
+BindingResult toValueIn(BindingValue& out, const T& native, const BindingTypeRegistry& registry) {
+    BindingResult result;
+    const BindingConversionContext context{registry, innermostDescriptor<T>(registry)};
+    BindingConverter<T>::toValue(result, native, out, context);
+    return result;
+}
+
 }  // namespace tav

@@ -25,8 +25,33 @@ constexpr std::uint32_t kServiceProxySubscriptionFlag = 1;
 // The payload name conversion messages use, as for request results.
 constexpr const char* kPayloadName = "<result>";
 
-// Converts the payload value into the event's native record, then hands it
-// on. Each event name has one handler: resource events convert to
+// The host's payload as a value; a payload that cannot be read drops the
+// event.
+bool readPayload(PluginBase& plugin, const char* eventName, const TavHostValue& host,
+                 BindingValue& payload, int depth = 0) {
+    BindingErrorSink sink;
+    if (hostToValue(sink, payload, host, kPayloadName, depth)) {
+        return true;
+    }
+    Trace("%s: Couldn't convert payload %s for event %s: %s", plugin.shortName().c_str(),
+          kPayloadName, eventName, sink.message.c_str());
+    return false;
+}
+
+template <class Payload>
+bool convertPayload(PluginBase& plugin, const char* eventName, const BindingValue& payload,
+                    Payload& record) {
+    const BindingResult converted = fromValue(record, payload, kPayloadName, plugin.registry());
+    if (!converted) {
+        Trace("%s: Couldn't convert payload %s for event %s: %s", plugin.shortName().c_str(),
+              kPayloadName, eventName, std::string(converted.error()).c_str());
+        return false;
+    }
+    return true;
+}
+
+// Converts the payload into the event's native record, then hands it on.
+// Each event name has one handler: resource events convert to
 // PluginResourceEvent, service-proxy events to PluginServiceProxyResponse.
 template <class Payload>
 class TypedEventHandler final : public EventHandler {
@@ -35,12 +60,11 @@ public:
 
     explicit TypedEventHandler(Callback callback) : callback_(callback) {}
 
-    void handle(PluginBase& plugin, const char* eventName, const BindingValue& payload) override {
+    void handle(PluginBase& plugin, const char* eventName, const TavHostValue& host) override {
+        BindingValue payload;
         Payload record;
-        const BindingResult converted = fromValue(record, payload, kPayloadName, plugin.registry());
-        if (!converted) {
-            Trace("%s: Couldn't convert payload %s for event %s: %s", plugin.shortName().c_str(),
-                  kPayloadName, eventName, std::string(converted.error()).c_str());
+        if (!readPayload(plugin, eventName, host, payload) ||
+            !convertPayload(plugin, eventName, payload, record)) {
             return;
         }
         Trace("%s: Handling event %s", plugin.shortName().c_str(), eventName);
@@ -51,11 +75,56 @@ private:
     Callback callback_;
 };
 
+// A resource event's data is read from the host's record straight into the
+// event, not into the payload first and copied from there: a session is the
+// bulk of the event. The rest converts as any payload does. A payload with no
+// single "data" member takes the general way.
+class ResourceEventHandler final : public EventHandler {
+public:
+    void handle(PluginBase& plugin, const char* eventName, const TavHostValue& host) override {
+        PluginResourceEvent record;
+        if (!readResourceEvent(plugin, eventName, host, record)) {
+            return;
+        }
+        Trace("%s: Handling event %s", plugin.shortName().c_str(), eventName);
+        plugin.events().dispatchResourceEvent(record);
+    }
+
+private:
+    static constexpr std::uint32_t kMaxSplitMembers = 8;
+
+    static bool readResourceEvent(PluginBase& plugin, const char* eventName,
+                                  const TavHostValue& host, PluginResourceEvent& record) {
+        const TavHostEntry* data = nullptr;
+        TavHostEntry others[kMaxSplitMembers];
+        std::uint32_t otherCount = 0;
+        bool split = host.tag == TAV_HOST_OBJECT && host.payload.object.count <= kMaxSplitMembers;
+        for (std::uint32_t i = 0; split && i < host.payload.object.count; ++i) {
+            const TavHostEntry& entry = host.payload.object.entries[i];
+            if (entry.key != nullptr && std::string_view(entry.key) == "data") {
+                split = data == nullptr;
+                data = &entry;
+            } else {
+                others[otherCount++] = entry;
+            }
+        }
+        BindingValue payload;
+        if (!split || data == nullptr) {
+            return readPayload(plugin, eventName, host, payload) &&
+                   convertPayload(plugin, eventName, payload, record);
+        }
+        TavHostValue rest = host;
+        rest.payload.object.entries = others;
+        rest.payload.object.count = otherCount;
+        // The data lies one level below the payload's root.
+        return readPayload(plugin, eventName, rest, payload) &&
+               convertPayload(plugin, eventName, payload, record) &&
+               readPayload(plugin, eventName, data->value, record.data, 1);
+    }
+};
+
 std::shared_ptr<EventHandler> resourceDispatcher() {
-    return std::make_shared<TypedEventHandler<PluginResourceEvent>>(
-        [](PluginBase& plugin, const PluginResourceEvent& event) {
-            plugin.events().dispatchResourceEvent(event);
-        });
+    return std::make_shared<ResourceEventHandler>();
 }
 
 }  // namespace
@@ -164,15 +233,7 @@ void EventSubscriptions::deliver(const TavHostEvent& event) {
         return;
     }
     const std::shared_ptr<EventHandler> handler = found->second;
-
-    BindingValue payload;
-    BindingErrorSink sink;
-    if (!hostToValue(sink, payload, event.payload, kPayloadName)) {
-        Trace("%s: Couldn't convert payload %s for event %s: %s", owner_.shortName().c_str(),
-              kPayloadName, event.name, sink.message.c_str());
-        return;
-    }
-    handler->handle(owner_, event.name, payload);
+    handler->handle(owner_, event.name, event.payload);
 }
 
 void EventSubscriptions::subscribeHostEvent(const std::string& eventName,

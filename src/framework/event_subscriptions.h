@@ -18,16 +18,16 @@
 
 namespace tav {
 
-class BindingValue;
 class PluginBase;
 struct PluginResourceEvent;
 
-// Receives the payload of a host event registered under a name; held by
-// shared ownership, so an event being handled keeps its handler alive.
+// Receives the payload of a host event registered under a name, as the host
+// passed it; held by shared ownership, so an event being handled keeps its
+// handler alive.
 class EventHandler {
 public:
     virtual ~EventHandler() = default;
-    virtual void handle(PluginBase& plugin, const char* eventName, const BindingValue& payload) = 0;
+    virtual void handle(PluginBase& plugin, const char* eventName, const TavHostValue& payload) = 0;
 };
 
 using ResourceHandler = std::function<void(const PluginResourceEvent&)>;

@@ -218,9 +218,14 @@ RequestOutcome<void> SendEvent(PluginBase& plugin, std::string_view eventName,
     if (!converted) {
         return StructuredError(0, std::string(converted.error()));
     }
-    const std::string derivedName = eventNameForUri(payload.uri);
+    return SendEvent(plugin, eventName, payload.uri, converted.value, word);
+}
+
+RequestOutcome<void> SendEvent(PluginBase& plugin, std::string_view eventName, std::string_view uri,
+                               const BindingValue& payload, std::uint32_t word) {
+    const std::string derivedName = eventNameForUri(uri);
     HostValueRecord record;
-    if (!valueToHost(&plugin.registry(), record, converted.value)) {
+    if (!valueToHost(&plugin.registry(), record, payload)) {
         return StructuredError(0, std::string(kTooLargeForHost));
     }
 

@@ -15,12 +15,12 @@
 #include "api/method_names.h"
 #include "binding/binding_value.h"
 #include "binding/native_conversion.h"
+#include "framework/framework_types.h"
 #include "framework/request_outcome.h"
 
 namespace tav {
 
 class PluginBase;
-struct PluginResourceEvent;
 
 // A named parameter of a request.
 struct NamedValue {
@@ -77,6 +77,28 @@ RequestOutcome<void> requestWithParameters(PluginBase& plugin, MethodCode method
 // under eventName when that differs.
 RequestOutcome<void> SendEvent(PluginBase& plugin, std::string_view eventName,
                                const PluginResourceEvent& payload, std::uint32_t word);
+
+// The same for an event already converted to a value (resourceEventValue).
+RequestOutcome<void> SendEvent(PluginBase& plugin, std::string_view eventName, std::string_view uri,
+                               const BindingValue& event, std::uint32_t word);
+
+// A resource event's value with data converted from a native record, built
+// as one tree: the data is not converted first and copied in after.
+template <class T>
+BindingResult resourceEventValue(PluginResourceEventType eventType, std::string_view uri,
+                                 const T& data, const BindingTypeRegistry& registry) {
+    PluginResourceEvent shell;
+    shell.uri = std::string(uri);
+    shell.eventType = eventType;
+    BindingResult result = toValue(shell, registry);
+    if (result) {
+        const BindingResult converted = toValueIn(result.value.member("data"), data, registry);
+        if (!converted) {
+            result.fail(converted.error());
+        }
+    }
+    return result;
+}
 
 }  // namespace tav
 

@@ -80,9 +80,9 @@ private:
     // implementation is the active one.
     template <class T>
     void mirror(std::string_view relativePath);
-    // Publishes an already converted resource (RepublishResource's last steps).
-    void publishConverted(tav::PluginResourceEventType eventType, std::string_view uri,
-                          tav::BindingResult converted, const char* typeName);
+    // Publishes a resource event already converted (RepublishResource's last steps).
+    void publishConverted(std::string_view uri, const tav::BindingResult& event,
+                          const char* typeName);
 
     // Written by the implementation-active handlers and read by request
     // handlers on other host threads: atomic, so that the reads and writes

@@ -22,40 +22,37 @@ constexpr const char* kSessionUri = "/tav-champ-select/v1/session";
 template <class T>
 void ChampSelectPlugin::RepublishResource(PluginResourceEventType eventType, std::string_view uri,
                                           const T& data) {
-    publishConverted(eventType, uri, tav::toValue(data, registry()), tav::staticTypeInfo<T>().name);
+    publishConverted(uri, tav::resourceEventValue(eventType, uri, data, registry()),
+                     tav::staticTypeInfo<T>().name);
 }
 
-void ChampSelectPlugin::publishConverted(PluginResourceEventType eventType, std::string_view uri,
-                                         tav::BindingResult converted, const char* typeName) {
-    tav::PluginResourceEvent event;
-    event.uri = std::string(uri);
-    event.eventType = eventType;
-    if (!converted) {
+void ChampSelectPlugin::publishConverted(std::string_view uri, const tav::BindingResult& event,
+                                         const char* typeName) {
+    if (!event) {
         tav::Trace("%s: Couldn't convert resource %s for event uri \"%s\"", shortName().c_str(),
-                   typeName, event.uri.c_str());
+                   typeName, std::string(uri).c_str());
         return;
     }
-    event.data = std::move(converted.value);
-    (void)tav::SendEvent(*this, "OnJsonApiEvent", event, 0);  // failures are not reported
+    (void)tav::SendEvent(*this, "OnJsonApiEvent", uri, event.value, 0);  // failures not reported
 }
 
 // The session is converted once: the Update line shows what is published.
 void ChampSelectPlugin::OnDelegateSession(
     const tav::ResourceEvent<Api::ChampSelectSession>& event) {
-    tav::BindingResult converted = tav::toValue(event.data, registry());
+    const tav::BindingResult converted =
+        tav::resourceEventValue(event.eventType, kSessionUri, event.data, registry());
     if (event.eventType == PluginResourceEventType::Update) {
         std::string text;
         if (converted &&
             registry().find(tav::staticTypeInfo<Api::ChampSelectSession>()) != nullptr) {
-            text = tav::writeJson(converted.value, &registry());
+            text = tav::writeJson(converted.value.find("data"), &registry());
         }
         tav::Log(tav::LogLevel::Okay, 2, 0, "/tav-champ-select/v1/session: %s", text.c_str());
     } else {
         tav::Log(tav::LogLevel::Always, 1, 0, "%s champ select session.",
                  event.eventType == PluginResourceEventType::Create ? "Creating" : "Deleting");
     }
-    publishConverted(event.eventType, kSessionUri, std::move(converted),
-                     tav::staticTypeInfo<Api::ChampSelectSession>().name);
+    publishConverted(kSessionUri, converted, tav::staticTypeInfo<Api::ChampSelectSession>().name);
 }
 
 template <class T>

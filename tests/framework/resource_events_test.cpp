@@ -325,6 +325,65 @@ TEST_F(PluginEventsTest, UndeliverableHostEventsAreIgnored) {
     EXPECT_TRUE(host_.calls.empty());
 }
 
+// The data is read apart from the rest of the event, yet nests only as deep
+// as it could as a member of the whole payload; a payload that names its data
+// twice is read as a whole, the last one winning.
+TEST_F(PluginEventsTest, EventDataIsBoundedAsAMemberOfThePayload) {
+    std::vector<tav::BindingValue> received;
+    plugin_->events().addRawResourceListener(
+        "/x/v1/a", [&](const PluginResourceEvent& event) { received.push_back(event.data); });
+
+    constexpr std::size_t kDeepest = 512;  // levels below the payload's root
+    std::vector<TavHostValue> chain(kDeepest + 1);
+    for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+        chain[i].tag = TAV_HOST_ARRAY;
+        chain[i].payload.array.elements = &chain[i + 1];
+        chain[i].payload.array.count = 1;
+    }
+    TavHostValue first{};
+    first.tag = TAV_HOST_SIGNED;
+    first.payload.signedValue = 1;
+    TavHostValue second = first;
+    second.payload.signedValue = 2;
+    TavHostValue uri{};
+    uri.tag = TAV_HOST_STRING;
+    uri.payload.text = "/x/v1/a";
+
+    struct Row {
+        const char* label;
+        const TavHostValue* data;
+        const TavHostValue* again;
+        const char* expected;  // dump of the data received, null when dropped
+    };
+    const Row rows[] = {
+        {"as deep as the bound", &chain[1], nullptr, "deep"},
+        {"one level deeper", &chain[0], nullptr, nullptr},
+        {"named twice", &first, &second, "2"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        received.clear();
+        std::vector<TavHostEntry> entries = {{"uri", uri, 1}, {"data", *row.data, 1}};
+        if (row.again != nullptr) {
+            entries.push_back({"data", *row.again, 1});
+        }
+        TavHostValue payload{};
+        payload.tag = TAV_HOST_OBJECT;
+        payload.payload.object.entries = entries.data();
+        payload.payload.object.count = static_cast<std::uint32_t>(entries.size());
+        host_.deliver("OnJsonApiEvent_x_v1_a", payload);
+        if (row.expected == nullptr) {
+            EXPECT_TRUE(received.empty());
+        } else if (std::string_view(row.expected) == "deep") {
+            ASSERT_EQ(received.size(), 1u);
+            EXPECT_EQ(received[0].kind(), tav::BindingValueKind::Collection);
+        } else {
+            ASSERT_EQ(received.size(), 1u);
+            EXPECT_EQ(received[0].asInt64(), 2);
+        }
+    }
+}
+
 TEST_F(PluginEventsTest, ListenerMayReplaceOrUnsubscribeItselfWhileHandling) {
     std::vector<std::string> seen;
     // Labels long enough to live on the heap, so that a listener destroyed
