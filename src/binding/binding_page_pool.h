@@ -1,7 +1,10 @@
 // The process-wide provider of 4096-byte pages for the slot pools of value
-// trees. It reserves 64 KiB blocks from the operating system, hands their pages
-// out one by one under its mutex and gives a block back as soon as all of its
-// pages have returned. Safe to use from any thread.
+// trees. It reserves 64 KiB blocks from the operating system and hands their
+// pages out one by one under its mutex. A block whose pages have all returned
+// is kept for the next tree, up to a bound, so that a decode that repeats maps
+// nothing; the kept blocks go back to the system when the pool falls idle
+// (beyond what the busy stretch before needed) and when the module unloads.
+// Safe to use from any thread.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +21,9 @@ public:
     static constexpr std::size_t kPageSize = 4096;
     static constexpr std::size_t kPagesPerBlock = 16;
     static constexpr std::size_t kBlockSize = kPageSize * kPagesPerBlock;
+    // Empty blocks kept at most: 8 MiB, the trees of a few megabytes of
+    // request body; a larger burst maps and unmaps the rest as before.
+    static constexpr std::size_t kMaxKeptBlocks = 128;
 
     // The one pool of the process, created on first use and never destroyed
     // (roots in static storage may give pages back while the process exits).
@@ -29,9 +35,18 @@ public:
     // Gives back a page obtained from takePage.
     void returnPage(void* page) noexcept;
 
-    // Blocks currently reserved from the system and pages currently handed out.
+    // Gives every kept empty block back to the system; from then on, until
+    // a page is taken again, emptied blocks are released at once. Runs when
+    // the module unloads.
+    void releaseKeptBlocks() noexcept;
+
+    // Blocks currently reserved from the system (kept ones included), the
+    // empty ones among them, and pages currently handed out.
     std::size_t liveBlockCount() const;
+    std::size_t keptBlockCount() const;
     std::size_t livePageCount() const;
+    // Blocks reserved from the system since the process started.
+    std::size_t reservedBlockTotal() const;
 
     BindingPagePool(const BindingPagePool&) = delete;
     BindingPagePool& operator=(const BindingPagePool&) = delete;
@@ -47,6 +62,9 @@ private:
 
     std::size_t blockIndexOf(const void* page) const noexcept;
     std::size_t addBlock();
+    void releaseBlock(std::size_t index) noexcept;
+    // Releases empty blocks, highest addresses first, until at most keep remain.
+    void trimKeptBlocks(std::size_t keep) noexcept;
 
     mutable std::mutex mutex_;
     // Ordered by base address, so that a returned page finds its block by
@@ -55,6 +73,11 @@ private:
     std::vector<Block, diag::CountingAllocator<Block>> blocks_;
     std::size_t firstWithFreePage_ = 0;  // lowest index of a block with a free page
     std::size_t livePages_ = 0;
+    std::size_t keptBlocks_ = 0;  // blocks with every page free
+    // Blocks with a page in use, at most, since the pool was last idle.
+    std::size_t busyBlocksPeak_ = 0;
+    std::size_t reservedTotal_ = 0;
+    bool keepBlocks_ = true;  // false from unload until a page is taken again
 };
 
 }  // namespace tav

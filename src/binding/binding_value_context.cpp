@@ -1,9 +1,11 @@
 #include "binding/binding_value_context.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
 #include "binding/binding_page_pool.h"
+#include "binding/string_hash.h"
 #include "diag/allocation.h"
 
 namespace tav {
@@ -174,9 +176,32 @@ void SlotPools::deallocate(void* slot, std::size_t size) noexcept {
     }
 }
 
-constinit InternedString gEmptyString{nullptr, "", 0, kFnvOffsetBasis, 0};
+constinit InternedString gEmptyString{nullptr, "", 0, 0, 0};
 
-StringTable::StringTable() noexcept : buckets_(inlineBuckets_) {
+namespace {
+
+// Texts this short live in the entry's own slot, right after the entry: no
+// heap call, and the comparison reads memory the entry already brought in.
+constexpr std::size_t kLargestInlineText = SlotPools::kLargestSlot - sizeof(InternedString) - 1;
+
+std::size_t entrySlotSize(std::size_t length) noexcept {
+    return sizeof(InternedString) + (length <= kLargestInlineText ? length + 1 : 0);
+}
+
+bool holds(const InternedString* entry, std::uint32_t hash, std::string_view text) noexcept {
+    return entry->hash == hash && entry->length == text.size() &&
+           std::memcmp(entry->chars, text.data(), text.size()) == 0;
+}
+
+void freeChars(const InternedString* entry) noexcept {
+    if (entry->length > kLargestInlineText) {
+        diag::deallocate(const_cast<char*>(entry->chars));
+    }
+}
+
+}  // namespace
+
+StringTable::StringTable() noexcept : key_(stringHashKey()), buckets_(inlineBuckets_) {
     clearBuckets();
 }
 
@@ -197,11 +222,10 @@ const InternedString* StringTable::lookup(std::string_view text) const noexcept 
     if (text.empty()) {
         return &gEmptyString;
     }
-    const std::uint32_t hash = fnv1a(text);
+    const std::uint32_t hash = keyedHash(text, key_);
     for (const InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr;
          entry = entry->next) {
-        if (entry->hash == hash && entry->length == text.size() &&
-            std::memcmp(entry->chars, text.data(), text.size()) == 0) {
+        if (holds(entry, hash, text)) {
             return entry;
         }
     }
@@ -212,32 +236,32 @@ InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
     if (text.empty()) {
         return &gEmptyString;
     }
-    const std::uint32_t hash = fnv1a(text);
+    const std::uint32_t hash = keyedHash(text, key_);
     Bucket* bucket = &buckets_[hash & (bucketCount_ - 1)];
     for (InternedString* entry = *bucket; entry != nullptr; entry = entry->next) {
-        if (entry->hash == hash && entry->length == text.size() &&
-            std::memcmp(entry->chars, text.data(), text.size()) == 0) {
+        if (holds(entry, hash, text)) {
             ++entry->references;
             return entry;
         }
     }
 
-    if (text.size() == static_cast<std::size_t>(-1)) {
-        diag::throwBadAlloc();
+    const std::size_t length = text.size();
+    void* slot = pools.allocate(entrySlotSize(length));
+    char* chars;
+    if (length <= kLargestInlineText) {
+        chars = static_cast<char*>(slot) + sizeof(InternedString);
+    } else {
+        chars = length != static_cast<std::size_t>(-1)
+                    ? static_cast<char*>(diag::allocate(length + 1))
+                    : nullptr;
+        if (chars == nullptr) {
+            pools.deallocate(slot, entrySlotSize(length));
+            diag::throwBadAlloc();
+        }
     }
-    auto* chars = static_cast<char*>(diag::allocate(text.size() + 1));
-    if (chars == nullptr) {
-        diag::throwBadAlloc();
-    }
-    std::memcpy(chars, text.data(), text.size());
-    chars[text.size()] = '\0';
-    InternedString* entry;
-    try {
-        entry = pools.create<InternedString>(InternedString{*bucket, chars, text.size(), hash, 1});
-    } catch (...) {
-        diag::deallocate(chars);
-        throw;
-    }
+    std::memcpy(chars, text.data(), length);
+    chars[length] = '\0';
+    auto* entry = new (slot) InternedString{*bucket, chars, length, hash, 1};
     *bucket = entry;
     ++count_;
     if (count_ > bucketCount_) {
@@ -248,6 +272,18 @@ InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
         }
     }
     return entry;
+}
+
+std::size_t StringTable::longestChain() const noexcept {
+    std::size_t longest = 0;
+    for (std::size_t i = 0; i < bucketCount_; ++i) {
+        std::size_t length = 0;
+        for (const InternedString* entry = buckets_[i]; entry != nullptr; entry = entry->next) {
+            ++length;
+        }
+        longest = std::max(longest, length);
+    }
+    return longest;
 }
 
 void StringTable::grow() {
@@ -293,8 +329,10 @@ void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {
         link = &(*link)->next;
     }
     *link = entry->next;
-    diag::deallocate(const_cast<char*>(entry->chars));
-    pools.destroy(entry);
+    freeChars(entry);
+    const std::size_t slotSize = entrySlotSize(entry->length);
+    entry->~InternedString();
+    pools.deallocate(entry, slotSize);
     if (--count_ == 0 && buckets_ != inlineBuckets_) {
         diag::deallocate(buckets_);
         buckets_ = inlineBuckets_;
@@ -306,7 +344,7 @@ void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {
 void StringTable::dropAll() noexcept {
     for (std::size_t i = 0; i < bucketCount_; ++i) {
         for (const InternedString* entry = buckets_[i]; entry != nullptr; entry = entry->next) {
-            diag::deallocate(const_cast<char*>(entry->chars));
+            freeChars(entry);
         }
     }
     if (buckets_ != inlineBuckets_) {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "binding/binding_value.h"
+#include "binding/string_hash.h"
 
 namespace tav {
 
@@ -97,8 +98,10 @@ private:
     std::size_t slotsInUse_ = 0;
 };
 
-// A hash set of reference-counted strings (32-bit FNV-1a), starting with 8
-// buckets held in line and doubling whenever the count passes the bucket count.
+// A hash set of reference-counted strings under the process's keyed hash,
+// starting with 8 buckets held in line and doubling whenever the count passes
+// the bucket count. A text of up to kLargestInlineText bytes is kept in its
+// entry's slot; a longer one on the heap.
 class StringTable {
 public:
     static constexpr std::size_t kInitialBuckets = 8;
@@ -120,6 +123,8 @@ public:
     const InternedString* lookup(std::string_view text) const noexcept;
     std::size_t size() const noexcept { return count_; }
     std::size_t bucketCount() const noexcept { return bucketCount_; }
+    // Entries in the fullest bucket: stays small whatever keys a client sends.
+    std::size_t longestChain() const noexcept;
 
 private:
     using Bucket = InternedString*;  // head of a chain
@@ -127,6 +132,7 @@ private:
     void grow();
     void clearBuckets() noexcept;
 
+    StringHashKey key_;
     Bucket* buckets_;
     std::size_t bucketCount_ = kInitialBuckets;
     std::size_t count_ = 0;
@@ -202,6 +208,7 @@ public:
     // Inspection.
     std::size_t stringCount() const noexcept { return strings_.size(); }
     std::size_t stringBucketCount() const noexcept { return strings_.bucketCount(); }
+    std::size_t longestStringChain() const noexcept { return strings_.longestChain(); }
     // References held on the interned text, 0 when it is not interned.
     std::uint32_t stringReferences(std::string_view text) const noexcept;
     // 4096-byte pages the slot pools hold, and slots currently allocated.

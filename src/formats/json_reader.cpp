@@ -147,11 +147,21 @@ public:
     bool RawNumber(const char*, rj::SizeType, bool) { return true; }
     // Strings and keys end at their first zero byte (an escaped zero), as
     // zero-terminated texts would; the parser's length bounds the search.
+    // Read a word at a time: most keys and strings are a few words long, too
+    // short to pay for a library call.
     static std::string_view upToZero(const char* text, rj::SizeType length) {
-        const void* zero = std::memchr(text, 0, length);
-        return {text, zero != nullptr
-                          ? static_cast<std::size_t>(static_cast<const char*>(zero) - text)
-                          : length};
+        std::size_t at = 0;
+        for (; at + 8 <= length; at += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, text + at, sizeof word);
+            if (((word - 0x0101010101010101u) & ~word & 0x8080808080808080u) != 0) {
+                break;
+            }
+        }
+        while (at < length && text[at] != '\0') {
+            ++at;
+        }
+        return {text, at};
     }
     bool String(const char* text, rj::SizeType length, bool) {
         sink_.slot().setString(upToZero(text, length));

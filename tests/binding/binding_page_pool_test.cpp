@@ -28,15 +28,32 @@ BindingValue largeTree(int records) {
 
 }  // namespace
 
-TEST(BindingPagePool, HandsOutAlignedPagesAndReleasesEmptyBlocks) {
-    BindingPagePool& pool = BindingPagePool::instance();
-    ASSERT_EQ(pool.liveBlockCount(), 0u);
+namespace {
+
+std::vector<void*> takePages(std::size_t count) {
     std::vector<void*> pages;
-    for (std::size_t i = 0; i < 2 * BindingPagePool::kPagesPerBlock; ++i) {
-        void* page = pool.takePage();
+    for (std::size_t i = 0; i < count; ++i) {
+        pages.push_back(BindingPagePool::instance().takePage());
+    }
+    return pages;
+}
+
+void returnPages(const std::vector<void*>& pages) {
+    for (void* page : pages) {
+        BindingPagePool::instance().returnPage(page);
+    }
+}
+
+}  // namespace
+
+TEST(BindingPagePool, HandsOutAlignedPagesAndKeepsEmptiedBlocksForReuse) {
+    BindingPagePool& pool = BindingPagePool::instance();
+    pool.releaseKeptBlocks();
+    ASSERT_EQ(pool.liveBlockCount(), 0u);
+    std::vector<void*> pages = takePages(2 * BindingPagePool::kPagesPerBlock);
+    for (void* page : pages) {
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(page) % BindingPagePool::kPageSize, 0u);
         std::memset(page, 0xA5, BindingPagePool::kPageSize);  // committed, writable
-        pages.push_back(page);
     }
     EXPECT_EQ(pool.liveBlockCount(), 2u);
     EXPECT_EQ(pool.livePageCount(), pages.size());
@@ -47,11 +64,34 @@ TEST(BindingPagePool, HandsOutAlignedPagesAndReleasesEmptyBlocks) {
     pages.push_back(pool.takePage());
     EXPECT_EQ(pool.liveBlockCount(), 3u);
 
-    for (void* page : pages) {
-        pool.returnPage(page);
-    }
-    EXPECT_EQ(pool.liveBlockCount(), 0u);
+    // Idle, the pool keeps what that work needed, and the same work again
+    // reserves nothing.
+    returnPages(pages);
     EXPECT_EQ(pool.livePageCount(), 0u);
+    EXPECT_EQ(pool.keptBlockCount(), 3u);
+    const std::size_t reserved = pool.reservedBlockTotal();
+    returnPages(takePages(pages.size()));
+    EXPECT_EQ(pool.reservedBlockTotal(), reserved);
+
+    // Idle after lighter work, it gives the surplus back.
+    returnPages(takePages(3));
+    EXPECT_EQ(pool.liveBlockCount(), 1u);
+    pool.releaseKeptBlocks();
+    EXPECT_EQ(pool.liveBlockCount(), 0u);
+}
+
+TEST(BindingPagePool, KeepsAtMostItsBoundOfEmptyBlocksWhileBusy) {
+    BindingPagePool& pool = BindingPagePool::instance();
+    pool.releaseKeptBlocks();
+    void* const held = pool.takePage();  // the pool never falls idle
+    const std::vector<void*> pages =
+        takePages((BindingPagePool::kMaxKeptBlocks + 3) * BindingPagePool::kPagesPerBlock);
+    returnPages(pages);
+    EXPECT_EQ(pool.keptBlockCount(), BindingPagePool::kMaxKeptBlocks);
+    EXPECT_EQ(pool.liveBlockCount(), BindingPagePool::kMaxKeptBlocks + 1);
+    pool.returnPage(held);
+    pool.releaseKeptBlocks();
+    EXPECT_EQ(pool.liveBlockCount(), 0u);
 }
 
 TEST(BindingPagePool, TreesOnSeveralThreadsShareThePool) {
@@ -80,5 +120,7 @@ TEST(BindingPagePool, TreesOnSeveralThreadsShareThePool) {
         thread.join();
     }
     EXPECT_EQ(failures, std::vector<int>(kThreads, 0));
-    EXPECT_EQ(BindingPagePool::instance().liveBlockCount(), 0u);
+    EXPECT_EQ(BindingPagePool::instance().livePageCount(), 0u);
+    EXPECT_EQ(BindingPagePool::instance().liveBlockCount(),
+              BindingPagePool::instance().keptBlockCount());
 }

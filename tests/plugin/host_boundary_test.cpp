@@ -195,6 +195,6 @@ TEST(HostBoundary, ARequestWithEveryAllocationFailingInTurn) {
             response.release(&response);
         },
         unload);
-    EXPECT_GT(runs, 20);
+    EXPECT_GT(runs, 10);     // short strings take no allocation of their own
     EXPECT_GE(answered, 1);  // the last run, at least
 }

@@ -1,0 +1,88 @@
+// The hash of a context's string table: keyed with a random key drawn once
+// per process, so that a client cannot choose keys that share one bucket,
+// and reading the text a word at a time. The registry's type ids keep their
+// own unkeyed hash (fnv1a.h): they are part of what the host sees.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace tav::detail {
+
+struct StringHashKey {
+    std::uint64_t seed;
+    std::uint64_t secret;
+};
+
+// The key of this process, drawn on first use.
+const StringHashKey& stringHashKey() noexcept;
+
+// The 64-bit product of a and b folded to 64 bits (high half xor low half):
+// every input bit reaches every output bit.
+inline std::uint64_t foldedProduct(std::uint64_t a, std::uint64_t b) noexcept {
+#if defined(__SIZEOF_INT128__)
+    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+#else
+    const std::uint64_t aLow = a & 0xFFFFFFFFu;
+    const std::uint64_t aHigh = a >> 32;
+    const std::uint64_t bLow = b & 0xFFFFFFFFu;
+    const std::uint64_t bHigh = b >> 32;
+    const std::uint64_t low = aLow * bLow;
+    const std::uint64_t middleA = aHigh * bLow;
+    const std::uint64_t middleB = aLow * bHigh;
+    const std::uint64_t high = aHigh * bHigh;
+    const std::uint64_t carry =
+        ((low >> 32) + (middleA & 0xFFFFFFFFu) + (middleB & 0xFFFFFFFFu)) >> 32;
+    const std::uint64_t productLow = low + (middleA << 32) + (middleB << 32);
+    const std::uint64_t productHigh = high + (middleA >> 32) + (middleB >> 32) + carry;
+    return productLow ^ productHigh;
+#endif
+}
+
+inline std::uint64_t load64(const char* bytes) noexcept {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+inline std::uint64_t load32(const char* bytes) noexcept {
+    std::uint32_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+inline std::uint32_t keyedHash(std::string_view text, const StringHashKey& key) noexcept {
+    const char* bytes = text.data();
+    const std::size_t length = text.size();
+    std::uint64_t state = key.seed ^ foldedProduct(length ^ key.secret, 0x9E3779B97F4A7C15u);
+    std::uint64_t a = 0;
+    std::uint64_t b = 0;
+    if (length <= 16) {
+        // Two overlapping reads cover 4 to 16 bytes without a loop.
+        if (length >= 4) {
+            const std::size_t step = (length >> 3) << 2;
+            a = (load32(bytes) << 32) | load32(bytes + step);
+            b = (load32(bytes + length - 4) << 32) | load32(bytes + length - 4 - step);
+        } else if (length != 0) {
+            a = (std::uint64_t{static_cast<unsigned char>(bytes[0])} << 16) |
+                (std::uint64_t{static_cast<unsigned char>(bytes[length >> 1])} << 8) |
+                static_cast<unsigned char>(bytes[length - 1]);
+        }
+    } else {
+        std::size_t left = length;
+        const char* at = bytes;
+        while (left > 16) {
+            state = foldedProduct(load64(at) ^ key.secret, load64(at + 8) ^ state);
+            at += 16;
+            left -= 16;
+        }
+        a = load64(bytes + length - 16);
+        b = load64(bytes + length - 8);
+    }
+    const std::uint64_t mixed = foldedProduct(a ^ key.secret, b ^ state);
+    return static_cast<std::uint32_t>(foldedProduct(mixed ^ key.seed, key.secret ^ length));
+}
+
+}  // namespace tav::detail
