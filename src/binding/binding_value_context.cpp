@@ -188,9 +188,29 @@ std::size_t entrySlotSize(std::size_t length) noexcept {
     return sizeof(InternedString) + (length <= kLargestInlineText ? length + 1 : 0);
 }
 
+// Equal texts of up to 16 bytes are compared with two overlapping reads from
+// each side instead of a library call.
+bool sameText(const char* a, const char* b, std::size_t length) noexcept {
+    if (length >= 8 && length <= 16) {
+        return load64(a) == load64(b) && load64(a + length - 8) == load64(b + length - 8);
+    }
+    if (length >= 4 && length < 8) {
+        return load32(a) == load32(b) && load32(a + length - 4) == load32(b + length - 4);
+    }
+    if (length < 4) {
+        for (std::size_t i = 0; i < length; ++i) {
+            if (a[i] != b[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+    return std::memcmp(a, b, length) == 0;
+}
+
 bool holds(const InternedString* entry, std::uint32_t hash, std::string_view text) noexcept {
     return entry->hash == hash && entry->length == text.size() &&
-           std::memcmp(entry->chars, text.data(), text.size()) == 0;
+           sameText(entry->chars, text.data(), text.size());
 }
 
 void freeChars(const InternedString* entry) noexcept {
@@ -201,8 +221,23 @@ void freeChars(const InternedString* entry) noexcept {
 
 }  // namespace
 
-StringTable::StringTable() noexcept : key_(stringHashKey()), buckets_(inlineBuckets_) {
+StringTable::StringTable() noexcept : key_(stringHashKey()), recent_{}, buckets_(inlineBuckets_) {
     clearBuckets();
+}
+
+std::size_t StringTable::recentIndex(std::string_view text, const StringHashKey& key) noexcept {
+    const char* bytes = text.data();
+    const std::size_t length = text.size();
+    std::uint64_t word;
+    if (length >= 8) {
+        word = load64(bytes);
+    } else if (length >= 4) {
+        word = load32(bytes) | (load32(bytes + length - 4) << 32);
+    } else {
+        word = static_cast<unsigned char>(bytes[0]) |
+               (std::uint64_t{static_cast<unsigned char>(bytes[length - 1])} << 8);
+    }
+    return static_cast<std::size_t>(((word ^ length) * key.secret) >> 58);
 }
 
 StringTable::~StringTable() {
@@ -236,11 +271,19 @@ InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
     if (text.empty()) {
         return &gEmptyString;
     }
+    static_assert(kRecentSlots == 64, "recentIndex keeps the top 6 bits");
+    InternedString*& recent = recent_[recentIndex(text, key_)];
+    if (recent != nullptr && recent->length == text.size() &&
+        sameText(recent->chars, text.data(), text.size())) {
+        ++recent->references;
+        return recent;
+    }
     const std::uint32_t hash = keyedHash(text, key_);
     Bucket* bucket = &buckets_[hash & (bucketCount_ - 1)];
     for (InternedString* entry = *bucket; entry != nullptr; entry = entry->next) {
         if (holds(entry, hash, text)) {
             ++entry->references;
+            recent = entry;
             return entry;
         }
     }
@@ -263,6 +306,7 @@ InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
     chars[length] = '\0';
     auto* entry = new (slot) InternedString{*bucket, chars, length, hash, 1};
     *bucket = entry;
+    recent = entry;
     ++count_;
     if (count_ > bucketCount_) {
         // A failed growth leaves a valid, only more loaded, table.
@@ -329,6 +373,10 @@ void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {
         link = &(*link)->next;
     }
     *link = entry->next;
+    InternedString*& recent = recent_[recentIndex({entry->chars, entry->length}, key_)];
+    if (recent == entry) {
+        recent = nullptr;
+    }
     freeChars(entry);
     const std::size_t slotSize = entrySlotSize(entry->length);
     entry->~InternedString();
@@ -353,6 +401,7 @@ void StringTable::dropAll() noexcept {
         bucketCount_ = kInitialBuckets;
     }
     clearBuckets();
+    std::fill(std::begin(recent_), std::end(recent_), nullptr);
     count_ = 0;
 }
 

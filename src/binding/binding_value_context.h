@@ -132,7 +132,15 @@ private:
     void grow();
     void clearBuckets() noexcept;
 
+    // Entries interned lately, by a cheap index over the text's first bytes
+    // and length: a document repeats a few dozen keys thousands of times, and
+    // a hit here skips the hash and the bucket. Keys chosen to share a slot
+    // only make it miss.
+    static constexpr std::size_t kRecentSlots = 64;
+    static std::size_t recentIndex(std::string_view text, const StringHashKey& key) noexcept;
+
     StringHashKey key_;
+    InternedString* recent_[kRecentSlots];
     Bucket* buckets_;
     std::size_t bucketCount_ = kInitialBuckets;
     std::size_t count_ = 0;
