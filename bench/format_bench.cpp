@@ -24,9 +24,13 @@
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+#include <sys/resource.h>
 #include <yaml-cpp/yaml.h>
 #include <yaml.h>
 
+#include "binding/binding_page_pool.h"
+#include "binding/fnv1a.h"
+#include "diag/allocation.h"
 #include "format_inputs.h"
 #include "formats/json.h"
 #include "formats/message_pack.h"
@@ -44,9 +48,33 @@ void countBytes(benchmark::State& state, std::size_t bytes) {
                             static_cast<std::int64_t>(bytes));
 }
 
+long minorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// Minor page faults of the timed loop per iteration: what a repeated decode
+// asks of the kernel.
+class FaultCount {
+public:
+    explicit FaultCount(benchmark::State& state) : state_(state), before_(minorFaults()) {}
+    FaultCount(const FaultCount&) = delete;
+    FaultCount& operator=(const FaultCount&) = delete;
+    ~FaultCount() {
+        state_.counters[kFaultsCounter] = benchmark::Counter(
+            static_cast<double>(minorFaults() - before_), benchmark::Counter::kAvgIterations);
+    }
+
+private:
+    benchmark::State& state_;
+    long before_;
+};
+
 // --- JSON reading: into our tree, a RapidJSON document, a nlohmann::json.
 
 void readJsonOurs(benchmark::State& state, const FormatInput& input) {
+    const FaultCount faults(state);
     for (auto _ : state) {
         BindingResult result = readJson(input.json);
         if (!result.ok) {
@@ -59,6 +87,7 @@ void readJsonOurs(benchmark::State& state, const FormatInput& input) {
 }
 
 void readJsonRapidJson(benchmark::State& state, const FormatInput& input) {
+    const FaultCount faults(state);
     for (auto _ : state) {
         rapidjson::Document document;
         document.Parse(input.json.c_str());
@@ -72,6 +101,7 @@ void readJsonRapidJson(benchmark::State& state, const FormatInput& input) {
 }
 
 void readJsonNlohmann(benchmark::State& state, const FormatInput& input) {
+    const FaultCount faults(state);
     for (auto _ : state) {
         nlohmann::json document = nlohmann::json::parse(input.json);
         benchmark::DoNotOptimize(document);
@@ -122,6 +152,7 @@ void writeJsonNlohmann(benchmark::State& state, const FormatInput& input) {
 
 void readMessagePackOurs(benchmark::State& state, const FormatInput& input) {
     const std::vector<std::uint8_t>& bytes = input.messagePack;
+    const FaultCount faults(state);
     for (auto _ : state) {
         std::uint32_t position = 0;
         BindingResult result =
@@ -137,6 +168,7 @@ void readMessagePackOurs(benchmark::State& state, const FormatInput& input) {
 
 void readMessagePackMsgpackC(benchmark::State& state, const FormatInput& input) {
     const auto* bytes = reinterpret_cast<const char*>(input.messagePack.data());
+    const FaultCount faults(state);
     for (auto _ : state) {
         msgpack::object_handle handle = msgpack::unpack(bytes, input.messagePack.size());
         benchmark::DoNotOptimize(handle.get());
@@ -148,6 +180,7 @@ void readMessagePackMsgpackC(benchmark::State& state, const FormatInput& input) 
 // events alone, a yaml-cpp node.
 
 void readYamlOurs(benchmark::State& state, const FormatInput& input) {
+    const FaultCount faults(state);
     for (auto _ : state) {
         BindingResult result = readYaml(input.yaml);
         if (!result.ok) {
@@ -182,6 +215,7 @@ bool parseYamlEvents(const std::string& text) {
 }
 
 void readYamlLibyamlEvents(benchmark::State& state, const FormatInput& input) {
+    const FaultCount faults(state);
     for (auto _ : state) {
         if (!parseYamlEvents(input.yaml)) {
             state.SkipWithError("libyaml failed");
@@ -192,6 +226,7 @@ void readYamlLibyamlEvents(benchmark::State& state, const FormatInput& input) {
 }
 
 void readYamlYamlCpp(benchmark::State& state, const FormatInput& input) {
+    const FaultCount faults(state);
     for (auto _ : state) {
         YAML::Node node = YAML::Load(input.yaml);
         benchmark::DoNotOptimize(node);
@@ -216,6 +251,7 @@ struct Contender {
     std::string title;  // as the ratio line names it
     void (*body)(benchmark::State&, const FormatInput&);
     double goal;  // for the ratio of ours to this anchor; 0 for none
+    double aim = 0;
 };
 
 void registerGroup(const std::string& operation, const std::string& inputName,
@@ -231,13 +267,100 @@ void registerGroup(const std::string& operation, const std::string& inputName,
         if (ours.empty()) {
             ours = name;
         } else {
-            goals.push_back({label, ours, name, contender.title, contender.goal});
+            goals.push_back({label, ours, name, contender.title, contender.goal, contender.aim});
         }
     }
 }
 
+// --- Keys built to collide under an unkeyed hash, timed next to random keys
+// of the same size: the table's hash must leave a client no way to make
+// reading quadratic.
+
+template <class Read>
+void readFlood(benchmark::State& state, bool colliding, std::size_t bytes, Read read) {
+    const KeyFloodInput& input = keyFloodInput(colliding);
+    for (auto _ : state) {
+        BindingResult result = read(input);
+        if (!result.ok) {
+            state.SkipWithError("read failed");
+            break;
+        }
+        benchmark::DoNotOptimize(result);
+    }
+    countBytes(state, bytes);
+}
+
+void registerFlood(std::vector<RatioGoal>& goals) {
+    struct FloodBody {
+        const char* name;
+        const char* label;
+        std::size_t (*size)(const KeyFloodInput&);
+        BindingResult (*read)(const KeyFloodInput&);
+    };
+    static const FloodBody bodies[] = {
+        {"JsonObject", "json object", [](const KeyFloodInput& in) { return in.jsonObject.size(); },
+         [](const KeyFloodInput& in) { return readJson(in.jsonObject); }},
+        {"JsonStrings", "json array of strings",
+         [](const KeyFloodInput& in) { return in.jsonStrings.size(); },
+         [](const KeyFloodInput& in) { return readJson(in.jsonStrings); }},
+        {"MessagePackMap", "msgpack map",
+         [](const KeyFloodInput& in) { return in.messagePackMap.size(); },
+         [](const KeyFloodInput& in) {
+             std::uint32_t position = 0;
+             return readMessagePack(in.messagePackMap.data(),
+                                    static_cast<std::uint32_t>(in.messagePackMap.size()), position);
+         }},
+    };
+    for (const FloodBody& body : bodies) {
+        std::string names[2];
+        for (const bool colliding : {true, false}) {
+            const FloodBody* b = &body;
+            std::string& name = names[colliding ? 0 : 1];
+            name = std::string("KeyFlood/") + body.name + (colliding ? "/colliding" : "/random");
+            benchmark::RegisterBenchmark(name.c_str(), [b, colliding](benchmark::State& state) {
+                readFlood(state, colliding, b->size(keyFloodInput(colliding)), b->read);
+            })->Unit(benchmark::kMicrosecond);
+        }
+        const std::string label = std::string("keys colliding under FNV-1a, ") + body.label + " (" +
+                                  sizeText(body.size(keyFloodInput(true))) + ")";
+        goals.push_back({label, names[0], names[1], "time of random keys", 1.5, 0, true});
+    }
+}
+
+// --- Memory a decoded tree holds (counted heap bytes plus the pool pages in
+// use) next to what a RapidJSON Document's allocator holds for the text.
+
+std::uint64_t heldBytes() {
+    return diag::readAllocationCounters().liveBytes() +
+           BindingPagePool::instance().livePageCount() * BindingPagePool::kPageSize;
+}
+
+void checkTreeMemory(const std::string& what, const std::string& json) {
+    std::uint64_t ours = 0;
+    {
+        const std::uint64_t before = heldBytes();
+        const BindingResult result = readJson(json);
+        ours = heldBytes() - before;
+    }
+    rapidjson::Document document;
+    document.Parse(json.c_str());
+    const std::uint64_t anchor = document.GetAllocator().Capacity();
+    const double ratio = static_cast<double>(ours) / static_cast<double>(anchor);
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "memory held, %-30s %6.2fx RapidJSON Document (goal <= 2x) [%.1f vs %.1f MB, "
+                  "%.1fx the input]",
+                  (what + " (" + sizeText(json.size()) + "):").c_str(), ratio,
+                  static_cast<double>(ours) / 1e6, static_cast<double>(anchor) / 1e6,
+                  static_cast<double>(ours) / static_cast<double>(json.size()));
+    checkLines().push_back({text, true, ratio <= 2});
+}
+
 std::vector<RatioGoal> registerAll() {
     std::vector<RatioGoal> goals;
+    checkTreeMemory("session", sessionInput().json);
+    checkTreeMemory("session array", sessionArrayInput().json);
+    checkTreeMemory("nested arrays", nestedArraysInput().json);
     struct Input {
         const char* name;  // in benchmark names
         const char* what;  // in ratio lines
@@ -250,21 +373,21 @@ std::vector<RatioGoal> registerAll() {
         registerGroup("JsonRead", name,
                       "json read, " + what + " (" + sizeText(input->json.size()) + ")", *input,
                       {{"tav", "", readJsonOurs, 0},
-                       {"RapidJSON", "RapidJSON Document::Parse", readJsonRapidJson, 0.5},
+                       {"RapidJSON", "RapidJSON Document::Parse", readJsonRapidJson, 0.5, 0.8},
                        {"nlohmann", "nlohmann::json::parse", readJsonNlohmann, 3}},
                       goals);
         registerGroup("JsonWrite", name,
                       "json write compact, " + what + " (" + sizeText(input->json.size()) + ")",
                       *input,
                       {{"tav", "", writeJsonOurs, 0},
-                       {"RapidJSON", "RapidJSON Writer", writeJsonRapidJson, 0.7},
+                       {"RapidJSON", "RapidJSON Writer", writeJsonRapidJson, 0.7, 1},
                        {"nlohmann", "nlohmann::json::dump", writeJsonNlohmann, 0}},
                       goals);
         registerGroup("MessagePackRead", name,
                       "msgpack read, " + what + " (" + sizeText(input->messagePack.size()) + ")",
                       *input,
                       {{"tav", "", readMessagePackOurs, 0},
-                       {"msgpack-c", "msgpack-c unpack", readMessagePackMsgpackC, 0.5}},
+                       {"msgpack-c", "msgpack-c unpack", readMessagePackMsgpackC, 0.5, 1}},
                       goals);
         registerGroup("YamlRead", name,
                       "yaml read, " + what + " (" + sizeText(input->yaml.size()) + ")", *input,
@@ -273,6 +396,13 @@ std::vector<RatioGoal> registerAll() {
                        {"yaml-cpp", "yaml-cpp YAML::Load", readYamlYamlCpp, 10}},
                       goals);
     }
+    registerGroup("JsonRead", "nested",
+                  "json read, nested arrays (" + sizeText(nestedArraysInput().json.size()) + ")",
+                  nestedArraysInput(),
+                  {{"tav", "", readJsonOurs, 0},
+                   {"RapidJSON", "RapidJSON Document::Parse", readJsonRapidJson, 0}},
+                  goals);
+    registerFlood(goals);
     return goals;
 }
 

@@ -6,8 +6,10 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string_view>
 
+#include "binding/fnv1a.h"
 #include "binding/native_conversion.h"
 #include "binding/type_registry.h"
 #include "formats/json.h"
@@ -468,6 +470,117 @@ const FormatInput& sessionArrayInput() {
         }
         return makeInput(sessions);
     }();
+    return input;
+}
+
+const FormatInput& nestedArraysInput() {
+    static const FormatInput input = [] {
+        FormatInput nested;
+        std::string& json = nested.json;
+        json = "[";
+        for (int group = 0; json.size() < kArrayJsonBytes; ++group) {
+            const std::string a = std::to_string(group % 100);
+            const std::string b = std::to_string((group + 7) % 100);
+            json += group == 0 ? "" : ",";
+            json +=
+                "[[" + a + ",[" + b + "," + a + "]],[[" + b + "]," + a + ",[]],[[[" + b + "]]]]";
+        }
+        json += "]";
+        nested.value = readJson(json).value;
+        return nested;
+    }();
+    return input;
+}
+
+namespace {
+
+constexpr std::size_t kFloodBytes = 1000000;
+constexpr std::size_t kFloodKeyLength = 12;
+
+// Keys of three 4-character blocks, each of which leads the FNV-1a state
+// from the offset basis back to itself in the low 18 bits; any sequence of
+// blocks then hashes alike there.
+std::vector<std::string> collidingKeys(std::size_t count) {
+    constexpr std::uint32_t kMask = (1u << 18) - 1;
+    std::uint32_t inverse = detail::kFnvPrime;  // modulo 2^32
+    for (int i = 0; i < 5; ++i) {
+        inverse *= 2 - detail::kFnvPrime * inverse;
+    }
+    const auto step = [](std::uint32_t state, char c) {
+        return (state ^ static_cast<unsigned char>(c)) * detail::kFnvPrime;
+    };
+    const auto plain = [](unsigned c) { return c >= '0' && c <= 'z' && c != '\\'; };
+    const std::uint32_t before = (detail::kFnvOffsetBasis * inverse) & kMask;
+    std::vector<std::string> blocks;
+    for (char a = '0'; a <= 'z'; ++a) {
+        for (char b = '0'; b <= 'z'; ++b) {
+            for (char c = '0'; c <= 'z'; ++c) {
+                if (!plain(static_cast<unsigned>(a)) || !plain(static_cast<unsigned>(b)) ||
+                    !plain(static_cast<unsigned>(c))) {
+                    continue;
+                }
+                const std::uint32_t state =
+                    step(step(step(detail::kFnvOffsetBasis, a), b), c) & kMask;
+                if (plain(state ^ before)) {
+                    blocks.push_back({a, b, c, static_cast<char>(state ^ before)});
+                }
+            }
+        }
+    }
+    std::vector<std::string> keys;
+    const std::size_t n = blocks.size();
+    for (std::size_t i = 0; keys.size() < count && i < n * n * n; ++i) {
+        keys.push_back(blocks[i % n] + blocks[i / n % n] + blocks[i / n / n]);
+    }
+    return keys;
+}
+
+std::vector<std::string> randomKeys(std::size_t count) {
+    std::mt19937 random(17);
+    std::uniform_int_distribution<int> letter('a', 'z');
+    std::vector<std::string> keys;
+    while (keys.size() < count) {
+        std::string key(kFloodKeyLength, ' ');
+        for (char& c : key) {
+            c = static_cast<char>(letter(random));
+        }
+        keys.push_back(key);
+    }
+    return keys;
+}
+
+KeyFloodInput makeFloodInput(const std::vector<std::string>& keys) {
+    KeyFloodInput input;
+    input.jsonObject = "{";
+    input.jsonStrings = "[";
+    std::vector<std::uint8_t>& map = input.messagePackMap;
+    map = {0xDF, 0, 0, 0, 0};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        input.jsonObject += (i == 0 ? "\"" : ",\"") + keys[i] + "\":0";
+        input.jsonStrings += (i == 0 ? "\"" : ",\"") + keys[i] + "\"";
+        map.push_back(static_cast<std::uint8_t>(0xA0 + keys[i].size()));
+        map.insert(map.end(), keys[i].begin(), keys[i].end());
+        map.push_back(0);
+    }
+    input.jsonObject += "}";
+    input.jsonStrings += "]";
+    for (int byte = 0; byte < 4; ++byte) {
+        map[static_cast<std::size_t>(1 + byte)] =
+            static_cast<std::uint8_t>(keys.size() >> (24 - 8 * byte));
+    }
+    return input;
+}
+
+}  // namespace
+
+const KeyFloodInput& keyFloodInput(bool colliding) {
+    // "key":0, with its comma: about 17 bytes a key.
+    constexpr std::size_t kCount = kFloodBytes / (kFloodKeyLength + 5);
+    if (colliding) {
+        static const KeyFloodInput input = makeFloodInput(collidingKeys(kCount));
+        return input;
+    }
+    static const KeyFloodInput input = makeFloodInput(randomKeys(kCount));
     return input;
 }
 

@@ -27,6 +27,23 @@ const FormatInput& sessionInput();
 // An array of distinct sessions, about 1 MB of JSON.
 const FormatInput& sessionArrayInput();
 
+// About 1 MB of small JSON arrays nested a few levels deep, holding small
+// numbers: the shape that costs a tree the most per input byte. Only the JSON
+// text and its tree are filled.
+const FormatInput& nestedArraysInput();
+
+// About 1 MB of distinct 12-character keys in three bodies: a JSON object
+// (every key with the value 0), a JSON array of the keys as strings and a
+// MessagePack map. Colliding keys all agree in the low 18 bits of their
+// FNV-1a hash, as a client would build them against a table that picks its
+// buckets from those bits; the others are random.
+struct KeyFloodInput {
+    std::string jsonObject;
+    std::string jsonStrings;
+    std::vector<std::uint8_t> messagePackMap;
+};
+const KeyFloodInput& keyFloodInput(bool colliding);
+
 // MessagePack for a value: the smallest encoding of every integer, doubles as
 // float 64, enums as their numbers, members in the value's key order.
 std::vector<std::uint8_t> encodeMessagePack(const BindingValue& value);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <iosfwd>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,7 +21,26 @@ struct RatioGoal {
     std::string anchor;
     std::string anchorTitle;  // how the ratio line names the anchor
     double goal = 0;          // the least acceptable ratio; 0 for none
+    double aim = 0;           // the ratio aimed at beyond the goal; 0 for none
+    // Print the time of ours as a ratio to the anchor's instead, with the
+    // goal as the largest acceptable ratio.
+    bool timeRatio = false;
 };
+
+// A figure measured outside the timed benchmarks (memory held by a tree, say),
+// printed after the ratios with whether it met its goal.
+struct CheckLine {
+    std::string text;
+    bool hasGoal = false;
+    bool met = true;
+};
+
+// The checks a program adds while it registers its benchmarks.
+std::vector<CheckLine>& checkLines();
+
+// Benchmarks that count minor page faults per iteration report them under
+// this counter; the reporter prints ours beside the anchor's.
+inline constexpr const char* kFaultsCounter = "faults";
 
 class RatioReporter final : public benchmark::ConsoleReporter {
 public:
@@ -37,11 +57,16 @@ private:
     // repetitions were reported that way, else the median of its runs; 0 when
     // it did not run.
     double medianRate(const std::string& name) const;
+    // The median of a counter over the repetitions; negative when absent.
+    double medianCounter(const std::string& name, const std::string& counter) const;
+    void printFaults(std::ostream& out);
 
     std::vector<RatioGoal> goals_;
     std::string settings_;
     std::map<std::string, std::vector<double>> runRates_;
     std::map<std::string, double> medianRates_;
+    std::map<std::string, std::map<std::string, std::vector<double>>> runCounters_;
+    std::map<std::string, std::map<std::string, double>> medianCounters_;
     int missed_ = 0;
 };
 
