@@ -21,9 +21,12 @@ public:
     static constexpr std::size_t kPageSize = 4096;
     static constexpr std::size_t kPagesPerBlock = 16;
     static constexpr std::size_t kBlockSize = kPageSize * kPagesPerBlock;
-    // Empty blocks kept at most: 8 MiB, the trees of a few megabytes of
-    // request body; a larger burst maps and unmaps the rest as before.
-    static constexpr std::size_t kMaxKeptBlocks = 128;
+    // Empty blocks kept at most while some tree lives (an idle pool keeps
+    // only what its last busy stretch needed): 20 MiB, the pages of the
+    // tree of a 1 MB body of the costliest shape (small nested arrays, about
+    // 16 MiB), so that such a decode repeats without a mapping; a larger
+    // burst maps and unmaps the surplus as before.
+    static constexpr std::size_t kMaxKeptBlocks = 320;
 
     // The one pool of the process, created on first use and never destroyed
     // (roots in static storage may give pages back while the process exits).

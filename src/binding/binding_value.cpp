@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -75,7 +76,9 @@ struct ValueAccess {
                         freeHeapParts(*element);
                     }
                 }
-                diag::deallocate(header.begin);
+                if (!pooled(capacityOf(header))) {
+                    diag::deallocate(header.begin);
+                }
                 break;
             }
             case BindingValueKind::Structure:
@@ -134,15 +137,51 @@ struct ValueAccess {
         return node->value_;
     }
 
+    // Small collections are the most numerous: their element storage comes
+    // from the slot pools, sized exactly as they grow one by one; larger ones
+    // use the heap and double.
+    static constexpr std::size_t kPooledElements = SlotPools::kLargestSlot / sizeof(BindingValue);
+
+    static bool pooled(std::size_t capacity) noexcept { return capacity <= kPooledElements; }
+
+    static std::size_t capacityOf(const CollectionHeader& header) noexcept {
+        return static_cast<std::size_t>(header.capacity - header.begin);
+    }
+
+    static void freeElements(BindingValueContext& context, CollectionHeader& header) noexcept {
+        const std::size_t capacity = capacityOf(header);
+        if (capacity == 0) {
+            return;
+        }
+        if (pooled(capacity)) {
+            context.pools().deallocate(header.begin, capacity * sizeof(BindingValue));
+        } else {
+            diag::deallocate(header.begin);
+        }
+    }
+
     // Element storage grows in place where the heap allows: values hold no
     // pointers to themselves, so moving their bytes relocates them.
-    static void reallocateElements(CollectionHeader& header, std::size_t capacity) {
+    static void reallocateElements(BindingValueContext& context, CollectionHeader& header,
+                                   std::size_t capacity) {
         const auto size = static_cast<std::size_t>(header.end - header.begin);
         const std::size_t bytes = capacity * sizeof(BindingValue);
-        void* memory =
-            header.begin == nullptr ? diag::allocate(bytes) : diag::reallocate(header.begin, bytes);
-        if (memory == nullptr) {
-            diag::throwBadAlloc();
+        const std::size_t oldCapacity = capacityOf(header);
+        void* memory;
+        if (oldCapacity != 0 && !pooled(oldCapacity) && !pooled(capacity)) {
+            memory = diag::reallocate(header.begin, bytes);
+            if (memory == nullptr) {
+                diag::throwBadAlloc();
+            }
+        } else {
+            memory = pooled(capacity) ? context.pools().allocate(bytes) : diag::allocate(bytes);
+            if (memory == nullptr) {
+                diag::throwBadAlloc();
+            }
+            if (size != 0) {
+                std::memcpy(memory, static_cast<void*>(header.begin), size * sizeof(BindingValue));
+            }
+            freeElements(context, header);
         }
         header.begin = static_cast<BindingValue*>(memory);
         header.end = header.begin + size;
@@ -159,12 +198,13 @@ struct ValueAccess {
         if (index >= BindingValue::kMaxElements) {
             throwTooLong();
         }
-        const auto capacity = static_cast<std::size_t>(header.capacity - header.begin);
+        const std::size_t capacity = capacityOf(header);
         if (index >= capacity) {
-            const std::size_t doubled = capacity > BindingValue::kMaxElements / 2
-                                            ? BindingValue::kMaxElements
-                                            : std::max<std::size_t>(capacity * 2, 4);
-            reallocateElements(header, std::max(index + 1, doubled));
+            const std::size_t grown = capacity < kPooledElements ? capacity + 1
+                                      : capacity > BindingValue::kMaxElements / 2
+                                          ? BindingValue::kMaxElements
+                                          : std::max<std::size_t>(capacity * 2, 4);
+            reallocateElements(*value.context_, header, std::max(index + 1, grown));
         }
         BindingValue* const last = header.begin + index;
         while (header.end <= last) {
@@ -205,7 +245,7 @@ struct ValueAccess {
                 dst.kind_ = BindingValueKind::Collection;
                 const auto count = static_cast<std::size_t>(from.end - from.begin);
                 if (count != 0) {
-                    reallocateElements(*header, count);
+                    reallocateElements(context, *header, count);
                     for (const BindingValue* element = from.begin; element != from.end; ++element) {
                         BindingValue* copy =
                             new (header->end) BindingValue(&context, BindingValue::ChildTag{});
@@ -504,7 +544,7 @@ void BindingValue::releasePayload() noexcept {
             for (BindingValue* element = header->begin; element != header->end; ++element) {
                 element->~BindingValue();
             }
-            diag::deallocate(header->begin);
+            ValueAccess::freeElements(*context_, *header);
             context_->pools().destroy(header);
             break;
         }
@@ -633,8 +673,8 @@ void BindingValue::reserve(std::size_t count) {
         throwTooLong();
     }
     detail::CollectionHeader& header = *payload_.collection;
-    if (count > static_cast<std::size_t>(header.capacity - header.begin)) {
-        ValueAccess::reallocateElements(header, count);
+    if (count > ValueAccess::capacityOf(header)) {
+        ValueAccess::reallocateElements(*context_, header, count);
     }
 }
 
