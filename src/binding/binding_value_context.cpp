@@ -183,9 +183,14 @@ namespace {
 // Texts this short live in the entry's own slot, right after the entry: no
 // heap call, and the comparison reads memory the entry already brought in.
 constexpr std::size_t kLargestInlineText = SlotPools::kLargestSlot - sizeof(InternedString) - 1;
+static_assert(SlotPools::kLargestSlot % alignof(InternedString) == 0);
 
+// Rounded so that every slot of the class, and so every entry, is aligned.
 std::size_t entrySlotSize(std::size_t length) noexcept {
-    return sizeof(InternedString) + (length <= kLargestInlineText ? length + 1 : 0);
+    constexpr std::size_t kAlign = alignof(InternedString);
+    const std::size_t size =
+        sizeof(InternedString) + (length <= kLargestInlineText ? length + 1 : 0);
+    return (size + kAlign - 1) / kAlign * kAlign;
 }
 
 // Equal texts of up to 16 bytes are compared with two overlapping reads from
