@@ -244,7 +244,7 @@ private:
             case YAML_SEQUENCE_END_EVENT:
             case YAML_MAPPING_END_EVENT:
                 if (sink_.depth() != 0) {
-                    nodes_.pop_back();
+                    popNode();
                     sink_.close();
                 }
                 return false;
@@ -283,7 +283,11 @@ private:
             pushed = true;
         } else if (sink_.inStructure() && hasPendingKey_) {
             sink_.key(pendingKey_);
-            nodes_.push_back({{false, 0, std::move(pendingKey_)}, {}, kNotPersisted});
+            nodes_.push_back({{false, 0, {}}, {}, kNotPersisted});
+            // The key's storage moves on with it and comes back when the node
+            // closes (popNode), so that long keys cost no allocation each.
+            nodes_.back().step.key.swap(pendingKey_);
+            pendingKey_.swap(spareKey_);
             hasPendingKey_ = false;
             pushed = true;
         } else {
@@ -341,7 +345,7 @@ private:
         if (anchor != nullptr && !recordAnchor(anchor)) {
             return;
         }
-        nodes_.pop_back();
+        popNode();
     }
 
     // False after a failure.
@@ -442,7 +446,7 @@ private:
         BindingValue& target = sink_.slot();
         if (anchor.isKey) {
             target.setString(anchor.keyText);
-            nodes_.pop_back();
+            popNode();
             return;
         }
         const BindingValue& source = resolve(anchor.path);
@@ -456,7 +460,7 @@ private:
             return;
         }
         target = source;
-        nodes_.pop_back();
+        popNode();
     }
 
     // Keys are text: an alias in a key's place may name an anchored key or a
@@ -567,6 +571,11 @@ private:
 
     void fail(const std::string& message) { result_.fail(message); }
 
+    void popNode() {
+        spareKey_.swap(nodes_.back().step.key);
+        nodes_.pop_back();
+    }
+
     void failParser(const yaml_parser_t& parser) {
         // libyaml leaves the problem unset when it runs out of memory.
         const char* problem = parser.problem != nullptr ? parser.problem : "out of memory";
@@ -581,6 +590,7 @@ private:
     std::unordered_map<std::string, Anchor> anchors_;
     // A separate flag, so that the empty text is a key like any other.
     std::string pendingKey_;
+    std::string spareKey_;  // storage for the next key
     bool hasPendingKey_ = false;
     std::uint64_t aliasNodes_ = 0;
     yaml_mark_t mark_{};
