@@ -62,9 +62,9 @@ struct ValueAccess {
         Tree::destroy(root, [&context](Node* node) { freeNode(context, node); });
     }
 
-    // Frees what value and its descendants hold on the general heap, and
-    // nothing else: their slots and strings go with the context.
-    static void freeHeapParts(const BindingValue& value) noexcept {
+    // Frees the bytes of the blobs in value and its descendants, and nothing
+    // else: element arrays, slots and strings go with the context.
+    static void freeBlobs(const BindingValue& value) noexcept {
         switch (value.kind_) {
             case BindingValueKind::Blob:
                 value.payload_.blob->~BindingBlob();
@@ -73,11 +73,8 @@ struct ValueAccess {
                 const CollectionHeader& header = *value.payload_.collection;
                 for (const BindingValue* element = header.begin; element != header.end; ++element) {
                     if (element->kind_ >= BindingValueKind::Blob) {
-                        freeHeapParts(*element);
+                        freeBlobs(*element);
                     }
-                }
-                if (!pooled(capacityOf(header))) {
-                    diag::deallocate(header.begin);
                 }
                 break;
             }
@@ -85,7 +82,7 @@ struct ValueAccess {
                 for (const Node* node = Tree::first(value.payload_.structure->root);
                      node != nullptr; node = Tree::next(node)) {
                     if (node->value_.kind_ >= BindingValueKind::Blob) {
-                        freeHeapParts(node->value_);
+                        freeBlobs(node->value_);
                     }
                 }
                 break;
@@ -156,7 +153,7 @@ struct ValueAccess {
         if (pooled(capacity)) {
             context.pools().deallocate(header.begin, capacity * sizeof(BindingValue));
         } else {
-            diag::deallocate(header.begin);
+            context.freeHeapArray(header.begin);
         }
     }
 
@@ -169,12 +166,13 @@ struct ValueAccess {
         const std::size_t oldCapacity = capacityOf(header);
         void* memory;
         if (oldCapacity != 0 && !pooled(oldCapacity) && !pooled(capacity)) {
-            memory = diag::reallocate(header.begin, bytes);
+            memory = context.reallocateHeapArray(header.begin, bytes);
             if (memory == nullptr) {
                 diag::throwBadAlloc();
             }
         } else {
-            memory = pooled(capacity) ? context.pools().allocate(bytes) : diag::allocate(bytes);
+            memory = pooled(capacity) ? context.pools().allocate(bytes)
+                                      : context.allocateHeapArray(bytes);
             if (memory == nullptr) {
                 diag::throwBadAlloc();
             }
@@ -234,6 +232,7 @@ struct ValueAccess {
             }
             case BindingValueKind::Blob:
                 dst.payload_.blob = pools.create<BindingBlob>(*src.payload_.blob);
+                ++context.blobCount();
                 break;
             case BindingValueKind::Enum:
                 dst.payload_.enumValue = pools.create<BindingEnumValue>(*src.payload_.enumValue);
@@ -519,8 +518,8 @@ void BindingValue::destroyContext() noexcept {
 // root's context and nothing outlives it, so the context goes wholesale instead
 // of each node giving back its slot and its references one by one.
 void BindingValue::discardTree() noexcept {
-    if (kind_ >= BindingValueKind::Blob) {
-        ValueAccess::freeHeapParts(*this);
+    if (context_->blobCount() != 0) {
+        ValueAccess::freeBlobs(*this);
     }
     BindingValueContext::discard(context_);
     context_ = nullptr;
@@ -535,6 +534,7 @@ void BindingValue::releasePayload() noexcept {
             break;
         case BindingValueKind::Blob:
             context_->pools().destroy(payload_.blob);
+            --context_->blobCount();
             break;
         case BindingValueKind::Enum:
             context_->pools().destroy(payload_.enumValue);
@@ -623,6 +623,7 @@ void BindingValue::setString(std::string_view text) {
 
 void BindingValue::setBlob(BindingBlob&& bytes) {
     BindingBlob* blob = ensureContext()->pools().create<BindingBlob>(std::move(bytes));
+    ++context_->blobCount();
     reset();
     payload_.blob = blob;
     kind_ = BindingValueKind::Blob;
@@ -630,6 +631,7 @@ void BindingValue::setBlob(BindingBlob&& bytes) {
 
 void BindingValue::setBlob(std::span<const std::uint8_t> bytes) {
     BindingBlob* blob = ensureContext()->pools().create<BindingBlob>(bytes.begin(), bytes.end());
+    ++context_->blobCount();
     reset();
     payload_.blob = blob;
     kind_ = BindingValueKind::Blob;

@@ -194,6 +194,13 @@ private:
     Slot slots_[kSlots];
 };
 
+// The element arrays a tree holds on the heap, each behind a link of this
+// list, so that a whole tree can free them without walking its values.
+struct alignas(8) HeapLink {
+    HeapLink* prev;
+    HeapLink* next;
+};
+
 }  // namespace detail
 
 class BindingValueContext {
@@ -201,10 +208,19 @@ public:
     static BindingValueContext* create();
     // Every string and slot must have been released.
     static void destroy(BindingValueContext* context) noexcept;
-    // Frees the context with whatever strings and slots it still holds, without
-    // releasing them one by one. Whatever the tree holds on the general heap
-    // (element arrays, blob bytes) must have been freed before.
+    // Frees the context with whatever strings, slots and heap element arrays
+    // it still holds, without releasing them one by one. Blob bytes must have
+    // been freed before (blobCount tells whether there are any).
     static void discard(BindingValueContext* context) noexcept;
+
+    // Element arrays on the heap: size bytes behind a link of the context's
+    // list; null when the heap refuses.
+    void* allocateHeapArray(std::size_t size) noexcept;
+    void* reallocateHeapArray(void* array, std::size_t size) noexcept;
+    void freeHeapArray(void* array) noexcept;
+
+    // Blobs of the tree: their bytes are on the heap and are found by walking it.
+    std::size_t& blobCount() noexcept { return blobs_; }
 
     BindingValueContext(const BindingValueContext&) = delete;
     BindingValueContext& operator=(const BindingValueContext&) = delete;
@@ -224,12 +240,14 @@ public:
     std::size_t slotsInUse() const noexcept { return pools_.slotsInUse(); }
 
 private:
-    BindingValueContext() = default;
+    BindingValueContext() noexcept : heapArrays_{&heapArrays_, &heapArrays_} {}
     ~BindingValueContext() = default;
 
     detail::SlotPools pools_;
     detail::StringTable strings_;
     detail::AppendHints appendHints_;
+    detail::HeapLink heapArrays_;  // a ring through this sentinel
+    std::size_t blobs_ = 0;
 };
 
 }  // namespace tav
