@@ -218,10 +218,8 @@ bool holds(const InternedString* entry, std::uint32_t hash, std::string_view tex
            sameText(entry->chars, text.data(), text.size());
 }
 
-void freeChars(const InternedString* entry) noexcept {
-    if (entry->length > kLargestInlineText) {
-        diag::deallocate(const_cast<char*>(entry->chars));
-    }
+bool onHeap(const InternedString* entry) noexcept {
+    return entry->length > kLargestInlineText;
 }
 
 }  // namespace
@@ -306,6 +304,7 @@ InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
             pools.deallocate(slot, entrySlotSize(length));
             diag::throwBadAlloc();
         }
+        ++heapTexts_;
     }
     std::memcpy(chars, text.data(), length);
     chars[length] = '\0';
@@ -382,7 +381,10 @@ void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {
     if (recent == entry) {
         recent = nullptr;
     }
-    freeChars(entry);
+    if (onHeap(entry)) {
+        diag::deallocate(const_cast<char*>(entry->chars));
+        --heapTexts_;
+    }
     const std::size_t slotSize = entrySlotSize(entry->length);
     entry->~InternedString();
     pools.deallocate(entry, slotSize);
@@ -395,9 +397,13 @@ void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {
 }
 
 void StringTable::dropAll() noexcept {
-    for (std::size_t i = 0; i < bucketCount_; ++i) {
+    // Most tables hold short texts only: then no chain needs a walk.
+    for (std::size_t i = 0; i < bucketCount_ && heapTexts_ != 0; ++i) {
         for (const InternedString* entry = buckets_[i]; entry != nullptr; entry = entry->next) {
-            freeChars(entry);
+            if (onHeap(entry)) {
+                diag::deallocate(const_cast<char*>(entry->chars));
+                --heapTexts_;
+            }
         }
     }
     if (buckets_ != inlineBuckets_) {

@@ -144,6 +144,7 @@ private:
     Bucket* buckets_;
     std::size_t bucketCount_ = kInitialBuckets;
     std::size_t count_ = 0;
+    std::size_t heapTexts_ = 0;  // entries whose text is on the heap
     Bucket inlineBuckets_[kInitialBuckets];
 };
 

@@ -46,53 +46,52 @@ public:
 
     BindingResult run(std::uint32_t& position) {
         left_.reserve(16);
-        bool started = false;
+        if (position_ < length_) {
+            readValue(bytes_[position_++]);  // the root
+        }
         while (result_.ok && position_ < length_) {
             while (!left_.empty() && left_.back() == 0) {
                 left_.pop_back();
                 sink_.close();
             }
-            if (left_.empty() && started) {
+            if (left_.empty()) {
                 break;  // the first value is complete; what follows is the caller's
             }
-            started = true;
-            const std::uint8_t lead = bytes_[position_++];
-            if (!left_.empty()) {
-                const std::uint64_t left = left_.back()--;
-                if (sink_.inStructure()) {
-                    // A map's entries alternate key, value: an even count
-                    // left means a key is due.
-                    if (left % 2 == 0) {
-                        readKey(lead);
-                        continue;
-                    }
-                    sink_.key(pendingKey_);
+            --left_.back();
+            if (sink_.inStructure()) {
+                // A map entry: its key, then (when the input goes on) its value.
+                if (!readKey(bytes_[position_++]) || position_ == length_) {
+                    break;
                 }
+                sink_.key(pendingKey_);
             }
-            readValue(lead);
+            readValue(bytes_[position_++]);
         }
         position = position_;
         return std::move(result_);
     }
 
 private:
-    void readKey(std::uint8_t lead) {
+    // False after a failure.
+    bool readKey(std::uint8_t lead) {
         std::uint32_t size = 0;
-        if (lead >= 0xA0 && lead <= 0xBF) {
+        if ((lead & 0xE0u) == 0xA0u) {
             size = lead & 0x1Fu;
         } else if (lead == 0xD9 || lead == 0xDA || lead == 0xDB) {
             if (!readLength(lead == 0xD9 ? 1 : lead == 0xDA ? 2 : 4, size)) {
-                return;
+                return false;
             }
         } else {
             fail(makeMessage(kKeyNotString, position_));
-            return;
+            return false;
         }
         const std::uint8_t* text = nullptr;
-        if (readPayload(size, kStringTruncated, text)) {
-            // The input outlives the decoding, so the key is not copied.
-            pendingKey_ = std::string_view(reinterpret_cast<const char*>(text), size);
+        if (!readPayload(size, kStringTruncated, text)) {
+            return false;
         }
+        // The input outlives the decoding, so the key is not copied.
+        pendingKey_ = std::string_view(reinterpret_cast<const char*>(text), size);
+        return true;
     }
 
     void readValue(std::uint8_t lead) {
@@ -193,7 +192,7 @@ private:
             fail(ValueTreeSink::depthMessage(kTooDeep, position_));
             return;
         }
-        left_.push_back(std::uint64_t{pairs} * 2);
+        left_.push_back(pairs);
     }
 
     void openArray(std::uint32_t count) {
@@ -267,9 +266,9 @@ private:
     std::uint32_t position_ = 0;
     BindingResult result_;
     ValueTreeSink sink_;
-    // Entries still to come in each open container, innermost last; a map
-    // counts its keys and values, so twice its pairs (hence 64-bit).
-    std::vector<std::uint64_t> left_;
+    // Elements or key-value pairs still to come in each open container,
+    // innermost last.
+    std::vector<std::uint32_t> left_;
     std::string_view pendingKey_;  // the last key read; used by the next value
 };
 
