@@ -229,12 +229,13 @@ std::string parseErrorMessage(const rj::ParseResult& parsed, const TreeBuilder& 
 
 }  // namespace
 
-BindingResult readJson(const char* text, std::size_t length) {
+namespace {
+
+// Stream is BoundedStream, or RapidJSON's own stream over a zero-terminated
+// text, which spares a bounds test per character.
+template <class Stream>
+BindingResult parseJson(Stream& stream) {
     BindingResult result;
-    if (text == nullptr) {
-        return result;
-    }
-    BoundedStream stream(text, length);
     // Blank text is an empty value, not RapidJSON's "document is empty".
     rj::SkipWhitespace(stream);
     if (stream.Peek() == '\0') {
@@ -257,16 +258,31 @@ BindingResult readJson(const char* text, std::size_t length) {
     return result;
 }
 
+}  // namespace
+
+BindingResult readJson(const char* text, std::size_t length) {
+    if (text == nullptr) {
+        return {};
+    }
+    BoundedStream stream(text, length);
+    return parseJson(stream);
+}
+
 BindingResult readJson(std::string_view text) {
     return readJson(text.data(), text.size());
 }
 
 BindingResult readJson(const std::string& text) {
-    return readJson(text.data(), text.size());
+    rj::StringStream stream(text.c_str());
+    return parseJson(stream);
 }
 
 BindingResult readJson(const char* text) {
-    return readJson(text, text != nullptr ? std::strlen(text) : 0);
+    if (text == nullptr) {
+        return {};
+    }
+    rj::StringStream stream(text);
+    return parseJson(stream);
 }
 
 }  // namespace tav
