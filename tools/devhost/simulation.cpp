@@ -38,6 +38,18 @@ void fill(TavResponse& response, const SimulatedAnswer& answer) {
     }
 }
 
+// Without a resource of their own, "v1/session/timer" and
+// "v1/session/trades" are read from the session.
+const BindingValue* sessionMember(const ImplementationState& state, std::string_view path) {
+    constexpr std::string_view kPrefix = "v1/session/";
+    const auto session = state.resources.find("v1/session");
+    if (session == state.resources.end() || !path.starts_with(kPrefix) ||
+        path.find('/', kPrefix.size()) != std::string_view::npos) {
+        return nullptr;
+    }
+    return session->second.tryFind(path.substr(kPrefix.size()));
+}
+
 }  // namespace
 
 Simulation::Simulation(EventSink sink) : sink_(std::move(sink)) {}
@@ -168,9 +180,8 @@ void Simulation::answer(TavResponse& response, const TavRequest& request) {
     } else if (const auto found = state.resources.find(std::string(path));
                method == "GET" && found != state.resources.end()) {
         answer.value = found->second;
-    } else if (const auto session = state.resources.find("v1/session");
-               method == "GET" && path == "v1/session/timer" && session != state.resources.end()) {
-        answer.value = session->second.find("timer");
+    } else if (const BindingValue* member = sessionMember(state, path); method == "GET" && member) {
+        answer.value = *member;
     } else {
         answer.isError = true;
         answer.status = 404;
