@@ -1,4 +1,6 @@
 // tav-devhost: runs the module under a development host (see --help).
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -62,14 +64,20 @@ int main(int argc, char** argv) {
         line("cannot listen on 127.0.0.1:" + std::to_string(options->port));
         return 1;
     }
+    std::atomic<bool> finished{false};
     std::thread waiter([&] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
         events.close();
-        server.stop();
+        // A stop that comes before the server runs would be lost: repeat it.
+        while (!finished) {
+            server.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     });
     line("serving http://127.0.0.1:" + std::to_string(port) + "/?token=" + server.token());
     const bool served = server.run();
+    finished = true;
     if (!served) {
         requestStop();  // ends the waiter
     }

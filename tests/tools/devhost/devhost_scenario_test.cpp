@@ -56,6 +56,33 @@ TEST(DevhostScenario, RefusesABadScenarioWithItsLine) {
     std::remove(file.c_str());
 }
 
+// A reload that fails keeps the state the tool had.
+TEST(DevhostScenario, RefusesABadReloadWithItsLine) {
+    const std::string file = ::testing::TempDir() + "devhost_reloaded_scenario.yaml";
+    std::ofstream(file) << std::ifstream(TAV_DEVHOST_DEMO).rdbuf();
+    DevhostProcess process({"--scenario", file});
+    ASSERT_TRUE(process.serving()) << process.stderrText();
+    std::ofstream(file) << "active: legacy\nimplementations:\n  legacy:\n    resources:\n"
+                           "      v1/team-boost: [1]\n";
+    auto client = process.client();
+    const auto reload = client->Post("/_dev/reload", {{"X-Tav-Dev-Token", process.token()}}, "",
+                                     "application/json");
+    ASSERT_TRUE(reload);
+    EXPECT_EQ(reload->status, 400);
+    EXPECT_NE(reload->body.find(file + ":5: resource 'v1/team-boost' must be a mapping"),
+              std::string::npos)
+        << reload->body;
+    EXPECT_EQ(client->Get("/tav-champ-select/v1/team-boost")->status, 200);
+    std::remove(file.c_str());
+}
+
+TEST(DevhostScenario, StopsCleanlyOnSigterm) {
+    DevhostProcess process;
+    ASSERT_TRUE(process.serving()) << process.stderrText();
+    EXPECT_EQ(process.stop(), 0);
+    EXPECT_TRUE(process.stderrText().ends_with("\ntav-devhost: stopped\n")) << process.stderrText();
+}
+
 TEST(DevhostScenario, ReportsWhatItCannotLoad) {
     const ToolRun noScenario = runDevhost({"--scenario", "/nonexistent/scenario.yaml"});
     EXPECT_EQ(noScenario.exitCode, 1);
