@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "binding/host_value.h"
+#include "security.h"
 
 namespace tav::devhost {
 namespace {
@@ -19,7 +20,8 @@ void guarded(const char* slot, Fn&& fn) noexcept {
     try {
         fn();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tav-devhost: host slot %s failed: %s\n", slot, e.what());
+        std::fprintf(stderr, "tav-devhost: host slot %s failed: %s\n", slot,
+                     escapeForLog(e.what()).c_str());
     } catch (...) {
         std::fprintf(stderr, "tav-devhost: host slot %s failed\n", slot);
     }

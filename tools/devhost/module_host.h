@@ -35,7 +35,9 @@ public:
 private:
     void* handle_ = nullptr;
     TavLoadRecord record_{};
-    TavInitRecord init_{};
+    // Packed records may lie anywhere, but the module binds a reference to
+    // the init record's host pointer: keep it where a pointer may be.
+    alignas(void*) TavInitRecord init_{};
     bool shutDown_ = false;
 };
 

@@ -146,6 +146,11 @@ void Simulation::answer(TavResponse& response, const TavRequest& request) {
             target = implementation;
         }
     }
+    if (!target && url.starts_with("/telemetry/")) {
+        answer.status = 204;  // taken, and dropped
+        fill(response, answer);
+        return;
+    }
     if (!target) {
         answer.isError = true;
         answer.status = 404;

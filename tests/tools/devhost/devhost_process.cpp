@@ -103,6 +103,9 @@ DevhostProcess::DevhostProcess(std::vector<std::string> args) {
             changed_.notify_all();
         }
         close(fd);
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        changed_.notify_all();
     });
     constexpr std::string_view kServing = "tav-devhost: serving http://127.0.0.1:";
     if (!waitForStderr(std::string(kServing))) {
@@ -121,10 +124,11 @@ DevhostProcess::~DevhostProcess() {
 
 bool DevhostProcess::waitForStderr(const std::string& text) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kTimeout, [&] {
-        return stderr_.find(text) != std::string::npos &&
-               (text.back() != ':' || stderr_.find('\n', stderr_.find(text)) != std::string::npos);
+    changed_.wait_for(lock, kTimeout, [&] {
+        return ended_ || (stderr_.find(text) != std::string::npos &&
+                          stderr_.find('\n', stderr_.find(text)) != std::string::npos);
     });
+    return stderr_.find(text) != std::string::npos;
 }
 
 std::unique_ptr<httplib::Client> DevhostProcess::client() const {

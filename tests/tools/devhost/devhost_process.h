@@ -34,7 +34,8 @@ public:
     int stop();
     // Everything written to stderr so far.
     std::string stderrText();
-    // Waits until stderr contains text; false after a timeout.
+    // Waits until stderr holds a line containing text; false after a
+    // timeout or once the process has closed stderr without it.
     bool waitForStderr(const std::string& text);
 
 private:
@@ -45,6 +46,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::string stderr_;
+    bool ended_ = false;  // stderr closed: the process is gone
     std::thread reader_;
 };
 
