@@ -56,9 +56,12 @@ tsan: deps
 	$(call preset_build,tsan)
 	ctest --preset tsan -j $(JOBS)
 
+# The development host with the demo scenario on a free port; its start line
+# gives the page's URL. Ctrl-C stops it.
 run: deps
-	$(call preset_build,linux-x64)
-	./build/linux-x64/tools/demo/tav-demo
+	cmake --preset linux-x64 >/dev/null
+	cmake --build --preset linux-x64 -j $(JOBS) --target tav-devhost
+	./build/linux-x64/tools/devhost/tav-devhost --port 0 --scenario tools/devhost/scenarios/demo.yaml
 
 # BENCH_ARGS go to every benchmark program, e.g. BENCH_ARGS=--benchmark_filter=Json.
 # tav-bench-formats repeats and interleaves its benchmarks by default.

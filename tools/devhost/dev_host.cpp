@@ -1,0 +1,168 @@
+#include "dev_host.h"
+
+#include "formats/json.h"
+#include "framework/resource_events.h"
+
+namespace tav::devhost {
+namespace {
+
+constexpr const char* kLevelNames[] = {"OKAY", "WARN", "ERROR", "ALWAYS"};
+
+}  // namespace
+
+DevHost::DevHost(EventStream& events)
+    : events_(events),
+      slots_(*this),
+      simulation_([this](const std::string& uri, std::string_view eventType,
+                         const BindingValue& data) { resourceEvent(uri, eventType, data); }) {}
+
+DevHost::~DevHost() {
+    stop();
+}
+
+bool DevHost::start(const std::string& modulePath, const std::string& scenarioPath,
+                    std::string& error) {
+    std::lock_guard lock(mutex_);
+    Scenario scenario;
+    if (!loadScenario(scenarioPath, scenario, error)) {
+        return false;
+    }
+    scenarioPath_ = scenarioPath;
+    simulation_.apply(std::move(scenario));
+    slots_.clear();  // nobody has subscribed yet: nothing to deliver
+    if (!module_.load(modulePath, error)) {
+        error = modulePath + ": " + error;
+        return false;
+    }
+    if (!module_.init(slots_.table(), this)) {
+        error = modulePath + ": Init failed";
+        module_.shutdown();
+        slots_.clear();
+        return false;
+    }
+    slots_.deliverPending();
+    running_ = true;
+    return true;
+}
+
+void DevHost::stop() {
+    std::lock_guard lock(mutex_);
+    if (!running_) {
+        return;
+    }
+    running_ = false;
+    module_.shutdown();
+    slots_.clear();
+    module_.unload();
+}
+
+bool DevHost::callApi(const ApiRequest& request, std::string_view path, ApiAnswer& answer,
+                      EndpointMatch& match) {
+    std::lock_guard lock(mutex_);
+    if (!running_) {
+        return false;
+    }
+    match = findEndpoint(endpoints(), request.method, path);
+    if (match.endpoint == nullptr) {
+        return false;
+    }
+    answer = callEndpoint(*match.endpoint, request);
+    slots_.deliverPending();
+    return true;
+}
+
+std::string DevHost::stateJson() {
+    std::lock_guard lock(mutex_);
+    return writeJson(simulation_.state());
+}
+
+std::string DevHost::activeJsonLocked() const {
+    BindingValue value;
+    BindingValue& active = value.member("activeImplementation");
+    if (const std::optional<Implementation> which = simulation_.active()) {
+        active.setString(implementationName(*which));
+    }
+    return writeJson(value);
+}
+
+std::string DevHost::activeJson() {
+    std::lock_guard lock(mutex_);
+    return activeJsonLocked();
+}
+
+void DevHost::announceActive() {
+    events_.publish("devhost", activeJsonLocked());
+}
+
+void DevHost::setActive(std::optional<Implementation> active) {
+    std::lock_guard lock(mutex_);
+    simulation_.setActive(active);
+    slots_.deliverPending();
+    announceActive();
+}
+
+std::string DevHost::putResource(Implementation implementation, const std::string& path,
+                                 const BindingValue& value) {
+    if (std::string what = checkResource(path, value); !what.empty()) {
+        return what;
+    }
+    std::lock_guard lock(mutex_);
+    simulation_.putResource(implementation, path, value);
+    slots_.deliverPending();
+    return {};
+}
+
+bool DevHost::deleteResource(Implementation implementation, const std::string& path) {
+    std::lock_guard lock(mutex_);
+    const bool deleted = simulation_.deleteResource(implementation, path);
+    slots_.deliverPending();
+    return deleted;
+}
+
+void DevHost::script(Implementation implementation, ScriptedAnswer answer) {
+    std::lock_guard lock(mutex_);
+    simulation_.script(implementation, std::move(answer));
+}
+
+bool DevHost::reload(std::string& error) {
+    std::lock_guard lock(mutex_);
+    Scenario scenario;
+    if (!loadScenario(scenarioPath_, scenario, error)) {
+        return false;
+    }
+    simulation_.apply(std::move(scenario));
+    slots_.deliverPending();
+    announceActive();
+    return true;
+}
+
+void DevHost::answerRequest(TavResponse& response, const TavRequest& request) {
+    simulation_.answer(response, request);
+}
+
+void DevHost::published(std::string_view name, const BindingValue& payload) {
+    BindingValue message;
+    message.member("name").setString(name);
+    message.member("uri") = payload.find("uri");
+    message.member("eventType") = payload.find("eventType");
+    message.member("data") = payload.find("data");
+    events_.publish("plugin", writeJson(message));
+}
+
+void DevHost::logLine(std::int32_t level, std::string_view text) {
+    BindingValue message;
+    message.member("level").setString(level >= 0 && level <= 3 ? kLevelNames[level] : "ALWAYS");
+    message.member("message").setString(text);
+    events_.publishLog(writeJson(message));
+}
+
+void DevHost::resourceEvent(const std::string& uri, std::string_view eventType,
+                            const BindingValue& data) {
+    BindingValue payload;
+    payload.member("uri").setString(uri);
+    payload.member("eventType").setString(eventType);
+    payload.member("data") = data;
+    slots_.queueEvent(eventNameForUri(uri), std::move(payload));
+}
+
+}  // namespace tav::devhost

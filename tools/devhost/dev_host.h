@@ -1,0 +1,71 @@
+// The development host: the loaded module, the host slots it calls, the
+// simulated implementations and the event stream, behind one lock. Every
+// call into the module (Init, an endpoint, an event delivery, Shutdown) and
+// every change of the simulated state takes it, so the module sees one call
+// at a time, as it expects of a host.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "api_routing.h"
+#include "event_stream.h"
+#include "host_slots.h"
+#include "module_host.h"
+#include "scenario.h"
+#include "simulation.h"
+
+namespace tav::devhost {
+
+class DevHost final : private HostServices {
+public:
+    explicit DevHost(EventStream& events);
+    ~DevHost() override;
+
+    // Reads the scenario, loads the module and runs Init; false with a
+    // one-line reason in error.
+    bool start(const std::string& modulePath, const std::string& scenarioPath, std::string& error);
+    // Shutdown and unload; later calls do nothing.
+    void stop();
+
+    const TavEndpointTable& endpoints() const { return *module_.endpoints(); }
+    const TavLoadRecord& loadRecord() const { return module_.record(); }
+
+    // Routes and calls; false (with match.allowedMethods filled) when no
+    // endpoint takes method and path.
+    bool callApi(const ApiRequest& request, std::string_view path, ApiAnswer& answer,
+                 EndpointMatch& match);
+
+    // The control routes' operations. Errors come back as text.
+    std::string stateJson();
+    // {"activeImplementation": "legacy" | "team-builder" | null}
+    std::string activeJson();
+    void setActive(std::optional<Implementation> active);
+    std::string putResource(Implementation implementation, const std::string& path,
+                            const BindingValue& value);
+    bool deleteResource(Implementation implementation, const std::string& path);
+    void script(Implementation implementation, ScriptedAnswer answer);
+    bool reload(std::string& error);
+
+private:
+    void answerRequest(TavResponse& response, const TavRequest& request) override;
+    void published(std::string_view name, const BindingValue& payload) override;
+    void logLine(std::int32_t level, std::string_view text) override;
+    // Queues a resource event of the simulation for the module.
+    void resourceEvent(const std::string& uri, std::string_view eventType,
+                       const BindingValue& data);
+    std::string activeJsonLocked() const;
+    void announceActive();
+
+    std::mutex mutex_;
+    EventStream& events_;
+    ModuleHost module_;
+    HostSlots slots_;
+    Simulation simulation_;
+    std::string scenarioPath_;
+    bool running_ = false;
+};
+
+}  // namespace tav::devhost

@@ -1,0 +1,71 @@
+#include "options.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace tav::devhost {
+
+const char* usageText() {
+    return "usage: tav-devhost [--port N] [--scenario FILE] [--module FILE]\n"
+           "\n"
+           "Runs the champ-select module under a development host on 127.0.0.1: the\n"
+           "module's API, its event stream (/events), its OpenAPI document\n"
+           "(/openapi.json) and a session page (/). The two champ-select\n"
+           "implementations are simulated from the scenario file.\n"
+           "\n"
+           "  --port N         port to listen on; 0 (the default) picks a free one\n"
+           "  --scenario FILE  the scenario (YAML); default: the shipped demo\n"
+           "  --module FILE    the module to load; default: the one this build made\n"
+           "  --help           this text\n"
+           "\n"
+           "The start line on stderr gives the page's URL with the run's token, which\n"
+           "the control routes under /_dev/ require. SIGINT or SIGTERM stop it.\n";
+}
+
+std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
+    Options options;
+    options.scenario = TAV_DEVHOST_DEFAULT_SCENARIO;
+    options.module = TAV_DEVHOST_DEFAULT_MODULE;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        std::string_view value;
+        std::string_view name = arg;
+        if (const std::size_t equals = arg.find('='); arg.starts_with("--") && equals != arg.npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        } else if (arg == "--port" || arg == "--scenario" || arg == "--module") {
+            if (i + 1 >= argc) {
+                error = std::string(arg) + " needs a value";
+                return std::nullopt;
+            }
+            value = argv[++i];
+        }
+        if (name == "--port") {
+            unsigned port = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
+            if (ec != std::errc() || end != value.data() + value.size() || port > 65535) {
+                error = "--port needs a number from 0 to 65535";
+                return std::nullopt;
+            }
+            options.port = static_cast<std::uint16_t>(port);
+        } else if (name == "--scenario") {
+            options.scenario = value;
+        } else if (name == "--module") {
+            options.module = value;
+        } else {
+            error = "unknown option " + std::string(arg);
+            return std::nullopt;
+        }
+        if ((name == "--scenario" || name == "--module") && value.empty()) {
+            error = std::string(name) + " needs a value";
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+}  // namespace tav::devhost

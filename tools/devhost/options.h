@@ -1,0 +1,23 @@
+// The command line of tav-devhost.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tav::devhost {
+
+struct Options {
+    std::uint16_t port = 0;  // 0: an ephemeral port chosen by the system
+    std::string scenario;
+    std::string module;
+    bool help = false;
+};
+
+// The options, or nullopt with the reason in error for wrong usage.
+std::optional<Options> parseOptions(int argc, char** argv, std::string& error);
+
+// The text --help prints.
+const char* usageText();
+
+}  // namespace tav::devhost

@@ -1,0 +1,30 @@
+// What a simulated implementation does with a request beyond reading a
+// resource: the few changes the front end relies on (the local player's
+// selection, hovering and completing actions, trades, the team boost).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "binding/binding_value.h"
+#include "scenario.h"
+
+namespace tav::devhost {
+
+struct SimulatedAnswer {
+    std::uint32_t status = 200;
+    bool isError = false;
+    std::string message;  // of an error
+    BindingValue value;   // empty: no content
+};
+
+// Handles method on path (relative, without query) with the request's
+// argument; false when no behaviour applies. Resources it changed are added
+// to changed, by relative path.
+bool simulateBehaviour(ImplementationState& state, std::string_view method, std::string_view path,
+                       const BindingValue& argument, SimulatedAnswer& answer,
+                       std::vector<std::string>& changed);
+
+}  // namespace tav::devhost
