@@ -1,0 +1,20 @@
+find_program(TAV_NODE node)
+set(tav_node_dir ${CMAKE_CURRENT_SOURCE_DIR}/node)
+
+# The generated OpenAPI document of the real module passes an OpenAPI 3.1
+# validator: the dump runs on the target (under the emulator at 32 bits),
+# the validator under node on the build machine.
+add_executable(tav-devhost-openapi-dump openapi_dump.cpp)
+target_link_libraries(tav-devhost-openapi-dump PRIVATE tav_devhost_openapi tav_test_support
+                                                       tav_options)
+target_compile_definitions(tav-devhost-openapi-dump PRIVATE
+  TAV_PLUGIN_MODULE_PATH="$<TARGET_FILE:zub-be-tav-champ-select>")
+add_dependencies(tav-devhost-openapi-dump zub-be-tav-champ-select)
+
+set(openapi_json ${CMAKE_CURRENT_BINARY_DIR}/openapi.json)
+add_test(NAME DevhostOpenApi.Generate COMMAND tav-devhost-openapi-dump ${openapi_json})
+set_tests_properties(DevhostOpenApi.Generate PROPERTIES FIXTURES_SETUP devhost_openapi)
+add_test(NAME DevhostOpenApi.PassesTheValidator
+  COMMAND ${TAV_NODE} ${tav_node_dir}/openapi_check.mjs ${openapi_json})
+set_tests_properties(DevhostOpenApi.PassesTheValidator PROPERTIES
+  FIXTURES_REQUIRED devhost_openapi TIMEOUT 120)
