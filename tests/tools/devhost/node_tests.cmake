@@ -18,3 +18,19 @@ add_test(NAME DevhostOpenApi.PassesTheValidator
   COMMAND ${TAV_NODE} ${tav_node_dir}/openapi_check.mjs ${openapi_json})
 set_tests_properties(DevhostOpenApi.PassesTheValidator PROPERTIES
   FIXTURES_REQUIRED devhost_openapi TIMEOUT 120)
+
+# The session page in headless Chromium against the real tool and its demo
+# scenario, on the native 64-bit build only; the screenshot stays in the
+# build directory.
+if(TARGET tav-devhost AND NOT CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 8
+   AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  find_program(TAV_CHROMIUM chromium)
+  add_test(NAME DevhostPage.ShowsTheSessionLive
+    COMMAND ${TAV_NODE} ${tav_node_dir}/page_test.mjs
+            --tool $<TARGET_FILE:tav-devhost>
+            --scenario ${PROJECT_SOURCE_DIR}/tools/devhost/scenarios/demo.yaml
+            --screenshot ${CMAKE_BINARY_DIR}/devhost-page.png
+            --chromium ${TAV_CHROMIUM})
+  # Chromium starts slowly on a loaded machine.
+  set_tests_properties(DevhostPage.ShowsTheSessionLive PROPERTIES TIMEOUT 300)
+endif()
