@@ -1,3 +1,12 @@
+# The OpenAPI generator and the session page of the development host.
+
+# The generator over a hand-built table.
+tav_test(tav_devhost_openapi_tests
+  SOURCES openapi_document_test.cpp
+  DEPS tav_devhost_openapi)
+target_include_directories(tav_devhost_openapi_tests SYSTEM PRIVATE ${RAPIDJSON_INCLUDE_DIR})
+
+# The node-driven tests use the package in node/, installed by scripts/install-deps.
 find_program(TAV_NODE node)
 set(tav_node_dir ${CMAKE_CURRENT_SOURCE_DIR}/node)
 
