@@ -44,17 +44,13 @@ TavFieldRecord field(const char* name, std::uint32_t kind, const char* typeName 
 
 // One table; the records point into each other, so it is built in place.
 struct Table {
-    std::vector<TavArgumentRecord> pathArgument{argument("rest", 12)};
-    std::vector<TavArgumentRecord> putArguments{
-        argument("id", 2), argument("record", 17, "ns::Odd<T>"), argument("q", 15, "", true, 6),
-        argument("h", 12), argument("more", 17, "Inner")};
+    std::vector<TavArgumentRecord> pathArgument;
+    std::vector<TavArgumentRecord> putArguments;
     TavArgumentLocationNode putLocations[5]{};
     TavArgumentLocationNode pathLocation{nullptr, 2};
 
-    std::vector<TavFieldRecord> oddFields{field("a", 6), field("b", 9, "", true),
-                                          field("c", 15, "Inner", false, 17),
-                                          field("d", 16, "Color"), field("e", 19, "", false, 12)};
-    std::vector<TavFieldRecord> innerFields{field("x", 1)};
+    std::vector<TavFieldRecord> oddFields;
+    std::vector<TavFieldRecord> innerFields;
     TavEnumeratorRecord colors[2]{{nullptr, "BLUE", "", 2}, {nullptr, "RED", "", 1}};
     std::vector<TavTypeRecord> types;
     std::vector<TavEndpointRecord> endpoints;
@@ -84,6 +80,18 @@ struct Table {
     }
 
     Table() {
+        pathArgument.push_back(argument("rest", 12));
+        putArguments.push_back(argument("id", 2));
+        putArguments.push_back(argument("record", 17, "ns::Odd<T>"));
+        putArguments.push_back(argument("q", 15, "", true, 6));
+        putArguments.push_back(argument("h", 12));
+        putArguments.push_back(argument("more", 17, "Inner"));
+        oddFields.push_back(field("a", 6));
+        oddFields.push_back(field("b", 9, "", true));
+        oddFields.push_back(field("c", 15, "Inner", false, 17));
+        oddFields.push_back(field("d", 16, "Color"));
+        oddFields.push_back(field("e", 19, "", false, 12));
+        innerFields.push_back(field("x", 1));
         for (std::size_t i = 0; i < 5; ++i) {
             putLocations[i].location = i == 2 ? 1 : i == 3 ? 4 : 0;
             putLocations[i].next = i + 1 < 5 ? &putLocations[i + 1] : nullptr;
@@ -118,7 +126,10 @@ struct Table {
         TavTypeRecord color = type("Color");
         color.enumerators = colors;
         color.count = 2;
-        types = {type("Unused"), odd, inner, color};
+        types.push_back(type("Unused"));
+        types.push_back(odd);
+        types.push_back(inner);
+        types.push_back(color);
 
         table.endpoints = endpoints.data();
         table.endpointCount = static_cast<std::uint32_t>(endpoints.size());
