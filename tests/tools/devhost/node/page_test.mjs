@@ -55,6 +55,15 @@ async function stopTool(tool) {
   return signal ?? code;
 }
 
+// A wait that says what it waited for when it times out.
+async function until(what, promise) {
+  try {
+    return await promise;
+  } catch (error) {
+    throw new Error(`${what}: ${error.message}`);
+  }
+}
+
 const cellText = (page, cellId, field) => page.$eval(
   `[data-cell-id="${cellId}"] [data-field="${field}"]`, (node) => node.textContent);
 
@@ -96,8 +105,9 @@ async function run({ url }) {
 
     // The demo session: ten cells, the ban phase, the local player's ban in progress.
     await page.goto(url.href, { waitUntil: 'domcontentloaded' });
-    await page.waitForSelector('#session[data-loaded="true"]');
-    await page.waitForFunction(() => document.querySelector('#connection').dataset.state === 'live');
+    await until('the session loads', page.waitForSelector('#session[data-loaded="true"]'));
+    await until('the event stream connects', page.waitForFunction(() =>
+      document.querySelector('#connection').dataset.state === 'live'));
     check(await page.$$eval('#my-team [data-cell-id]', (n) => n.length) === 5, 'five cells in my team');
     check(await page.$$eval('#their-team [data-cell-id]', (n) => n.length) === 5, 'five cells in their team');
     check(await cellText(page, 0, 'displayName') === 'Ally 1', 'cell 0 is named');
@@ -105,7 +115,8 @@ async function run({ url }) {
     check(await cellText(page, 0, 'spells') === '4 / 12', 'cell 0 has its spells');
     check(await cellText(page, 0, 'summonerId') === '1001', 'cell 0 has its summoner');
     check(await page.$eval('[data-cell-id="2"]', (n) => n.classList.contains('local')), 'cell 2 is the local player');
-    await page.waitForFunction(() => document.querySelector('#active-implementation').textContent === 'legacy');
+    await until('the implementation shows', page.waitForFunction(() =>
+      document.querySelector('#active-implementation').textContent === 'legacy'));
     check(await page.$eval('#timer-phase', (n) => n.textContent) === 'BAN_PICK', 'the timer shows its phase');
     check(await page.$$eval('[data-action-id]', (n) => n.length) === 11, 'eleven actions');
     check(await page.$eval('[data-action-id="1"]', (n) => n.dataset.state) === 'completed', 'action 1 completed');
@@ -128,8 +139,8 @@ async function run({ url }) {
     session.myTeam[0].displayName = renamed;
     session.myTeam[0].championId = 99;
     await control('PUT', 'resources/legacy/v1/session', session);
-    await page.waitForFunction((name) =>
-      document.querySelector('[data-cell-id="0"] [data-field="displayName"]')?.textContent === name, {}, renamed);
+    await until('the renamed cell shows without a reload', page.waitForFunction((name) =>
+      document.querySelector('[data-cell-id="0"] [data-field="displayName"]')?.textContent === name, {}, renamed));
     check(await cellText(page, 0, 'championId') === '#99', 'the changed champion shows');
     check(await page.$('[data-cell-id="0"] b') === null, 'markup from the session is not interpreted');
     check(await page.evaluate(() => window.notReloaded === true), 'the page was not reloaded');
@@ -145,22 +156,28 @@ async function run({ url }) {
       r.url() === `${base}/tav-champ-select/v1/session/actions/3` && r.request().method() === 'PATCH');
     await page.select('#act-champion', '103');
     await page.click('#act-lock');
-    const response = await patch;
+    const response = await until('the page sends the ban', patch);
     check(response.ok(), `the action route answered ${response.status()}`);
     check(JSON.stringify(JSON.parse(response.request().postData())) === '{"championId":103,"completed":true}',
       `the page sent ${response.request().postData()}`);
-    await page.waitForFunction(() =>
-      document.querySelector('[data-action-id="3"]')?.dataset.state === 'completed');
+    await until('the ban shows as completed', page.waitForFunction(() =>
+      document.querySelector('[data-action-id="3"]')?.dataset.state === 'completed'));
     check(await page.$eval('[data-action-id="3"] [data-field="championId"]', (n) => n.textContent) === '#103',
       'the ban shows on the action');
 
+    await page.screenshot({ path: args.screenshot, fullPage: true });
+
     // Switching the implementation shows on the page.
     await control('POST', 'active', { implementation: 'team-builder' });
-    await page.waitForFunction(() =>
-      document.querySelector('#active-implementation').textContent === 'team-builder');
-    await page.waitForSelector('#session[data-loaded="true"]');
+    await until('the switch shows', page.waitForFunction(() =>
+      document.querySelector('#active-implementation').textContent === 'team-builder'));
+    await until('the team-builder session is read', page.waitForFunction(() =>
+      document.querySelector('[data-cell-id="0"] [data-field="displayName"]')?.textContent === 'Ally 1'));
 
-    await page.screenshot({ path: args.screenshot, fullPage: true });
+    // The page links the tool's generated document, which names this server.
+    const openapi = await (await fetch(await page.$eval('a[href="/openapi.json"]', (a) => a.href))).json();
+    check(openapi.openapi === '3.1.0' && openapi.servers?.[0]?.url === base,
+      `the served OpenAPI document names the server: ${JSON.stringify(openapi.servers)}`);
     check(pageErrors.length === 0, `errors in the page: ${pageErrors.join('; ')}`);
     check(foreign.length === 0, `requests outside the tool: ${foreign.join(', ')}`);
   } finally {
