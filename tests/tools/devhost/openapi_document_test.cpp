@@ -166,6 +166,10 @@ TEST(DevhostOpenApi, WritesWhatTheTableSays) {
         // "{+rest}" is a plain parameter; the first GET on a path wins.
         {"/paths/~1a~1{rest}/get/operationId", R"("GetA")"},
         {"/paths/~1a~1{rest}/post/operationId", R"("PostA")"},
+        // "Any value" may be none at all: 204.
+        {"/paths/~1a~1{rest}/get/responses/204/description",
+         R"("Done; the answer holds no value.")"},
+        {"/paths/~1b/put/responses/204", "(missing)"},
         {"/paths/~1a~1{rest}/get/parameters/0",
          R"({"name":"rest","in":"path","required":true,"schema":{"type":"string"}})"},
         // Custom and "any" methods have no place in OpenAPI.

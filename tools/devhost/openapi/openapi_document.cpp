@@ -227,19 +227,30 @@ void DocumentWriter::writeParameters(const std::string& path, const TavEndpointR
     }
 }
 
+// The host answers 204 when the module's answer holds no value: always for
+// a function returning nothing, and for one returning "any value" when that
+// value is empty.
 void DocumentWriter::writeResponses(const TavFunctionRecord& function) {
+    const auto kind = static_cast<BindingTypeKind>(function.returnKind);
     writer_.Key("responses");
     writer_.StartObject();
-    writer_.Key("200");
-    writer_.StartObject();
-    writer_.Key("description");
-    writer_.String("The answer.");
-    if (static_cast<BindingTypeKind>(function.returnKind) != BindingTypeKind::None) {
+    if (kind != BindingTypeKind::None) {
+        writer_.Key("200");
+        writer_.StartObject();
+        writer_.Key("description");
+        writer_.String("The answer.");
         writeContent(
             kAnswerTypes, std::size(kAnswerTypes),
             {+function.returnKind, +function.returnElementKind, function.returnTypeName, false});
+        writer_.EndObject();
     }
-    writer_.EndObject();
+    if (kind == BindingTypeKind::None || kind == BindingTypeKind::Object) {
+        writer_.Key("204");
+        writer_.StartObject();
+        writer_.Key("description");
+        writer_.String("Done; the answer holds no value.");
+        writer_.EndObject();
+    }
     writer_.Key("default");
     writer_.StartObject();
     writer_.Key("$ref");

@@ -43,6 +43,8 @@ check(actionId?.schema?.type === 'integer' && actionId?.schema?.format === 'uint
 const tradeId = find('post', '/tav-champ-select/v1/session/trades/{id}/accept')
   ?.parameters?.find((p) => p.name === 'id');
 check(tradeId?.schema?.format === 'int64', 'trade id is int64');
+check(find('post', '/tav-champ-select/v1/session/trades/{id}/accept')?.responses?.['204'] !== undefined,
+      'an accept may answer 204');
 const actionBody = action?.requestBody?.content?.['application/json']?.schema;
 check(actionBody?.$ref === '#/components/schemas/TavChampSelectChampSelectAction',
       `action body is the action record: ${JSON.stringify(actionBody)}`);
