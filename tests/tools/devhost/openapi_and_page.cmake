@@ -19,6 +19,8 @@ target_link_libraries(tav-devhost-openapi-dump PRIVATE tav_devhost_openapi tav_t
 target_compile_definitions(tav-devhost-openapi-dump PRIVATE
   TAV_PLUGIN_MODULE_PATH="$<TARGET_FILE:zub-be-tav-champ-select>")
 add_dependencies(tav-devhost-openapi-dump zub-be-tav-champ-select)
+# "support/module_host.h": the tool has a module_host.h of its own.
+target_include_directories(tav-devhost-openapi-dump PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 
 set(openapi_json ${CMAKE_CURRENT_BINARY_DIR}/openapi.json)
 add_test(NAME DevhostOpenApi.Generate COMMAND tav-devhost-openapi-dump ${openapi_json})

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <iostream>
 
-#include "module_host.h"
 #include "openapi/openapi_document.h"
+#include "support/module_host.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

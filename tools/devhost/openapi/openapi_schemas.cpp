@@ -79,7 +79,8 @@ std::string componentName(std::string_view typeName) {
 SchemaWriter::SchemaWriter(const TavEndpointTable& table) {
     for (std::uint32_t i = 0; table.types != nullptr && i < table.typeCount; ++i) {
         const TavTypeRecord& type = table.types[i];
-        types_.emplace(type.name, &type);
+        // By value: a packed member must not bind to a reference.
+        types_.emplace(std::string_view(type.name), &type);
     }
 }
 
