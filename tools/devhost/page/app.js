@@ -361,6 +361,8 @@
   function connect() {
     if (source) source.close();
     const connection = $('connection');
+    connection.textContent = 'connecting…';
+    connection.dataset.state = 'connecting';
     source = new EventSource($('log-lines').checked ? '/events?log=1' : '/events');
     source.addEventListener('open', () => {
       connection.textContent = 'live';

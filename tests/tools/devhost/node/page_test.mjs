@@ -174,6 +174,15 @@ async function run({ url }) {
     await until('the team-builder session is read', page.waitForFunction(() =>
       document.querySelector('[data-cell-id="0"] [data-field="displayName"]')?.textContent === 'Ally 1'));
 
+    // Asked for, the module's log lines join the event log.
+    await page.click('#log-lines');
+    await until('the stream reconnects with log lines', page.waitForFunction(() =>
+      document.querySelector('#connection').dataset.state === 'live'));
+    const teamBuilder = (await control('GET', 'state')).implementations['team-builder'].resources['v1/session'];
+    teamBuilder.myTeam[1].displayName = 'Logged';
+    await control('PUT', 'resources/team-builder/v1/session', teamBuilder);
+    await until('a log line shows', page.waitForSelector('#events [data-kind="log"]'));
+
     // The page links the tool's generated document, which names this server.
     const openapi = await (await fetch(await page.$eval('a[href="/openapi.json"]', (a) => a.href))).json();
     check(openapi.openapi === '3.1.0' && openapi.servers?.[0]?.url === base,
