@@ -1,0 +1,214 @@
+// The session page in headless Chromium, against the real development host:
+// it renders the demo session, a resource change sent through the control
+// routes appears without a reload (escaped), a pick through the page's form
+// reaches the plugin's action route, and the page fetches nothing from
+// elsewhere. Saves a screenshot.
+//
+//   node page_test.mjs --tool TAV_DEVHOST --scenario DEMO.yaml --screenshot OUT.png
+//                      [--chromium PATH]
+import { spawn } from 'node:child_process';
+import { once } from 'node:events';
+import puppeteer from 'puppeteer-core';
+
+const args = Object.fromEntries(
+  process.argv.slice(2).reduce((pairs, value, i, all) =>
+    (i % 2 === 0 ? [...pairs, [value.replace(/^--/, ''), all[i + 1]]] : pairs), []));
+const chromiumPath = args.chromium || process.env.CHROMIUM || '/usr/bin/chromium';
+const STEP_TIMEOUT = 30_000;
+
+const failures = [];
+const check = (condition, what) => {
+  if (!condition) failures.push(what);
+};
+
+// Starts the tool on an ephemeral port; its start line names the page's URL.
+async function startTool() {
+  const tool = spawn(args.tool, ['--port', '0', '--scenario', args.scenario],
+    { stdio: ['ignore', 'ignore', 'pipe'] });
+  let stderr = '';
+  const url = await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`no start line in 60 s:\n${stderr}`)), 60_000);
+    tool.stderr.setEncoding('utf8');
+    tool.stderr.on('data', (chunk) => {
+      stderr += chunk;
+      const match = /serving (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32})/.exec(stderr);
+      if (match) {
+        clearTimeout(timer);
+        resolve(match[1]);
+      }
+    });
+    tool.on('exit', (code) => {
+      clearTimeout(timer);
+      reject(new Error(`the tool ended with ${code} before serving:\n${stderr}`));
+    });
+  });
+  return { tool, url: new URL(url), stderr: () => stderr };
+}
+
+async function stopTool(tool) {
+  if (tool.exitCode !== null) return tool.exitCode;
+  const exited = once(tool, 'exit');
+  tool.kill('SIGTERM');
+  const timer = setTimeout(() => tool.kill('SIGKILL'), 10_000);
+  const [code, signal] = await exited;
+  clearTimeout(timer);
+  return signal ?? code;
+}
+
+// A wait that says what it waited for when it times out.
+async function until(what, promise) {
+  try {
+    return await promise;
+  } catch (error) {
+    throw new Error(`${what}: ${error.message}`);
+  }
+}
+
+const cellText = (page, cellId, field) => page.$eval(
+  `[data-cell-id="${cellId}"] [data-field="${field}"]`, (node) => node.textContent);
+
+async function run({ url }) {
+  const base = url.origin;
+  const token = url.searchParams.get('token');
+  const control = async (method, path, body) => {
+    const response = await fetch(`${base}/_dev/${path}`, {
+      method,
+      headers: { 'X-Tav-Dev-Token': token, 'Content-Type': 'application/json' },
+      body: body === undefined ? undefined : JSON.stringify(body),
+    });
+    const text = await response.text();
+    if (!response.ok) throw new Error(`${method} /_dev/${path}: ${response.status} ${text}`);
+    return text === '' ? null : JSON.parse(text);
+  };
+
+  const browser = await puppeteer.launch({
+    executablePath: chromiumPath,
+    headless: true,
+    // Root in a container: no sandbox; no GPU on this machine.
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--no-first-run'],
+    protocolTimeout: 120_000,
+  });
+  try {
+    const page = await browser.newPage();
+    page.setDefaultTimeout(STEP_TIMEOUT);
+    await page.setViewport({ width: 1400, height: 1000 });
+    const pageErrors = [];
+    const foreign = [];
+    page.on('pageerror', (error) => pageErrors.push(error.message));
+    page.on('console', (message) => {
+      if (message.type() === 'error') pageErrors.push(message.text());
+    });
+    page.on('request', (request) => {
+      const target = request.url();
+      if (!target.startsWith(`${base}/`) && !target.startsWith('data:')) foreign.push(target);
+    });
+
+    // The demo session: ten cells, the ban phase, the local player's ban in progress.
+    await page.goto(url.href, { waitUntil: 'domcontentloaded' });
+    await until('the session loads', page.waitForSelector('#session[data-loaded="true"]'));
+    await until('the event stream connects', page.waitForFunction(() =>
+      document.querySelector('#connection').dataset.state === 'live'));
+    check(await page.$$eval('#my-team [data-cell-id]', (n) => n.length) === 5, 'five cells in my team');
+    check(await page.$$eval('#their-team [data-cell-id]', (n) => n.length) === 5, 'five cells in their team');
+    check(await cellText(page, 0, 'displayName') === 'Ally 1', 'cell 0 is named');
+    check(await cellText(page, 0, 'assignedPosition') === 'top', 'cell 0 has its position');
+    check(await cellText(page, 0, 'spells') === '4 / 12', 'cell 0 has its spells');
+    check(await cellText(page, 0, 'summonerId') === '1001', 'cell 0 has its summoner');
+    check(await page.$eval('[data-cell-id="2"]', (n) => n.classList.contains('local')), 'cell 2 is the local player');
+    await until('the implementation shows', page.waitForFunction(() =>
+      document.querySelector('#active-implementation').textContent === 'legacy'));
+    check(await page.$eval('#timer-phase', (n) => n.textContent) === 'BAN_PICK', 'the timer shows its phase');
+    check(await page.$$eval('[data-action-id]', (n) => n.length) === 11, 'eleven actions');
+    check(await page.$eval('[data-action-id="1"]', (n) => n.dataset.state) === 'completed', 'action 1 completed');
+    check(await page.$eval('[data-action-id="3"]', (n) => n.dataset.state) === 'in-progress', 'action 3 in progress');
+    check(await page.$eval('[data-action-id="7"]', (n) => n.dataset.state) === 'pending', 'action 7 pending');
+
+    // The time left counts down between two readings.
+    const left = () => page.$eval('#timer-left', (n) => Number(n.dataset.leftMs));
+    const before = await left();
+    await new Promise((resolve) => setTimeout(resolve, 600));
+    const after = await left();
+    check(before > 0 && after < before, `the timer counts down (${before} then ${after})`);
+
+    // A resource change through the control routes reaches the page without
+    // a reload, and markup in it stays text.
+    await page.evaluate(() => { window.notReloaded = true; });
+    const state = await control('GET', 'state');
+    const session = state.implementations.legacy.resources['v1/session'];
+    const renamed = 'Renamed <b>ally</b> & co';
+    session.myTeam[0].displayName = renamed;
+    session.myTeam[0].championId = 99;
+    await control('PUT', 'resources/legacy/v1/session', session);
+    await until('the renamed cell shows without a reload', page.waitForFunction((name) =>
+      document.querySelector('[data-cell-id="0"] [data-field="displayName"]')?.textContent === name, {}, renamed));
+    check(await cellText(page, 0, 'championId') === '#99', 'the changed champion shows');
+    check(await page.$('[data-cell-id="0"] b') === null, 'markup from the session is not interpreted');
+    check(await page.evaluate(() => window.notReloaded === true), 'the page was not reloaded');
+    check(await page.$$eval('#events [data-kind="plugin"] .summary',
+      (n) => n.some((e) => e.textContent.startsWith('Update /tav-champ-select/v1/session'))),
+      'the event log shows the session update');
+
+    // A ban through the page's form goes through the plugin's action route.
+    check(await page.$eval('#act-action', (n) => n.value) === '3', 'the form offers the local ban first');
+    const banned = await page.$eval('#act-champion', (n) => [...n.options].map((o) => o.value).includes('103'));
+    check(banned, 'champion 103 can be banned');
+    const patch = page.waitForResponse((r) =>
+      r.url() === `${base}/tav-champ-select/v1/session/actions/3` && r.request().method() === 'PATCH');
+    await page.select('#act-champion', '103');
+    await page.click('#act-lock');
+    const response = await until('the page sends the ban', patch);
+    check(response.ok(), `the action route answered ${response.status()}`);
+    check(JSON.stringify(JSON.parse(response.request().postData())) === '{"championId":103,"completed":true}',
+      `the page sent ${response.request().postData()}`);
+    await until('the ban shows as completed', page.waitForFunction(() =>
+      document.querySelector('[data-action-id="3"]')?.dataset.state === 'completed'));
+    check(await page.$eval('[data-action-id="3"] [data-field="championId"]', (n) => n.textContent) === '#103',
+      'the ban shows on the action');
+
+    await page.screenshot({ path: args.screenshot, fullPage: true });
+
+    // Switching the implementation shows on the page.
+    await control('POST', 'active', { implementation: 'team-builder' });
+    await until('the switch shows', page.waitForFunction(() =>
+      document.querySelector('#active-implementation').textContent === 'team-builder'));
+    await until('the team-builder session is read', page.waitForFunction(() =>
+      document.querySelector('[data-cell-id="0"] [data-field="displayName"]')?.textContent === 'Ally 1'));
+
+    // Asked for, the module's log lines join the event log.
+    await page.click('#log-lines');
+    await until('the stream reconnects with log lines', page.waitForFunction(() =>
+      document.querySelector('#connection').dataset.state === 'live'));
+    const teamBuilder = (await control('GET', 'state')).implementations['team-builder'].resources['v1/session'];
+    teamBuilder.myTeam[1].displayName = 'Logged';
+    await control('PUT', 'resources/team-builder/v1/session', teamBuilder);
+    await until('a log line shows', page.waitForSelector('#events [data-kind="log"]'));
+
+    // The page links the tool's generated document, which names this server.
+    const openapi = await (await fetch(await page.$eval('a[href="/openapi.json"]', (a) => a.href))).json();
+    check(openapi.openapi === '3.1.0' && openapi.servers?.[0]?.url === base,
+      `the served OpenAPI document names the server: ${JSON.stringify(openapi.servers)}`);
+    check(pageErrors.length === 0, `errors in the page: ${pageErrors.join('; ')}`);
+    check(foreign.length === 0, `requests outside the tool: ${foreign.join(', ')}`);
+  } finally {
+    await browser.close();
+  }
+}
+
+let started = null;
+try {
+  started = await startTool();
+  await run(started);
+} catch (error) {
+  failures.push(error.stack || String(error));
+} finally {
+  if (started) {
+    const status = await stopTool(started.tool);
+    check(status === 0 || status === 'SIGTERM', `the tool ended with ${status} on SIGTERM`);
+  }
+}
+if (failures.length > 0) {
+  console.error(failures.join('\n'));
+  if (started) console.error(`--- the tool's stderr ---\n${started.stderr()}`);
+  process.exit(1);
+}
+console.log(`the page passed; screenshot in ${args.screenshot}`);
