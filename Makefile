@@ -67,6 +67,15 @@ clang-asan: deps
 	$(call preset_build,clang-asan)
 	ctest --preset clang-asan -j $(JOBS)
 
+# Each fuzz target (fuzz/) for FUZZ_SECONDS, one after the other; any
+# finding fails. Only the fuzz targets of the clang-asan build are built.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = json message_pack yaml format_message base64 host_value endpoint
+fuzz: deps
+	cmake --preset clang-asan >/dev/null
+	cmake --build --preset clang-asan -j $(JOBS) --target $(addprefix tav_fuzz_,$(FUZZ_TARGETS))
+	./scripts/run-fuzz build/clang-asan $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 run: deps
 	$(call preset_build,linux-x64)
 	./build/linux-x64/tools/demo/tav-demo

@@ -1,0 +1,75 @@
+// JSON: what reads is written compactly and indented, and both texts must
+// read back to the same tree. A float may come back one step away in its
+// last bit: the reader's fast number mode does not always round the writer's
+// shortest form to the nearest double.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "binding/binding_value.h"
+#include "formats/json.h"
+#include "fuzz_check.h"
+
+namespace {
+
+using tav::BindingValue;
+using tav::BindingValueKind;
+
+bool sameFloat(double a, double b) {
+    return a == b || std::nextafter(a, b) == b;
+}
+
+bool same(const BindingValue& a, const BindingValue& b) {
+    if (a.kind() != b.kind()) {
+        return false;
+    }
+    switch (a.kind()) {
+        case BindingValueKind::Float:
+            return sameFloat(a.asDouble(), b.asDouble());
+        case BindingValueKind::Collection: {
+            if (a.size() != b.size()) {
+                return false;
+            }
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                if (!same(a.elementAt(i), b.elementAt(i))) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        case BindingValueKind::Structure: {
+            if (a.size() != b.size()) {
+                return false;
+            }
+            for (const auto& member : a.members()) {
+                const BindingValue* other = b.tryFind(member.key());
+                if (other == nullptr || !same(member.value(), *other)) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        default:
+            return a == b;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const tav::BindingResult read = tav::readJson(text);
+    if (!read.ok) {
+        tav::fuzz::check(!read.error().empty(), "a failure carries a message");
+        return 0;
+    }
+    for (const char* newline : {static_cast<const char*>(nullptr), "\n"}) {
+        const std::string written = tav::writeJson(read.value, nullptr, newline);
+        const tav::BindingResult again = tav::readJson(written);
+        tav::fuzz::check(again.ok, "written JSON reads");
+        tav::fuzz::check(same(read.value, again.value), "written JSON reads as the same tree");
+    }
+    return 0;
+}
