@@ -1,7 +1,8 @@
 // JSON: what reads is written compactly and indented, and both texts must
 // read back to the same tree. A float may come back one step away in its
 // last bit: the reader's fast number mode does not always round the writer's
-// shortest form to the nearest double.
+// shortest form to the nearest double. Integers may change between signed
+// and unsigned, never in value.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +22,30 @@ bool sameFloat(double a, double b) {
     return a == b || std::nextafter(a, b) == b;
 }
 
+bool isInteger(const BindingValue& v) {
+    return v.kind() == BindingValueKind::Signed || v.kind() == BindingValueKind::Unsigned;
+}
+
+// Integers compare by value: "-0" reads as a signed zero and is written "0",
+// which reads as an unsigned one.
+bool sameInteger(const BindingValue& a, const BindingValue& b) {
+    const auto negative = [](const BindingValue& v) {
+        return v.kind() == BindingValueKind::Signed && v.asInt64() < 0;
+    };
+    if (negative(a) || negative(b)) {
+        return a == b;
+    }
+    const auto magnitude = [](const BindingValue& v) {
+        return v.kind() == BindingValueKind::Signed ? static_cast<std::uint64_t>(v.asInt64())
+                                                    : v.asUInt64();
+    };
+    return magnitude(a) == magnitude(b);
+}
+
 bool same(const BindingValue& a, const BindingValue& b) {
+    if (isInteger(a) && isInteger(b)) {
+        return sameInteger(a, b);
+    }
     if (a.kind() != b.kind()) {
         return false;
     }
