@@ -138,7 +138,7 @@ TEST(AllocationHooks, InstalledHooksReplaceTheSetAndMissingOnesFallBack) {
 // the peak must have reached it, however the threads' updates interleaved.
 TEST(AllocationCounters, PeakReachesEveryLiveTotalUnderConcurrentAllocation) {
     constexpr int kThreads = 4;
-    constexpr int kRounds = 500;
+    constexpr int kRounds = 200;
     constexpr std::size_t kStep = 64;
     std::vector<void*> held(kThreads);
     std::vector<std::uint64_t> liveAtMeeting(kRounds);
