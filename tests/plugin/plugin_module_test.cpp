@@ -151,12 +151,12 @@ TEST(PluginModule, InitReadsARecordAtAnOddAddress) {
     ModuleHost module(modulePath());
     ASSERT_TRUE(module.loaded()) << module.loadError();
     const TavLoadRecord& record = module.load();
-    ASSERT_NE(record.callbacks, nullptr);
+    const TavPluginCallbacks* callbacks = record.callbacks;  // no reference into the record
+    ASSERT_NE(callbacks, nullptr);
     alignas(8) unsigned char bytes[sizeof(TavInitRecord) + 1];
     const TavInitRecord init = module.host().initRecord();
     std::memcpy(bytes + 1, &init, sizeof init);
-    EXPECT_NE(record.callbacks->init(record.context, reinterpret_cast<TavInitRecord*>(bytes + 1)),
-              0);
+    EXPECT_NE(callbacks->init(record.context, reinterpret_cast<TavInitRecord*>(bytes + 1)), 0);
     module.shutdown();
 }
 
