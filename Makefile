@@ -1,7 +1,7 @@
 # Entry points: `make test` and `make run` are all a new machine needs.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test test-x64 test-x86 test-windows windows-x86 windows-x64 test-win32 asan tsan run bench format format-check tidy clean
+.PHONY: all deps test test-x64 test-x86 test-windows windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run bench format format-check tidy clean
 
 all: test
 
@@ -55,6 +55,26 @@ asan: deps
 tsan: deps
 	$(call preset_build,tsan)
 	ctest --preset tsan -j $(JOBS)
+
+# The same sources under clang: warnings as errors, then all tests; and with
+# clang's AddressSanitizer + UndefinedBehaviorSanitizer (which also builds the
+# fuzz targets).
+clang: deps
+	$(call preset_build,clang)
+	ctest --preset clang -j $(JOBS)
+
+clang-asan: deps
+	$(call preset_build,clang-asan)
+	ctest --preset clang-asan -j $(JOBS)
+
+# Each fuzz target (fuzz/) for FUZZ_SECONDS, one after the other; any
+# finding fails. Only the fuzz targets of the clang-asan build are built.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = json message_pack yaml format_message base64 host_value endpoint
+fuzz: deps
+	cmake --preset clang-asan >/dev/null
+	cmake --build --preset clang-asan -j $(JOBS) --target $(addprefix tav_fuzz_,$(FUZZ_TARGETS))
+	./scripts/run-fuzz build/clang-asan $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # The development host with the demo scenario on a free port; its start line
 # gives the page's URL. Ctrl-C stops it.

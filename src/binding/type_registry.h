@@ -21,7 +21,7 @@
 namespace tav {
 
 class BindingValue;
-class BindingResult;
+struct BindingResult;
 class BindingTypeRegistry;
 struct BindingTypeDescriptor;
 struct BindingField;

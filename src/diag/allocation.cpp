@@ -16,6 +16,10 @@ struct AtomicCounters {
     std::atomic<std::uint64_t> allocations{0};
     std::atomic<std::uint64_t> bytesFreed{0};
     std::atomic<std::uint64_t> frees{0};
+    // Kept apart from the totals so that each change yields the exact live
+    // figure after it; subtracting two totals read one after the other does not.
+    std::atomic<std::uint64_t> liveBytes{0};
+    std::atomic<std::uint64_t> liveAllocations{0};
 };
 
 // Constant-initialised, so usable from the very first allocation of the
@@ -28,25 +32,31 @@ AtomicCounters& countersOf(void* userData) {
     return *static_cast<AtomicCounters*>(userData);
 }
 
-// The comparison and the two stores are separate steps: under concurrent
-// allocation the pair may be momentarily inconsistent, never torn.
-void updatePeak(AtomicCounters& c) {
-    const std::uint64_t live = c.bytesAllocated.load() - c.bytesFreed.load();
-    if (live > c.peakLiveBytes.load()) {
-        c.peakLiveBytes.store(live);
-        c.liveAllocationsAtPeak.store(c.allocations.load() - c.frees.load());
+// Raises the peak to `live` unless another thread has already raised it
+// further. The count stored with it may come from a concurrent allocation that
+// also raised the peak: the two values are not one atomic pair.
+void updatePeak(AtomicCounters& c, std::uint64_t live, std::uint64_t liveAllocations) {
+    std::uint64_t peak = c.peakLiveBytes.load(std::memory_order_relaxed);
+    while (live > peak) {
+        if (c.peakLiveBytes.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
+            c.liveAllocationsAtPeak.store(liveAllocations, std::memory_order_relaxed);
+            return;
+        }
     }
 }
 
 void countAllocation(AtomicCounters& c, std::size_t size) {
     c.bytesAllocated.fetch_add(size);
     c.allocations.fetch_add(1);
-    updatePeak(c);
+    const std::uint64_t live = c.liveBytes.fetch_add(size) + size;
+    updatePeak(c, live, c.liveAllocations.fetch_add(1) + 1);
 }
 
 void countFree(AtomicCounters& c, std::size_t size) {
     c.bytesFreed.fetch_add(size);
     c.frees.fetch_add(1);
+    c.liveBytes.fetch_sub(size);
+    c.liveAllocations.fetch_sub(1);
 }
 
 void* countingAllocate(std::size_t size, void* userData) {
@@ -141,13 +151,15 @@ bool installAllocationHooks(const AllocationHooks& newHooks) {
 }
 
 AllocationCounters readAllocationCounters() {
+    // Frees first: every free read then has its allocation counted too, so
+    // the live figures cannot wrap below zero while other threads run.
     AllocationCounters result;
-    result.peakLiveBytes = gCounters.peakLiveBytes.load();
-    result.liveAllocationsAtPeak = gCounters.liveAllocationsAtPeak.load();
-    result.bytesAllocated = gCounters.bytesAllocated.load();
-    result.allocations = gCounters.allocations.load();
     result.bytesFreed = gCounters.bytesFreed.load();
     result.frees = gCounters.frees.load();
+    result.bytesAllocated = gCounters.bytesAllocated.load();
+    result.allocations = gCounters.allocations.load();
+    result.peakLiveBytes = gCounters.peakLiveBytes.load();
+    result.liveAllocationsAtPeak = gCounters.liveAllocationsAtPeak.load();
     return result;
 }
 

@@ -151,7 +151,10 @@ bool PluginBase::initialise(const TavInitRecord& init) {
         LogManager::Debugger()->Unregister();
         LogManager::SetMinimumLevel(LogLevel::Okay);
         LogManager::SetExcludedCategories(LogCategory::Extra);
-        auto target = std::make_unique<PluginLogTarget>(init.host);
+        // A copy: make_unique would bind a reference to the packed record's
+        // field, which the host need not have aligned.
+        const TavPluginHost* host = init.host;
+        auto target = std::make_unique<PluginLogTarget>(host);
         LogTargetSettings settings;
         settings.level = LogManager::MinimumLevel();
         settings.includedCategories = 0;

@@ -54,8 +54,9 @@ constinit const LogApi kLogApi = {
     [](char* buffer, std::size_t size) {
         return formatTimestampWithoutMilliseconds(buffer, size, currentLogTime());
     },
-    [](std::int32_t level, std::uint32_t maskLow, std::uint32_t maskHigh, const char* format,
-       std::va_list arguments) { LogV(level, maskLow, maskHigh, format, arguments); },
+    // The function itself, not a lambda around it: the lambda would lose the
+    // printf attribute that lets the compiler check the pass-through.
+    LogV,
 };
 
 }  // namespace

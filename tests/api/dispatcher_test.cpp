@@ -243,7 +243,8 @@ TEST_F(Dispatcher, RequestInformationWhenTheHandlerAsksForIt) {
 struct Unregistered {
     int x = 0;
 };
-constexpr auto describe(BindingDescribe<Unregistered> /*tag*/) {
+// Only looked up for its type, never called.
+[[maybe_unused]] constexpr auto describe(BindingDescribe<Unregistered> /*tag*/) {
     return record(field("x", &Unregistered::x));
 }
 

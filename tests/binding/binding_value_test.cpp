@@ -354,7 +354,8 @@ TEST(BindingValue, DeepCopyBetweenTreesSharesNoStrings) {
     EXPECT_EQ(member.find("copy"), source.find("skins"));
     EXPECT_FALSE(member.find("copy").isRoot());
 
-    target = target;  // self-assignment
+    const BindingValue& self = target;
+    target = self;  // self-assignment
     EXPECT_EQ(target, source);
 }
 

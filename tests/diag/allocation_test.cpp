@@ -1,6 +1,8 @@
 #include "diag/allocation.h"
 
+#include <barrier>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -129,4 +131,46 @@ TEST(AllocationHooks, InstalledHooksReplaceTheSetAndMissingOnesFallBack) {
     EXPECT_EQ(log.allocations, 1);
     EXPECT_EQ(log.frees, 2);
     EXPECT_EQ(after.allocations, before.allocations);  // counting hooks were out
+}
+
+// Threads allocate side by side, each round more than the peak so far, and
+// meet while every block is held: the live total at that moment is exact and
+// the peak must have reached it, however the threads' updates interleaved.
+TEST(AllocationCounters, PeakReachesEveryLiveTotalUnderConcurrentAllocation) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 200;
+    constexpr std::size_t kStep = 64;
+    std::vector<void*> held(kThreads);
+    std::vector<std::uint64_t> liveAtMeeting(kRounds);
+    std::vector<std::uint64_t> peakAtMeeting(kRounds);
+    // Two meetings a round: every block held, then every block freed (so the
+    // threads start the next round together).
+    std::barrier meeting(kThreads, [&, phase = 0]() mutable noexcept {
+        if (phase % 2 == 0) {
+            const AllocationCounters c = readAllocationCounters();
+            liveAtMeeting[phase / 2] = c.liveBytes();
+            peakAtMeeting[phase / 2] = c.peakLiveBytes;
+        }
+        ++phase;
+    });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                // One block each, larger than last round's, so that the
+                // round's total exceeds the peak so far.
+                held[t] = allocate(kStep * static_cast<std::size_t>(round + 1));
+                meeting.arrive_and_wait();
+                deallocate(held[t]);
+                meeting.arrive_and_wait();  // all freed before the next round grows
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_GE(peakAtMeeting[round], liveAtMeeting[round]);
+    }
 }

@@ -1,5 +1,6 @@
 // The plugin as the host sees it: the real module loaded with dlopen, its
 // load record, callbacks and the calls it makes into the host.
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -142,6 +143,21 @@ TEST(PluginModule, InitSubscribesTheServiceProxyEventsAndRoutesLogLinesToTheHost
     module.shutdown();
     EXPECT_EQ(module.host().unsubscribed.size(), 9u);
     EXPECT_TRUE(module.host().published.empty());
+}
+
+// The host's records are packed: the init record may sit at any address
+// (the sanitizer builds catch a reference bound to one of its fields).
+TEST(PluginModule, InitReadsARecordAtAnOddAddress) {
+    ModuleHost module(modulePath());
+    ASSERT_TRUE(module.loaded()) << module.loadError();
+    const TavLoadRecord& record = module.load();
+    const TavPluginCallbacks* callbacks = record.callbacks;  // no reference into the record
+    ASSERT_NE(callbacks, nullptr);
+    alignas(8) unsigned char bytes[sizeof(TavInitRecord) + 1];
+    const TavInitRecord init = module.host().initRecord();
+    std::memcpy(bytes + 1, &init, sizeof init);
+    EXPECT_NE(callbacks->init(record.context, reinterpret_cast<TavInitRecord*>(bytes + 1)), 0);
+    module.shutdown();
 }
 
 TEST(PluginModule, MemoryStatsReportsTheCountersAndTwoZeroWords) {
