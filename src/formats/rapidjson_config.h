@@ -13,13 +13,17 @@
 
 // Strings and white space of zero-terminated texts scanned 16 bytes at a
 // time. The aligned reads never cross a page but may pass the end of the
-// text, which AddressSanitizer reports: sanitized builds read byte by byte.
+// text, which AddressSanitizer and ThreadSanitizer report (the bytes past it
+// may belong to a freed block): sanitized builds read byte by byte.
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAV_RAPIDJSON_UNDER_ASAN 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TAV_RAPIDJSON_UNDER_SANITIZER 1
 #endif
 #endif
-#if defined(__SSE2__) && !defined(__SANITIZE_ADDRESS__) && !defined(TAV_RAPIDJSON_UNDER_ASAN)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TAV_RAPIDJSON_UNDER_SANITIZER 1
+#endif
+#if defined(__SSE2__) && !defined(TAV_RAPIDJSON_UNDER_SANITIZER)
 #define RAPIDJSON_SSE2
 #endif
 
@@ -30,10 +34,6 @@
 // behind the messages and tests that rely on them.
 #define RAPIDJSON_PARSE_DEFAULT_FLAGS kParseNoFlags
 #define RAPIDJSON_WRITE_DEFAULT_FLAGS kWriteNoFlags
-
-// RAPIDJSON_SSE2 and RAPIDJSON_SSE42 stay undefined: the SIMD scanners read
-// whole 16-byte blocks and serve only RapidJSON's zero-terminated string
-// stream, while our reader works on a length-bounded stream.
 
 #include <rapidjson/error/error.h>
 #include <rapidjson/prettywriter.h>
