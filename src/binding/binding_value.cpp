@@ -65,14 +65,14 @@ struct ValueAccess {
     // Frees the bytes of the blobs in value and its descendants, and nothing
     // else: element arrays, slots and strings go with the context.
     static void freeBlobs(const BindingValue& value) noexcept {
-        switch (value.kind_) {
+        switch (value.kind()) {
             case BindingValueKind::Blob:
                 value.payload_.blob->~BindingBlob();
                 break;
             case BindingValueKind::Collection: {
                 const CollectionHeader& header = *value.payload_.collection;
                 for (const BindingValue* element = header.begin; element != header.end; ++element) {
-                    if (element->kind_ >= BindingValueKind::Blob) {
+                    if (element->kind() >= BindingValueKind::Blob) {
                         freeBlobs(*element);
                     }
                 }
@@ -81,7 +81,7 @@ struct ValueAccess {
             case BindingValueKind::Structure:
                 for (const Node* node = Tree::first(value.payload_.structure->root);
                      node != nullptr; node = Tree::next(node)) {
-                    if (node->value_.kind_ >= BindingValueKind::Blob) {
+                    if (node->value_.kind() >= BindingValueKind::Blob) {
                         freeBlobs(node->value_);
                     }
                 }
@@ -94,7 +94,7 @@ struct ValueAccess {
     static BindingValue& member(BindingValue& value, std::string_view key) {
         value.makeStructure();
         StructureHeader& header = *value.payload_.structure;
-        BindingValueContext& context = *value.context_;
+        BindingValueContext& context = *value.contextOf();
         AppendHints& hints = context.appendHints();
         Node* parent = nullptr;
         Node** link = &header.root;
@@ -202,11 +202,11 @@ struct ValueAccess {
                                       : capacity > BindingValue::kMaxElements / 2
                                           ? BindingValue::kMaxElements
                                           : std::max<std::size_t>(capacity * 2, 4);
-            reallocateElements(*value.context_, header, std::max(index + 1, grown));
+            reallocateElements(*value.contextOf(), header, std::max(index + 1, grown));
         }
         BindingValue* const last = header.begin + index;
         while (header.end <= last) {
-            new (header.end) BindingValue(value.context_, BindingValue::ChildTag{});
+            new (header.end) BindingValue(value.contextOf(), BindingValue::ChildTag{});
             ++header.end;
         }
         return *last;
@@ -219,10 +219,10 @@ struct ValueAccess {
     static void cloneInto(const BindingValue& src, BindingValue& dst,
                           BindingValueContext& context) {
         detail::SlotPools& pools = context.pools();
-        switch (src.kind_) {
+        switch (src.kind()) {
             case BindingValueKind::String: {
                 InternedString* entry = src.payload_.string;
-                if (src.context_ == &context) {
+                if (src.contextOf() == &context) {
                     StringTable::retain(entry);
                 } else {
                     entry = context.strings().intern(textOf(entry), pools);
@@ -241,7 +241,7 @@ struct ValueAccess {
                 const CollectionHeader& from = *src.payload_.collection;
                 auto* header = pools.create<CollectionHeader>(CollectionHeader{});
                 dst.payload_.collection = header;
-                dst.kind_ = BindingValueKind::Collection;
+                dst.setKind(BindingValueKind::Collection);
                 const auto count = static_cast<std::size_t>(from.end - from.begin);
                 if (count != 0) {
                     reallocateElements(context, *header, count);
@@ -258,9 +258,10 @@ struct ValueAccess {
                 const StructureHeader& from = *src.payload_.structure;
                 auto* header = pools.create<StructureHeader>(StructureHeader{&context, nullptr, 0});
                 dst.payload_.structure = header;
-                dst.kind_ = BindingValueKind::Structure;
+                dst.setKind(BindingValueKind::Structure);
                 if (from.root != nullptr) {
-                    cloneTree(from.root, nullptr, &header->root, context, src.context_ == &context);
+                    cloneTree(from.root, nullptr, &header->root, context,
+                              src.contextOf() == &context);
                 }
                 header->count = from.count;
                 return;
@@ -269,7 +270,7 @@ struct ValueAccess {
                 dst.payload_ = src.payload_;
                 break;
         }
-        dst.kind_ = src.kind_;
+        dst.setKind(src.kind());
     }
 
     // Copies the tree node for node, shape and colours included: no key is
@@ -295,13 +296,13 @@ struct ValueAccess {
     }
 
     static bool contains(const BindingValue& value, const BindingValue* target) noexcept {
-        if (value.kind_ == BindingValueKind::Collection) {
+        if (value.kind() == BindingValueKind::Collection) {
             for (const BindingValue& element : value.elements()) {
                 if (&element == target || contains(element, target)) {
                     return true;
                 }
             }
-        } else if (value.kind_ == BindingValueKind::Structure) {
+        } else if (value.kind() == BindingValueKind::Structure) {
             for (const BindingMember& m : value.members()) {
                 if (&m.value_ == target || contains(m.value_, target)) {
                     return true;
@@ -313,7 +314,7 @@ struct ValueAccess {
 
     static void visit(const BindingValue& value, BindingValueVisitor& visitor) {
         const BindingValue::Payload& payload = value.payload_;
-        switch (value.kind_) {
+        switch (value.kind()) {
             case BindingValueKind::Empty:
                 visitor.onEmpty();
                 break;
@@ -363,12 +364,12 @@ struct ValueAccess {
     }
 
     static bool equal(const BindingValue& a, const BindingValue& b) noexcept {
-        if (a.kind_ != b.kind_) {
+        if (a.kind() != b.kind()) {
             return false;
         }
         const BindingValue::Payload& x = a.payload_;
         const BindingValue::Payload& y = b.payload_;
-        switch (a.kind_) {
+        switch (a.kind()) {
             case BindingValueKind::Bool:
                 return x.boolean == y.boolean;
             case BindingValueKind::Signed:
@@ -414,7 +415,7 @@ BindingValue::BindingValue(const BindingValue& other) {
     try {
         copyFrom(other);
     } catch (...) {
-        if (context_ != nullptr) {
+        if (contextOf() != nullptr) {
             destroyContext();
         }
         throw;
@@ -422,10 +423,9 @@ BindingValue::BindingValue(const BindingValue& other) {
 }
 
 BindingValue::BindingValue(BindingValue&& other) noexcept {
-    if (other.ownsContext_ != 0) {
+    if (other.isRoot()) {
         std::swap(payload_, other.payload_);
-        std::swap(context_, other.context_);
-        std::swap(kind_, other.kind_);
+        std::swap(state_, other.state_);
     } else {
         copyFrom(other);
         other.reset();
@@ -443,10 +443,9 @@ BindingValue& BindingValue::operator=(BindingValue&& other) noexcept {
     if (this == &other) {
         return *this;
     }
-    if (ownsContext_ != 0 && other.ownsContext_ != 0) {
+    if (isRoot() && other.isRoot()) {
         std::swap(payload_, other.payload_);
-        std::swap(context_, other.context_);
-        std::swap(kind_, other.kind_);
+        std::swap(state_, other.state_);
         other.reset();
     } else {
         moveFromChild(other);
@@ -458,14 +457,14 @@ BindingValue& BindingValue::operator=(BindingValue&& other) noexcept {
 // lies inside this value, or this value inside the source, reads intact data.
 void BindingValue::copyFrom(const BindingValue& other) {
     const bool outOfLine =
-        other.kind_ > BindingValueKind::String ||
-        (other.kind_ == BindingValueKind::String && other.payload_.string != &detail::gEmptyString);
+        other.kind() > BindingValueKind::String || (other.kind() == BindingValueKind::String &&
+                                                    other.payload_.string != &detail::gEmptyString);
     if (!outOfLine) {
         const Payload payload = other.payload_;
-        const BindingValueKind kind = other.kind_;
+        const BindingValueKind kind = other.kind();
         reset();
         payload_ = payload;
-        kind_ = kind;
+        setKind(kind);
         return;
     }
     BindingValueContext* context = ensureContext();
@@ -473,85 +472,88 @@ void BindingValue::copyFrom(const BindingValue& other) {
     ValueAccess::cloneInto(other, built, *context);
     reset();
     payload_ = built.payload_;
-    kind_ = built.kind_;
-    built.kind_ = BindingValueKind::Empty;
+    setKind(built.kind());
+    built.setKind(BindingValueKind::Empty);
 }
 
 // At least one of the two is not a root. Across trees the source is copied.
 // Within one tree the payload changes hands without a copy, unless this value
 // lies inside the source: emptying the source then takes this value with it.
 void BindingValue::moveFromChild(BindingValue& other) noexcept {
-    if (other.context_ == nullptr || other.context_ != context_) {
+    if (other.contextOf() == nullptr || other.contextOf() != contextOf()) {
         copyFrom(other);
         other.reset();
         return;
     }
-    const bool insideSource =
-        ownsContext_ == 0 && (other.ownsContext_ != 0 || ValueAccess::contains(other, this));
+    const bool insideSource = !isRoot() && (other.isRoot() || ValueAccess::contains(other, this));
     if (insideSource) {
         other.reset();
         return;
     }
     const Payload payload = other.payload_;
-    const BindingValueKind kind = other.kind_;
-    other.kind_ = BindingValueKind::Empty;
+    const BindingValueKind kind = other.kind();
+    other.setKind(BindingValueKind::Empty);
     other.payload_.unsignedValue = 0;
     reset();
     payload_ = payload;
-    kind_ = kind;
+    setKind(kind);
 }
 
 BindingValueContext* BindingValue::ensureContext() {
-    if (context_ == nullptr) {
-        assert(ownsContext_ != 0);
-        context_ = BindingValueContext::create();
+    BindingValueContext* context = contextOf();
+    if (context == nullptr) {
+        assert(isRoot());
+        context = BindingValueContext::create();
+        setContext(context);
     }
-    return context_;
+    return context;
 }
 
 void BindingValue::destroyContext() noexcept {
-    BindingValueContext::destroy(context_);
-    context_ = nullptr;
+    BindingValueContext::destroy(contextOf());
+    setContext(nullptr);
 }
 
 // Only a root's destruction: every slot and string of the tree belongs to the
 // root's context and nothing outlives it, so the context goes wholesale instead
 // of each node giving back its slot and its references one by one.
 void BindingValue::discardTree() noexcept {
-    if (context_->blobCount() != 0) {
+    BindingValueContext* context = contextOf();
+    if (context->blobCount() != 0) {
         ValueAccess::freeBlobs(*this);
     }
-    BindingValueContext::discard(context_);
-    context_ = nullptr;
+    BindingValueContext::discard(context);
+    setContext(nullptr);
 }
 
 void BindingValue::releasePayload() noexcept {
-    switch (kind_) {
+    BindingValueContext* const context = contextOf();
+    switch (kind()) {
         case BindingValueKind::String:
             if (payload_.string != &detail::gEmptyString) {
-                context_->strings().release(payload_.string, context_->pools());
+                context->strings().release(payload_.string, context->pools());
             }
             break;
         case BindingValueKind::Blob:
-            context_->pools().destroy(payload_.blob);
-            --context_->blobCount();
+            context->pools().destroy(payload_.blob);
+            --context->blobCount();
             break;
         case BindingValueKind::Enum:
-            context_->pools().destroy(payload_.enumValue);
+            context->pools().destroy(payload_.enumValue);
             break;
         case BindingValueKind::Collection: {
             detail::CollectionHeader* header = payload_.collection;
             for (BindingValue* element = header->begin; element != header->end; ++element) {
                 element->~BindingValue();
             }
-            ValueAccess::freeElements(*context_, *header);
-            context_->pools().destroy(header);
+            ValueAccess::freeElements(*context, *header);
+            context->pools().destroy(header);
             break;
         }
         case BindingValueKind::Structure:
-            context_->appendHints().forget(payload_.structure);
-            ValueAccess::destroyTree(*context_, payload_.structure->root);
-            context_->pools().destroy(payload_.structure);
+            context->appendHints().forget(payload_.structure);
+            ValueAccess::destroyTree(*context, payload_.structure->root);
+            context->pools().destroy(payload_.structure);
             break;
         default:
             break;
@@ -559,15 +561,15 @@ void BindingValue::releasePayload() noexcept {
 }
 
 void BindingValue::reset() noexcept {
-    if (kind_ >= BindingValueKind::String) {
+    if (kind() >= BindingValueKind::String) {
         releasePayload();
     }
-    kind_ = BindingValueKind::Empty;
+    setKind(BindingValueKind::Empty);
     payload_.unsignedValue = 0;
 }
 
 std::size_t BindingValue::size() const noexcept {
-    switch (kind_) {
+    switch (kind()) {
         case BindingValueKind::Empty:
             return 0;
         case BindingValueKind::String:
@@ -586,25 +588,25 @@ std::size_t BindingValue::size() const noexcept {
 void BindingValue::setBool(bool value) noexcept {
     reset();
     payload_.boolean = value;
-    kind_ = BindingValueKind::Bool;
+    setKind(BindingValueKind::Bool);
 }
 
 void BindingValue::setInt64(std::int64_t value) noexcept {
     reset();
     payload_.signedValue = value;
-    kind_ = BindingValueKind::Signed;
+    setKind(BindingValueKind::Signed);
 }
 
 void BindingValue::setUInt64(std::uint64_t value) noexcept {
     reset();
     payload_.unsignedValue = value;
-    kind_ = BindingValueKind::Unsigned;
+    setKind(BindingValueKind::Unsigned);
 }
 
 void BindingValue::setDouble(double value) noexcept {
     reset();
     payload_.floatValue = value;
-    kind_ = BindingValueKind::Float;
+    setKind(BindingValueKind::Float);
 }
 
 // Each setter below obtains its new payload before releasing the old one: the
@@ -618,45 +620,45 @@ void BindingValue::setString(std::string_view text) {
     }
     reset();
     payload_.string = entry;
-    kind_ = BindingValueKind::String;
+    setKind(BindingValueKind::String);
 }
 
 void BindingValue::setBlob(BindingBlob&& bytes) {
     BindingBlob* blob = ensureContext()->pools().create<BindingBlob>(std::move(bytes));
-    ++context_->blobCount();
+    ++contextOf()->blobCount();
     reset();
     payload_.blob = blob;
-    kind_ = BindingValueKind::Blob;
+    setKind(BindingValueKind::Blob);
 }
 
 void BindingValue::setBlob(std::span<const std::uint8_t> bytes) {
     BindingBlob* blob = ensureContext()->pools().create<BindingBlob>(bytes.begin(), bytes.end());
-    ++context_->blobCount();
+    ++contextOf()->blobCount();
     reset();
     payload_.blob = blob;
-    kind_ = BindingValueKind::Blob;
+    setKind(BindingValueKind::Blob);
 }
 
 void BindingValue::setEnum(BindingEnumValue value) {
     BindingEnumValue* stored = ensureContext()->pools().create<BindingEnumValue>(value);
     reset();
     payload_.enumValue = stored;
-    kind_ = BindingValueKind::Enum;
+    setKind(BindingValueKind::Enum);
 }
 
 void BindingValue::makeCollection() {
-    if (kind_ == BindingValueKind::Collection) {
+    if (kind() == BindingValueKind::Collection) {
         return;
     }
     auto* header =
         ensureContext()->pools().create<detail::CollectionHeader>(detail::CollectionHeader{});
     reset();
     payload_.collection = header;
-    kind_ = BindingValueKind::Collection;
+    setKind(BindingValueKind::Collection);
 }
 
 void BindingValue::makeStructure() {
-    if (kind_ == BindingValueKind::Structure) {
+    if (kind() == BindingValueKind::Structure) {
         return;
     }
     BindingValueContext* context = ensureContext();
@@ -664,11 +666,11 @@ void BindingValue::makeStructure() {
         detail::StructureHeader{context, nullptr, 0});
     reset();
     payload_.structure = header;
-    kind_ = BindingValueKind::Structure;
+    setKind(BindingValueKind::Structure);
 }
 
 void BindingValue::reserve(std::size_t count) {
-    if (kind_ != BindingValueKind::Collection) {
+    if (kind() != BindingValueKind::Collection) {
         return;
     }
     if (count > kMaxElements) {
@@ -676,7 +678,7 @@ void BindingValue::reserve(std::size_t count) {
     }
     detail::CollectionHeader& header = *payload_.collection;
     if (count > ValueAccess::capacityOf(header)) {
-        ValueAccess::reallocateElements(*context_, header, count);
+        ValueAccess::reallocateElements(*contextOf(), header, count);
     }
 }
 
@@ -685,7 +687,7 @@ BindingValue& BindingValue::element(std::size_t index) {
 }
 
 BindingValue& BindingValue::append() {
-    return ValueAccess::element(*this, kind_ == BindingValueKind::Collection ? size() : 0);
+    return ValueAccess::element(*this, kind() == BindingValueKind::Collection ? size() : 0);
 }
 
 BindingValue& BindingValue::member(std::string_view key) {
@@ -693,7 +695,7 @@ BindingValue& BindingValue::member(std::string_view key) {
 }
 
 const BindingValue* BindingValue::tryFind(std::string_view key) const noexcept {
-    if (kind_ != BindingValueKind::Structure) {
+    if (kind() != BindingValueKind::Structure) {
         return nullptr;
     }
     const BindingMember* node = detail::MemberTree::find(payload_.structure->root, key);
@@ -711,7 +713,7 @@ const BindingValue& BindingValue::elementAt(std::size_t index) const noexcept {
 }
 
 std::span<const std::uint8_t> BindingValue::asBlob() const noexcept {
-    if (kind_ != BindingValueKind::Blob) {
+    if (kind() != BindingValueKind::Blob) {
         return {};
     }
     return *payload_.blob;

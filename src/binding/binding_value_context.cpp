@@ -419,16 +419,20 @@ void StringTable::dropAll() noexcept {
 }  // namespace detail
 
 BindingValueContext* BindingValueContext::create() {
-    void* memory = diag::allocate(sizeof(BindingValueContext));
-    if (memory == nullptr) {
+    constexpr std::size_t kAlignment = alignof(BindingValueContext);
+    void* block = diag::allocate(sizeof(BindingValueContext) + kAlignment - 1);
+    if (block == nullptr) {
         diag::throwBadAlloc();
     }
-    return new (memory) BindingValueContext();
+    const std::uintptr_t address = (reinterpret_cast<std::uintptr_t>(block) + kAlignment - 1) &
+                                   ~std::uintptr_t{kAlignment - 1};
+    return new (reinterpret_cast<void*>(address)) BindingValueContext(block);
 }
 
 void BindingValueContext::destroy(BindingValueContext* context) noexcept {
+    void* const block = context->block_;
     context->~BindingValueContext();
-    diag::deallocate(context);
+    diag::deallocate(block);
 }
 
 namespace {

@@ -204,7 +204,9 @@ struct alignas(8) HeapLink {
 
 }  // namespace detail
 
-class BindingValueContext {
+// Aligned beyond what the heap promises: values keep their kind in the low
+// bits of their context's address.
+class alignas(BindingValue::kContextAlignment) BindingValueContext {
 public:
     static BindingValueContext* create();
     // Every string and slot must have been released.
@@ -241,7 +243,8 @@ public:
     std::size_t slotsInUse() const noexcept { return pools_.slotsInUse(); }
 
 private:
-    BindingValueContext() noexcept : heapArrays_{&heapArrays_, &heapArrays_} {}
+    explicit BindingValueContext(void* block) noexcept
+        : heapArrays_{&heapArrays_, &heapArrays_}, block_(block) {}
     ~BindingValueContext() = default;
 
     detail::SlotPools pools_;
@@ -249,6 +252,7 @@ private:
     detail::AppendHints appendHints_;
     detail::HeapLink heapArrays_;  // a ring through this sentinel
     std::size_t blobs_ = 0;
+    void* block_;  // the heap block this context was placed in
 };
 
 }  // namespace tav
