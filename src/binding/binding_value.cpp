@@ -36,6 +36,8 @@ std::string_view textOf(const detail::InternedString* entry) noexcept {
 
 namespace detail {
 
+constinit CollectionHeader gEmptyCollection{0, 0};
+
 struct ValueAccess {
     using Node = BindingMember;
     using Tree = MemberTree;
@@ -69,15 +71,13 @@ struct ValueAccess {
             case BindingValueKind::Blob:
                 value.payload_.blob->~BindingBlob();
                 break;
-            case BindingValueKind::Collection: {
-                const CollectionHeader& header = *value.payload_.collection;
-                for (const BindingValue* element = header.begin; element != header.end; ++element) {
-                    if (element->kind() >= BindingValueKind::Blob) {
-                        freeBlobs(*element);
+            case BindingValueKind::Collection:
+                for (const BindingValue& element : value.elements()) {
+                    if (element.kind() >= BindingValueKind::Blob) {
+                        freeBlobs(element);
                     }
                 }
                 break;
-            }
             case BindingValueKind::Structure:
                 for (const Node* node = Tree::first(value.payload_.structure->root);
                      node != nullptr; node = Tree::next(node)) {
@@ -134,39 +134,41 @@ struct ValueAccess {
         return node->value_;
     }
 
-    // Small collections are the most numerous: their element storage comes
-    // from the slot pools, sized exactly as they grow one by one; larger ones
-    // use the heap and double.
-    static constexpr std::size_t kPooledElements = SlotPools::kLargestSlot / sizeof(BindingValue);
+    // Small collections are the most numerous: their header and elements
+    // come from the slot pools, sized exactly as they grow one by one; larger
+    // ones use the heap and double.
+    static constexpr std::size_t kPooledElements =
+        (SlotPools::kLargestSlot - sizeof(CollectionHeader)) / sizeof(BindingValue);
+    static_assert(alignof(BindingValue) <= sizeof(CollectionHeader));
 
     static bool pooled(std::size_t capacity) noexcept { return capacity <= kPooledElements; }
 
-    static std::size_t capacityOf(const CollectionHeader& header) noexcept {
-        return static_cast<std::size_t>(header.capacity - header.begin);
+    static std::size_t blockSize(std::size_t capacity) noexcept {
+        return sizeof(CollectionHeader) + capacity * sizeof(BindingValue);
     }
 
-    static void freeElements(BindingValueContext& context, CollectionHeader& header) noexcept {
-        const std::size_t capacity = capacityOf(header);
+    static void freeElements(BindingValueContext& context, CollectionHeader* header) noexcept {
+        const std::size_t capacity = header->capacity;
         if (capacity == 0) {
             return;
         }
         if (pooled(capacity)) {
-            context.pools().deallocate(header.begin, capacity * sizeof(BindingValue));
+            context.pools().deallocate(header, blockSize(capacity));
         } else {
-            context.freeHeapArray(header.begin);
+            context.freeHeapArray(header);
         }
     }
 
-    // Element storage grows in place where the heap allows: values hold no
-    // pointers to themselves, so moving their bytes relocates them.
-    static void reallocateElements(BindingValueContext& context, CollectionHeader& header,
+    // The block grows in place where the heap allows: values hold no pointers
+    // to themselves, so moving their bytes relocates them.
+    static void reallocateElements(BindingValueContext& context, CollectionHeader*& header,
                                    std::size_t capacity) {
-        const auto size = static_cast<std::size_t>(header.end - header.begin);
-        const std::size_t bytes = capacity * sizeof(BindingValue);
-        const std::size_t oldCapacity = capacityOf(header);
+        const std::size_t size = header->size;
+        const std::size_t oldCapacity = header->capacity;
+        const std::size_t bytes = blockSize(capacity);
         void* memory;
         if (oldCapacity != 0 && !pooled(oldCapacity) && !pooled(capacity)) {
-            memory = context.reallocateHeapArray(header.begin, bytes);
+            memory = context.reallocateHeapArray(header, bytes);
             if (memory == nullptr) {
                 diag::throwBadAlloc();
             }
@@ -176,40 +178,37 @@ struct ValueAccess {
             if (memory == nullptr) {
                 diag::throwBadAlloc();
             }
-            if (size != 0) {
-                std::memcpy(memory, static_cast<void*>(header.begin), size * sizeof(BindingValue));
-            }
+            std::memcpy(memory, static_cast<const void*>(header), blockSize(size));
             freeElements(context, header);
         }
-        header.begin = static_cast<BindingValue*>(memory);
-        header.end = header.begin + size;
-        header.capacity = header.begin + capacity;
+        header = static_cast<CollectionHeader*>(memory);
+        header->capacity = static_cast<std::uint32_t>(capacity);
     }
 
     static BindingValue& element(BindingValue& value, std::size_t index) {
         value.makeCollection();
-        CollectionHeader& header = *value.payload_.collection;
-        const auto size = static_cast<std::size_t>(header.end - header.begin);
-        if (index < size) {
-            return header.begin[index];
+        CollectionHeader*& header = value.payload_.collection;
+        if (index < header->size) {
+            return header->elements()[index];
         }
         if (index >= BindingValue::kMaxElements) {
             throwTooLong();
         }
-        const std::size_t capacity = capacityOf(header);
+        BindingValueContext* const context = value.contextOf();
+        const std::size_t capacity = header->capacity;
         if (index >= capacity) {
             const std::size_t grown = capacity < kPooledElements ? capacity + 1
                                       : capacity > BindingValue::kMaxElements / 2
                                           ? BindingValue::kMaxElements
                                           : std::max<std::size_t>(capacity * 2, 4);
-            reallocateElements(*value.contextOf(), header, std::max(index + 1, grown));
+            reallocateElements(*context, header, std::max(index + 1, grown));
         }
-        BindingValue* const last = header.begin + index;
-        while (header.end <= last) {
-            new (header.end) BindingValue(value.contextOf(), BindingValue::ChildTag{});
-            ++header.end;
+        BindingValue* const elements = header->elements();
+        for (std::size_t size = header->size; size <= index; ++size) {
+            new (elements + size) BindingValue(context, BindingValue::ChildTag{});
         }
-        return *last;
+        header->size = static_cast<std::uint32_t>(index + 1);
+        return elements[index];
     }
 
     // Rebuilds src in the empty value dst, whose context is context. Within one
@@ -238,18 +237,17 @@ struct ValueAccess {
                 dst.payload_.enumValue = pools.create<BindingEnumValue>(*src.payload_.enumValue);
                 break;
             case BindingValueKind::Collection: {
-                const CollectionHeader& from = *src.payload_.collection;
-                auto* header = pools.create<CollectionHeader>(CollectionHeader{});
-                dst.payload_.collection = header;
+                const std::span<const BindingValue> from = src.elements();
+                CollectionHeader*& header = dst.payload_.collection;
+                header = &gEmptyCollection;
                 dst.setKind(BindingValueKind::Collection);
-                const auto count = static_cast<std::size_t>(from.end - from.begin);
-                if (count != 0) {
-                    reallocateElements(context, *header, count);
-                    for (const BindingValue* element = from.begin; element != from.end; ++element) {
-                        BindingValue* copy =
-                            new (header->end) BindingValue(&context, BindingValue::ChildTag{});
-                        ++header->end;
-                        cloneInto(*element, *copy, context);
+                if (!from.empty()) {
+                    reallocateElements(context, header, from.size());
+                    for (const BindingValue& element : from) {
+                        BindingValue* copy = new (header->elements() + header->size)
+                            BindingValue(&context, BindingValue::ChildTag{});
+                        ++header->size;
+                        cloneInto(element, *copy, context);
                     }
                 }
                 return;
@@ -541,15 +539,12 @@ void BindingValue::releasePayload() noexcept {
         case BindingValueKind::Enum:
             context->pools().destroy(payload_.enumValue);
             break;
-        case BindingValueKind::Collection: {
-            detail::CollectionHeader* header = payload_.collection;
-            for (BindingValue* element = header->begin; element != header->end; ++element) {
-                element->~BindingValue();
+        case BindingValueKind::Collection:
+            for (BindingValue& element : elements()) {
+                element.~BindingValue();
             }
-            ValueAccess::freeElements(*context, *header);
-            context->pools().destroy(header);
+            ValueAccess::freeElements(*context, payload_.collection);
             break;
-        }
         case BindingValueKind::Structure:
             context->appendHints().forget(payload_.structure);
             ValueAccess::destroyTree(*context, payload_.structure->root);
@@ -577,36 +572,12 @@ std::size_t BindingValue::size() const noexcept {
         case BindingValueKind::Blob:
             return payload_.blob->size();
         case BindingValueKind::Collection:
-            return static_cast<std::size_t>(payload_.collection->end - payload_.collection->begin);
+            return payload_.collection->size;
         case BindingValueKind::Structure:
             return payload_.structure->count;
         default:
             return 1;
     }
-}
-
-void BindingValue::setBool(bool value) noexcept {
-    reset();
-    payload_.boolean = value;
-    setKind(BindingValueKind::Bool);
-}
-
-void BindingValue::setInt64(std::int64_t value) noexcept {
-    reset();
-    payload_.signedValue = value;
-    setKind(BindingValueKind::Signed);
-}
-
-void BindingValue::setUInt64(std::uint64_t value) noexcept {
-    reset();
-    payload_.unsignedValue = value;
-    setKind(BindingValueKind::Unsigned);
-}
-
-void BindingValue::setDouble(double value) noexcept {
-    reset();
-    payload_.floatValue = value;
-    setKind(BindingValueKind::Float);
 }
 
 // Each setter below obtains its new payload before releasing the old one: the
@@ -650,10 +621,9 @@ void BindingValue::makeCollection() {
     if (kind() == BindingValueKind::Collection) {
         return;
     }
-    auto* header =
-        ensureContext()->pools().create<detail::CollectionHeader>(detail::CollectionHeader{});
+    ensureContext();
     reset();
-    payload_.collection = header;
+    payload_.collection = &detail::gEmptyCollection;
     setKind(BindingValueKind::Collection);
 }
 
@@ -676,9 +646,8 @@ void BindingValue::reserve(std::size_t count) {
     if (count > kMaxElements) {
         throwTooLong();
     }
-    detail::CollectionHeader& header = *payload_.collection;
-    if (count > ValueAccess::capacityOf(header)) {
-        ValueAccess::reallocateElements(*contextOf(), header, count);
+    if (count > payload_.collection->capacity) {
+        ValueAccess::reallocateElements(*contextOf(), payload_.collection, count);
     }
 }
 

@@ -65,11 +65,22 @@ struct InternedString {
 // The one empty string of the process: never counted, never freed.
 extern InternedString gEmptyString;
 
+// The elements of a collection follow its header in the same block (a pool
+// slot while the collection is small, a heap array beyond): one allocation
+// per collection, and no pointers to keep. A collection that never held an
+// element shares gEmptyCollection.
 struct CollectionHeader {
-    BindingValue* begin;
-    BindingValue* end;
-    BindingValue* capacity;
+    std::uint32_t size;
+    std::uint32_t capacity;
+
+    BindingValue* elements() noexcept { return reinterpret_cast<BindingValue*>(this + 1); }
+    const BindingValue* elements() const noexcept {
+        return reinterpret_cast<const BindingValue*>(this + 1);
+    }
 };
+
+// Never written: a collection takes a block of its own before its first element.
+extern CollectionHeader gEmptyCollection;
 
 struct StructureHeader {
     BindingValueContext* context;
@@ -135,12 +146,23 @@ public:
     // Releases the payload and becomes empty; the context stays.
     void reset() noexcept;
 
-    void setBool(bool value) noexcept;
+    // The scalar setters are inline: readers call them once per value.
+    void setBool(bool value) noexcept {
+        Payload payload{};
+        payload.boolean = value;
+        setScalar(BindingValueKind::Bool, payload);
+    }
     void setInt32(std::int32_t value) noexcept { setInt64(value); }
     void setUInt32(std::uint32_t value) noexcept { setUInt64(value); }
-    void setInt64(std::int64_t value) noexcept;
-    void setUInt64(std::uint64_t value) noexcept;
-    void setDouble(double value) noexcept;
+    void setInt64(std::int64_t value) noexcept {
+        setScalar(BindingValueKind::Signed, Payload{.signedValue = value});
+    }
+    void setUInt64(std::uint64_t value) noexcept {
+        setScalar(BindingValueKind::Unsigned, Payload{.unsignedValue = value});
+    }
+    void setDouble(double value) noexcept {
+        setScalar(BindingValueKind::Float, Payload{.floatValue = value});
+    }
     // Interns the text in this tree; a null or empty text is the shared empty
     // string. Bytes are kept as given, embedded zeros included.
     void setString(std::string_view text);
@@ -255,6 +277,14 @@ private:
         detail::StructureHeader* structure;
     };
 
+    void setScalar(BindingValueKind newKind, Payload payload) noexcept {
+        if (kind() >= BindingValueKind::String) {
+            releasePayload();
+        }
+        payload_ = payload;
+        setKind(newKind);
+    }
+
     // The context is aligned to kContextAlignment, which leaves the low bits
     // of its address free for the kind and the root's mark: a value is its
     // payload and one word, and trees of small collections are mostly values.
@@ -364,14 +394,15 @@ inline std::span<BindingValue> BindingValue::elements() noexcept {
     if (kind() != BindingValueKind::Collection) {
         return {};
     }
-    return {payload_.collection->begin, payload_.collection->end};
+    return {payload_.collection->elements(), payload_.collection->size};
 }
 
 inline std::span<const BindingValue> BindingValue::elements() const noexcept {
     if (kind() != BindingValueKind::Collection) {
         return {};
     }
-    return {payload_.collection->begin, payload_.collection->end};
+    const detail::CollectionHeader* header = payload_.collection;
+    return {header->elements(), header->size};
 }
 
 // Receives the walk of a value. Scalars produce one call; a collection
