@@ -73,9 +73,13 @@ private:
     struct PageHeader {
         PageHeader* next;  // pages of the class with room, or its full pages
         PageHeader* prev;
-        std::uint16_t pageSize;
         std::uint16_t inUse;
         std::uint16_t firstFree;  // slot index; 0 ends the chain
+        // Slots from here to end were never handed out: a new page is not
+        // walked to chain its slots, and each slot is first written by its
+        // first user.
+        std::uint16_t fresh;
+        std::uint16_t end;  // one past the last slot; 0 for an unused in-line page
     };
     static_assert(sizeof(void*) != 4 || sizeof(PageHeader) == 16);
 
