@@ -23,9 +23,9 @@ public:
     static constexpr std::size_t kBlockSize = kPageSize * kPagesPerBlock;
     // Empty blocks kept at most while some tree lives (an idle pool keeps
     // only what its last busy stretch needed): 20 MiB, the pages of the
-    // tree of a 1 MB body of the costliest shape (small nested arrays, about
-    // 16 MiB), so that such a decode repeats without a mapping; a larger
-    // burst maps and unmaps the surplus as before.
+    // trees of about 2 MB of body of the costliest shape (small nested
+    // arrays, about 8 MiB per MB), so that such decodes repeat without a
+    // mapping; a larger burst maps and unmaps the surplus as before.
     static constexpr std::size_t kMaxKeptBlocks = 320;
 
     // The one pool of the process, created on first use and never destroyed

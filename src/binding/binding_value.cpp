@@ -36,6 +36,8 @@ std::string_view textOf(const detail::InternedString* entry) noexcept {
 
 namespace detail {
 
+constinit CollectionHeader gEmptyCollection{0, 0};
+
 struct ValueAccess {
     using Node = BindingMember;
     using Tree = MemberTree;
@@ -65,23 +67,21 @@ struct ValueAccess {
     // Frees the bytes of the blobs in value and its descendants, and nothing
     // else: element arrays, slots and strings go with the context.
     static void freeBlobs(const BindingValue& value) noexcept {
-        switch (value.kind_) {
+        switch (value.kind()) {
             case BindingValueKind::Blob:
                 value.payload_.blob->~BindingBlob();
                 break;
-            case BindingValueKind::Collection: {
-                const CollectionHeader& header = *value.payload_.collection;
-                for (const BindingValue* element = header.begin; element != header.end; ++element) {
-                    if (element->kind_ >= BindingValueKind::Blob) {
-                        freeBlobs(*element);
+            case BindingValueKind::Collection:
+                for (const BindingValue& element : value.elements()) {
+                    if (element.kind() >= BindingValueKind::Blob) {
+                        freeBlobs(element);
                     }
                 }
                 break;
-            }
             case BindingValueKind::Structure:
                 for (const Node* node = Tree::first(value.payload_.structure->root);
                      node != nullptr; node = Tree::next(node)) {
-                    if (node->value_.kind_ >= BindingValueKind::Blob) {
+                    if (node->value_.kind() >= BindingValueKind::Blob) {
                         freeBlobs(node->value_);
                     }
                 }
@@ -94,7 +94,7 @@ struct ValueAccess {
     static BindingValue& member(BindingValue& value, std::string_view key) {
         value.makeStructure();
         StructureHeader& header = *value.payload_.structure;
-        BindingValueContext& context = *value.context_;
+        BindingValueContext& context = *value.contextOf();
         AppendHints& hints = context.appendHints();
         Node* parent = nullptr;
         Node** link = &header.root;
@@ -134,39 +134,41 @@ struct ValueAccess {
         return node->value_;
     }
 
-    // Small collections are the most numerous: their element storage comes
-    // from the slot pools, sized exactly as they grow one by one; larger ones
-    // use the heap and double.
-    static constexpr std::size_t kPooledElements = SlotPools::kLargestSlot / sizeof(BindingValue);
+    // Small collections are the most numerous: their header and elements
+    // come from the slot pools, sized exactly as they grow one by one; larger
+    // ones use the heap and double.
+    static constexpr std::size_t kPooledElements =
+        (SlotPools::kLargestSlot - sizeof(CollectionHeader)) / sizeof(BindingValue);
+    static_assert(alignof(BindingValue) <= sizeof(CollectionHeader));
 
     static bool pooled(std::size_t capacity) noexcept { return capacity <= kPooledElements; }
 
-    static std::size_t capacityOf(const CollectionHeader& header) noexcept {
-        return static_cast<std::size_t>(header.capacity - header.begin);
+    static std::size_t blockSize(std::size_t capacity) noexcept {
+        return sizeof(CollectionHeader) + capacity * sizeof(BindingValue);
     }
 
-    static void freeElements(BindingValueContext& context, CollectionHeader& header) noexcept {
-        const std::size_t capacity = capacityOf(header);
+    static void freeElements(BindingValueContext& context, CollectionHeader* header) noexcept {
+        const std::size_t capacity = header->capacity;
         if (capacity == 0) {
             return;
         }
         if (pooled(capacity)) {
-            context.pools().deallocate(header.begin, capacity * sizeof(BindingValue));
+            context.pools().deallocate(header, blockSize(capacity));
         } else {
-            context.freeHeapArray(header.begin);
+            context.freeHeapArray(header);
         }
     }
 
-    // Element storage grows in place where the heap allows: values hold no
-    // pointers to themselves, so moving their bytes relocates them.
-    static void reallocateElements(BindingValueContext& context, CollectionHeader& header,
+    // The block grows in place where the heap allows: values hold no pointers
+    // to themselves, so moving their bytes relocates them.
+    static void reallocateElements(BindingValueContext& context, CollectionHeader*& header,
                                    std::size_t capacity) {
-        const auto size = static_cast<std::size_t>(header.end - header.begin);
-        const std::size_t bytes = capacity * sizeof(BindingValue);
-        const std::size_t oldCapacity = capacityOf(header);
+        const std::size_t size = header->size;
+        const std::size_t oldCapacity = header->capacity;
+        const std::size_t bytes = blockSize(capacity);
         void* memory;
         if (oldCapacity != 0 && !pooled(oldCapacity) && !pooled(capacity)) {
-            memory = context.reallocateHeapArray(header.begin, bytes);
+            memory = context.reallocateHeapArray(header, bytes);
             if (memory == nullptr) {
                 diag::throwBadAlloc();
             }
@@ -176,40 +178,37 @@ struct ValueAccess {
             if (memory == nullptr) {
                 diag::throwBadAlloc();
             }
-            if (size != 0) {
-                std::memcpy(memory, static_cast<void*>(header.begin), size * sizeof(BindingValue));
-            }
+            std::memcpy(memory, static_cast<const void*>(header), blockSize(size));
             freeElements(context, header);
         }
-        header.begin = static_cast<BindingValue*>(memory);
-        header.end = header.begin + size;
-        header.capacity = header.begin + capacity;
+        header = static_cast<CollectionHeader*>(memory);
+        header->capacity = static_cast<std::uint32_t>(capacity);
     }
 
     static BindingValue& element(BindingValue& value, std::size_t index) {
         value.makeCollection();
-        CollectionHeader& header = *value.payload_.collection;
-        const auto size = static_cast<std::size_t>(header.end - header.begin);
-        if (index < size) {
-            return header.begin[index];
+        CollectionHeader*& header = value.payload_.collection;
+        if (index < header->size) {
+            return header->elements()[index];
         }
         if (index >= BindingValue::kMaxElements) {
             throwTooLong();
         }
-        const std::size_t capacity = capacityOf(header);
+        BindingValueContext* const context = value.contextOf();
+        const std::size_t capacity = header->capacity;
         if (index >= capacity) {
             const std::size_t grown = capacity < kPooledElements ? capacity + 1
                                       : capacity > BindingValue::kMaxElements / 2
                                           ? BindingValue::kMaxElements
                                           : std::max<std::size_t>(capacity * 2, 4);
-            reallocateElements(*value.context_, header, std::max(index + 1, grown));
+            reallocateElements(*context, header, std::max(index + 1, grown));
         }
-        BindingValue* const last = header.begin + index;
-        while (header.end <= last) {
-            new (header.end) BindingValue(value.context_, BindingValue::ChildTag{});
-            ++header.end;
+        BindingValue* const elements = header->elements();
+        for (std::size_t size = header->size; size <= index; ++size) {
+            new (elements + size) BindingValue(context, BindingValue::ChildTag{});
         }
-        return *last;
+        header->size = static_cast<std::uint32_t>(index + 1);
+        return elements[index];
     }
 
     // Rebuilds src in the empty value dst, whose context is context. Within one
@@ -219,10 +218,10 @@ struct ValueAccess {
     static void cloneInto(const BindingValue& src, BindingValue& dst,
                           BindingValueContext& context) {
         detail::SlotPools& pools = context.pools();
-        switch (src.kind_) {
+        switch (src.kind()) {
             case BindingValueKind::String: {
                 InternedString* entry = src.payload_.string;
-                if (src.context_ == &context) {
+                if (src.contextOf() == &context) {
                     StringTable::retain(entry);
                 } else {
                     entry = context.strings().intern(textOf(entry), pools);
@@ -238,18 +237,17 @@ struct ValueAccess {
                 dst.payload_.enumValue = pools.create<BindingEnumValue>(*src.payload_.enumValue);
                 break;
             case BindingValueKind::Collection: {
-                const CollectionHeader& from = *src.payload_.collection;
-                auto* header = pools.create<CollectionHeader>(CollectionHeader{});
-                dst.payload_.collection = header;
-                dst.kind_ = BindingValueKind::Collection;
-                const auto count = static_cast<std::size_t>(from.end - from.begin);
-                if (count != 0) {
-                    reallocateElements(context, *header, count);
-                    for (const BindingValue* element = from.begin; element != from.end; ++element) {
-                        BindingValue* copy =
-                            new (header->end) BindingValue(&context, BindingValue::ChildTag{});
-                        ++header->end;
-                        cloneInto(*element, *copy, context);
+                const std::span<const BindingValue> from = src.elements();
+                CollectionHeader*& header = dst.payload_.collection;
+                header = &gEmptyCollection;
+                dst.setKind(BindingValueKind::Collection);
+                if (!from.empty()) {
+                    reallocateElements(context, header, from.size());
+                    for (const BindingValue& element : from) {
+                        BindingValue* copy = new (header->elements() + header->size)
+                            BindingValue(&context, BindingValue::ChildTag{});
+                        ++header->size;
+                        cloneInto(element, *copy, context);
                     }
                 }
                 return;
@@ -258,9 +256,10 @@ struct ValueAccess {
                 const StructureHeader& from = *src.payload_.structure;
                 auto* header = pools.create<StructureHeader>(StructureHeader{&context, nullptr, 0});
                 dst.payload_.structure = header;
-                dst.kind_ = BindingValueKind::Structure;
+                dst.setKind(BindingValueKind::Structure);
                 if (from.root != nullptr) {
-                    cloneTree(from.root, nullptr, &header->root, context, src.context_ == &context);
+                    cloneTree(from.root, nullptr, &header->root, context,
+                              src.contextOf() == &context);
                 }
                 header->count = from.count;
                 return;
@@ -269,7 +268,7 @@ struct ValueAccess {
                 dst.payload_ = src.payload_;
                 break;
         }
-        dst.kind_ = src.kind_;
+        dst.setKind(src.kind());
     }
 
     // Copies the tree node for node, shape and colours included: no key is
@@ -295,13 +294,13 @@ struct ValueAccess {
     }
 
     static bool contains(const BindingValue& value, const BindingValue* target) noexcept {
-        if (value.kind_ == BindingValueKind::Collection) {
+        if (value.kind() == BindingValueKind::Collection) {
             for (const BindingValue& element : value.elements()) {
                 if (&element == target || contains(element, target)) {
                     return true;
                 }
             }
-        } else if (value.kind_ == BindingValueKind::Structure) {
+        } else if (value.kind() == BindingValueKind::Structure) {
             for (const BindingMember& m : value.members()) {
                 if (&m.value_ == target || contains(m.value_, target)) {
                     return true;
@@ -313,7 +312,7 @@ struct ValueAccess {
 
     static void visit(const BindingValue& value, BindingValueVisitor& visitor) {
         const BindingValue::Payload& payload = value.payload_;
-        switch (value.kind_) {
+        switch (value.kind()) {
             case BindingValueKind::Empty:
                 visitor.onEmpty();
                 break;
@@ -363,12 +362,12 @@ struct ValueAccess {
     }
 
     static bool equal(const BindingValue& a, const BindingValue& b) noexcept {
-        if (a.kind_ != b.kind_) {
+        if (a.kind() != b.kind()) {
             return false;
         }
         const BindingValue::Payload& x = a.payload_;
         const BindingValue::Payload& y = b.payload_;
-        switch (a.kind_) {
+        switch (a.kind()) {
             case BindingValueKind::Bool:
                 return x.boolean == y.boolean;
             case BindingValueKind::Signed:
@@ -414,7 +413,7 @@ BindingValue::BindingValue(const BindingValue& other) {
     try {
         copyFrom(other);
     } catch (...) {
-        if (context_ != nullptr) {
+        if (contextOf() != nullptr) {
             destroyContext();
         }
         throw;
@@ -422,10 +421,9 @@ BindingValue::BindingValue(const BindingValue& other) {
 }
 
 BindingValue::BindingValue(BindingValue&& other) noexcept {
-    if (other.ownsContext_ != 0) {
+    if (other.isRoot()) {
         std::swap(payload_, other.payload_);
-        std::swap(context_, other.context_);
-        std::swap(kind_, other.kind_);
+        std::swap(state_, other.state_);
     } else {
         copyFrom(other);
         other.reset();
@@ -443,10 +441,9 @@ BindingValue& BindingValue::operator=(BindingValue&& other) noexcept {
     if (this == &other) {
         return *this;
     }
-    if (ownsContext_ != 0 && other.ownsContext_ != 0) {
+    if (isRoot() && other.isRoot()) {
         std::swap(payload_, other.payload_);
-        std::swap(context_, other.context_);
-        std::swap(kind_, other.kind_);
+        std::swap(state_, other.state_);
         other.reset();
     } else {
         moveFromChild(other);
@@ -458,14 +455,14 @@ BindingValue& BindingValue::operator=(BindingValue&& other) noexcept {
 // lies inside this value, or this value inside the source, reads intact data.
 void BindingValue::copyFrom(const BindingValue& other) {
     const bool outOfLine =
-        other.kind_ > BindingValueKind::String ||
-        (other.kind_ == BindingValueKind::String && other.payload_.string != &detail::gEmptyString);
+        other.kind() > BindingValueKind::String || (other.kind() == BindingValueKind::String &&
+                                                    other.payload_.string != &detail::gEmptyString);
     if (!outOfLine) {
         const Payload payload = other.payload_;
-        const BindingValueKind kind = other.kind_;
+        const BindingValueKind kind = other.kind();
         reset();
         payload_ = payload;
-        kind_ = kind;
+        setKind(kind);
         return;
     }
     BindingValueContext* context = ensureContext();
@@ -473,85 +470,85 @@ void BindingValue::copyFrom(const BindingValue& other) {
     ValueAccess::cloneInto(other, built, *context);
     reset();
     payload_ = built.payload_;
-    kind_ = built.kind_;
-    built.kind_ = BindingValueKind::Empty;
+    setKind(built.kind());
+    built.setKind(BindingValueKind::Empty);
 }
 
 // At least one of the two is not a root. Across trees the source is copied.
 // Within one tree the payload changes hands without a copy, unless this value
 // lies inside the source: emptying the source then takes this value with it.
 void BindingValue::moveFromChild(BindingValue& other) noexcept {
-    if (other.context_ == nullptr || other.context_ != context_) {
+    if (other.contextOf() == nullptr || other.contextOf() != contextOf()) {
         copyFrom(other);
         other.reset();
         return;
     }
-    const bool insideSource =
-        ownsContext_ == 0 && (other.ownsContext_ != 0 || ValueAccess::contains(other, this));
+    const bool insideSource = !isRoot() && (other.isRoot() || ValueAccess::contains(other, this));
     if (insideSource) {
         other.reset();
         return;
     }
     const Payload payload = other.payload_;
-    const BindingValueKind kind = other.kind_;
-    other.kind_ = BindingValueKind::Empty;
+    const BindingValueKind kind = other.kind();
+    other.setKind(BindingValueKind::Empty);
     other.payload_.unsignedValue = 0;
     reset();
     payload_ = payload;
-    kind_ = kind;
+    setKind(kind);
 }
 
 BindingValueContext* BindingValue::ensureContext() {
-    if (context_ == nullptr) {
-        assert(ownsContext_ != 0);
-        context_ = BindingValueContext::create();
+    BindingValueContext* context = contextOf();
+    if (context == nullptr) {
+        assert(isRoot());
+        context = BindingValueContext::create();
+        setContext(context);
     }
-    return context_;
+    return context;
 }
 
 void BindingValue::destroyContext() noexcept {
-    BindingValueContext::destroy(context_);
-    context_ = nullptr;
+    BindingValueContext::destroy(contextOf());
+    setContext(nullptr);
 }
 
 // Only a root's destruction: every slot and string of the tree belongs to the
 // root's context and nothing outlives it, so the context goes wholesale instead
 // of each node giving back its slot and its references one by one.
 void BindingValue::discardTree() noexcept {
-    if (context_->blobCount() != 0) {
+    BindingValueContext* context = contextOf();
+    if (context->blobCount() != 0) {
         ValueAccess::freeBlobs(*this);
     }
-    BindingValueContext::discard(context_);
-    context_ = nullptr;
+    BindingValueContext::discard(context);
+    setContext(nullptr);
 }
 
 void BindingValue::releasePayload() noexcept {
-    switch (kind_) {
+    BindingValueContext* const context = contextOf();
+    switch (kind()) {
         case BindingValueKind::String:
             if (payload_.string != &detail::gEmptyString) {
-                context_->strings().release(payload_.string, context_->pools());
+                context->strings().release(payload_.string, context->pools());
             }
             break;
         case BindingValueKind::Blob:
-            context_->pools().destroy(payload_.blob);
-            --context_->blobCount();
+            context->pools().destroy(payload_.blob);
+            --context->blobCount();
             break;
         case BindingValueKind::Enum:
-            context_->pools().destroy(payload_.enumValue);
+            context->pools().destroy(payload_.enumValue);
             break;
-        case BindingValueKind::Collection: {
-            detail::CollectionHeader* header = payload_.collection;
-            for (BindingValue* element = header->begin; element != header->end; ++element) {
-                element->~BindingValue();
+        case BindingValueKind::Collection:
+            for (BindingValue& element : elements()) {
+                element.~BindingValue();
             }
-            ValueAccess::freeElements(*context_, *header);
-            context_->pools().destroy(header);
+            ValueAccess::freeElements(*context, payload_.collection);
             break;
-        }
         case BindingValueKind::Structure:
-            context_->appendHints().forget(payload_.structure);
-            ValueAccess::destroyTree(*context_, payload_.structure->root);
-            context_->pools().destroy(payload_.structure);
+            context->appendHints().forget(payload_.structure);
+            ValueAccess::destroyTree(*context, payload_.structure->root);
+            context->pools().destroy(payload_.structure);
             break;
         default:
             break;
@@ -559,15 +556,15 @@ void BindingValue::releasePayload() noexcept {
 }
 
 void BindingValue::reset() noexcept {
-    if (kind_ >= BindingValueKind::String) {
+    if (kind() >= BindingValueKind::String) {
         releasePayload();
     }
-    kind_ = BindingValueKind::Empty;
+    setKind(BindingValueKind::Empty);
     payload_.unsignedValue = 0;
 }
 
 std::size_t BindingValue::size() const noexcept {
-    switch (kind_) {
+    switch (kind()) {
         case BindingValueKind::Empty:
             return 0;
         case BindingValueKind::String:
@@ -575,36 +572,12 @@ std::size_t BindingValue::size() const noexcept {
         case BindingValueKind::Blob:
             return payload_.blob->size();
         case BindingValueKind::Collection:
-            return static_cast<std::size_t>(payload_.collection->end - payload_.collection->begin);
+            return payload_.collection->size;
         case BindingValueKind::Structure:
             return payload_.structure->count;
         default:
             return 1;
     }
-}
-
-void BindingValue::setBool(bool value) noexcept {
-    reset();
-    payload_.boolean = value;
-    kind_ = BindingValueKind::Bool;
-}
-
-void BindingValue::setInt64(std::int64_t value) noexcept {
-    reset();
-    payload_.signedValue = value;
-    kind_ = BindingValueKind::Signed;
-}
-
-void BindingValue::setUInt64(std::uint64_t value) noexcept {
-    reset();
-    payload_.unsignedValue = value;
-    kind_ = BindingValueKind::Unsigned;
-}
-
-void BindingValue::setDouble(double value) noexcept {
-    reset();
-    payload_.floatValue = value;
-    kind_ = BindingValueKind::Float;
 }
 
 // Each setter below obtains its new payload before releasing the old one: the
@@ -618,45 +591,44 @@ void BindingValue::setString(std::string_view text) {
     }
     reset();
     payload_.string = entry;
-    kind_ = BindingValueKind::String;
+    setKind(BindingValueKind::String);
 }
 
 void BindingValue::setBlob(BindingBlob&& bytes) {
     BindingBlob* blob = ensureContext()->pools().create<BindingBlob>(std::move(bytes));
-    ++context_->blobCount();
+    ++contextOf()->blobCount();
     reset();
     payload_.blob = blob;
-    kind_ = BindingValueKind::Blob;
+    setKind(BindingValueKind::Blob);
 }
 
 void BindingValue::setBlob(std::span<const std::uint8_t> bytes) {
     BindingBlob* blob = ensureContext()->pools().create<BindingBlob>(bytes.begin(), bytes.end());
-    ++context_->blobCount();
+    ++contextOf()->blobCount();
     reset();
     payload_.blob = blob;
-    kind_ = BindingValueKind::Blob;
+    setKind(BindingValueKind::Blob);
 }
 
 void BindingValue::setEnum(BindingEnumValue value) {
     BindingEnumValue* stored = ensureContext()->pools().create<BindingEnumValue>(value);
     reset();
     payload_.enumValue = stored;
-    kind_ = BindingValueKind::Enum;
+    setKind(BindingValueKind::Enum);
 }
 
 void BindingValue::makeCollection() {
-    if (kind_ == BindingValueKind::Collection) {
+    if (kind() == BindingValueKind::Collection) {
         return;
     }
-    auto* header =
-        ensureContext()->pools().create<detail::CollectionHeader>(detail::CollectionHeader{});
+    ensureContext();
     reset();
-    payload_.collection = header;
-    kind_ = BindingValueKind::Collection;
+    payload_.collection = &detail::gEmptyCollection;
+    setKind(BindingValueKind::Collection);
 }
 
 void BindingValue::makeStructure() {
-    if (kind_ == BindingValueKind::Structure) {
+    if (kind() == BindingValueKind::Structure) {
         return;
     }
     BindingValueContext* context = ensureContext();
@@ -664,19 +636,18 @@ void BindingValue::makeStructure() {
         detail::StructureHeader{context, nullptr, 0});
     reset();
     payload_.structure = header;
-    kind_ = BindingValueKind::Structure;
+    setKind(BindingValueKind::Structure);
 }
 
 void BindingValue::reserve(std::size_t count) {
-    if (kind_ != BindingValueKind::Collection) {
+    if (kind() != BindingValueKind::Collection) {
         return;
     }
     if (count > kMaxElements) {
         throwTooLong();
     }
-    detail::CollectionHeader& header = *payload_.collection;
-    if (count > ValueAccess::capacityOf(header)) {
-        ValueAccess::reallocateElements(*context_, header, count);
+    if (count > payload_.collection->capacity) {
+        ValueAccess::reallocateElements(*contextOf(), payload_.collection, count);
     }
 }
 
@@ -685,7 +656,7 @@ BindingValue& BindingValue::element(std::size_t index) {
 }
 
 BindingValue& BindingValue::append() {
-    return ValueAccess::element(*this, kind_ == BindingValueKind::Collection ? size() : 0);
+    return ValueAccess::element(*this, kind() == BindingValueKind::Collection ? size() : 0);
 }
 
 BindingValue& BindingValue::member(std::string_view key) {
@@ -693,7 +664,7 @@ BindingValue& BindingValue::member(std::string_view key) {
 }
 
 const BindingValue* BindingValue::tryFind(std::string_view key) const noexcept {
-    if (kind_ != BindingValueKind::Structure) {
+    if (kind() != BindingValueKind::Structure) {
         return nullptr;
     }
     const BindingMember* node = detail::MemberTree::find(payload_.structure->root, key);
@@ -711,7 +682,7 @@ const BindingValue& BindingValue::elementAt(std::size_t index) const noexcept {
 }
 
 std::span<const std::uint8_t> BindingValue::asBlob() const noexcept {
-    if (kind_ != BindingValueKind::Blob) {
+    if (kind() != BindingValueKind::Blob) {
         return {};
     }
     return *payload_.blob;

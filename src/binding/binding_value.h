@@ -65,11 +65,22 @@ struct InternedString {
 // The one empty string of the process: never counted, never freed.
 extern InternedString gEmptyString;
 
+// The elements of a collection follow its header in the same block (a pool
+// slot while the collection is small, a heap array beyond): one allocation
+// per collection, and no pointers to keep. A collection that never held an
+// element shares gEmptyCollection.
 struct CollectionHeader {
-    BindingValue* begin;
-    BindingValue* end;
-    BindingValue* capacity;
+    std::uint32_t size;
+    std::uint32_t capacity;
+
+    BindingValue* elements() noexcept { return reinterpret_cast<BindingValue*>(this + 1); }
+    const BindingValue* elements() const noexcept {
+        return reinterpret_cast<const BindingValue*>(this + 1);
+    }
 };
+
+// Never written: a collection takes a block of its own before its first element.
+extern CollectionHeader gEmptyCollection;
 
 struct StructureHeader {
     BindingValueContext* context;
@@ -90,6 +101,8 @@ public:
     // A collection holds at most this many elements; growing past it throws
     // std::length_error.
     static constexpr std::size_t kMaxElements = 268435455;
+    // Every context's address is a multiple of this.
+    static constexpr std::size_t kContextAlignment = 32;
 
     constexpr BindingValue() noexcept = default;
     BindingValue(const BindingValue& other);
@@ -97,11 +110,11 @@ public:
     // doing so is fatal, as it is for any allocation.
     BindingValue(BindingValue&& other) noexcept;
     ~BindingValue() {
-        if (ownsContext_ == 0) {
-            if (kind_ >= BindingValueKind::String) {
+        if ((state_ & kOwnsContext) == 0) {
+            if (kind() >= BindingValueKind::String) {
                 releasePayload();
             }
-        } else if (context_ != nullptr) {
+        } else if (state_ > kTagMask) {
             discardTree();
         }
     }
@@ -115,14 +128,16 @@ public:
     // The value that find returns for a missing member.
     static const BindingValue& emptyValue() noexcept;
 
-    BindingValueKind kind() const noexcept { return kind_; }
-    bool isRoot() const noexcept { return ownsContext_ != 0; }
+    BindingValueKind kind() const noexcept {
+        return static_cast<BindingValueKind>(state_ & kKindMask);
+    }
+    bool isRoot() const noexcept { return (state_ & kOwnsContext) != 0; }
     // The tree's context, null for a root that has not needed one yet.
-    const BindingValueContext* context() const noexcept { return context_; }
+    const BindingValueContext* context() const noexcept { return contextOf(); }
 
     // "empty", "bool", ..., "structure"; the empty text outside the table.
     static const char* kindName(BindingValueKind kind) noexcept;
-    const char* kindName() const noexcept { return kindName(kind_); }
+    const char* kindName() const noexcept { return kindName(kind()); }
 
     // Empty: 0; string: bytes; blob: bytes; collection: elements; structure:
     // members; every other kind: 1.
@@ -131,12 +146,23 @@ public:
     // Releases the payload and becomes empty; the context stays.
     void reset() noexcept;
 
-    void setBool(bool value) noexcept;
+    // The scalar setters are inline: readers call them once per value.
+    void setBool(bool value) noexcept {
+        Payload payload{};
+        payload.boolean = value;
+        setScalar(BindingValueKind::Bool, payload);
+    }
     void setInt32(std::int32_t value) noexcept { setInt64(value); }
     void setUInt32(std::uint32_t value) noexcept { setUInt64(value); }
-    void setInt64(std::int64_t value) noexcept;
-    void setUInt64(std::uint64_t value) noexcept;
-    void setDouble(double value) noexcept;
+    void setInt64(std::int64_t value) noexcept {
+        setScalar(BindingValueKind::Signed, Payload{.signedValue = value});
+    }
+    void setUInt64(std::uint64_t value) noexcept {
+        setScalar(BindingValueKind::Unsigned, Payload{.unsignedValue = value});
+    }
+    void setDouble(double value) noexcept {
+        setScalar(BindingValueKind::Float, Payload{.floatValue = value});
+    }
     // Interns the text in this tree; a null or empty text is the shared empty
     // string. Bytes are kept as given, embedded zeros included.
     void setString(std::string_view text);
@@ -183,28 +209,28 @@ public:
     BindingConstMembers members() const noexcept;
 
     // Typed reads: the payload when the kind matches, else a neutral default.
-    bool asBool() const noexcept { return kind_ == BindingValueKind::Bool && payload_.boolean; }
+    bool asBool() const noexcept { return kind() == BindingValueKind::Bool && payload_.boolean; }
     std::int64_t asInt64() const noexcept {
-        return kind_ == BindingValueKind::Signed ? payload_.signedValue : 0;
+        return kind() == BindingValueKind::Signed ? payload_.signedValue : 0;
     }
     std::uint64_t asUInt64() const noexcept {
-        return kind_ == BindingValueKind::Unsigned ? payload_.unsignedValue : 0;
+        return kind() == BindingValueKind::Unsigned ? payload_.unsignedValue : 0;
     }
     double asDouble() const noexcept {
-        return kind_ == BindingValueKind::Float ? payload_.floatValue : 0.0;
+        return kind() == BindingValueKind::Float ? payload_.floatValue : 0.0;
     }
     std::string_view asString() const noexcept {
-        return kind_ == BindingValueKind::String
+        return kind() == BindingValueKind::String
                    ? std::string_view(payload_.string->chars, payload_.string->length)
                    : std::string_view();
     }
     // Zero-terminated; "" for other kinds.
     const char* asCString() const noexcept {
-        return kind_ == BindingValueKind::String ? payload_.string->chars : "";
+        return kind() == BindingValueKind::String ? payload_.string->chars : "";
     }
     std::span<const std::uint8_t> asBlob() const noexcept;
     BindingEnumValue asEnum() const noexcept {
-        return kind_ == BindingValueKind::Enum ? *payload_.enumValue : BindingEnumValue{};
+        return kind() == BindingValueKind::Enum ? *payload_.enumValue : BindingEnumValue{};
     }
 
     // Walks the value depth-first, members in ascending key order.
@@ -219,8 +245,18 @@ private:
 
     // Members and elements: the parent's context, ownsContext 0.
     struct ChildTag {};
-    constexpr BindingValue(BindingValueContext* context, ChildTag) noexcept
-        : context_(context), ownsContext_(0) {}
+    BindingValue(BindingValueContext* context, ChildTag) noexcept
+        : state_(reinterpret_cast<std::uintptr_t>(context)) {}
+
+    BindingValueContext* contextOf() const noexcept {
+        return reinterpret_cast<BindingValueContext*>(state_ & ~kTagMask);
+    }
+    void setContext(BindingValueContext* context) noexcept {
+        state_ = reinterpret_cast<std::uintptr_t>(context) | (state_ & kTagMask);
+    }
+    void setKind(BindingValueKind kind) noexcept {
+        state_ = (state_ & ~kKindMask) | static_cast<std::uintptr_t>(kind);
+    }
 
     BindingValueContext* ensureContext();
     void releasePayload() noexcept;
@@ -241,14 +277,27 @@ private:
         detail::StructureHeader* structure;
     };
 
+    void setScalar(BindingValueKind newKind, Payload payload) noexcept {
+        if (kind() >= BindingValueKind::String) {
+            releasePayload();
+        }
+        payload_ = payload;
+        setKind(newKind);
+    }
+
+    // The context is aligned to kContextAlignment, which leaves the low bits
+    // of its address free for the kind and the root's mark: a value is its
+    // payload and one word, and trees of small collections are mostly values.
+    static constexpr std::uintptr_t kKindMask = 15;
+    static constexpr std::uintptr_t kOwnsContext = 16;
+    static constexpr std::uintptr_t kTagMask = kKindMask | kOwnsContext;
+    static_assert(kTagMask + 1 == kContextAlignment);
+
     Payload payload_{};
-    BindingValueContext* context_ = nullptr;
-    BindingValueKind kind_ = BindingValueKind::Empty;
-    std::uint8_t ownsContext_ = 1;
+    std::uintptr_t state_ = kOwnsContext;  // context address | kOwnsContext | kind
 };
 
-static_assert(sizeof(void*) != 4 || sizeof(BindingValue) == 16,
-              "a value is 16 bytes on 32-bit targets");
+static_assert(sizeof(BindingValue) <= 16, "a value is its payload and one word");
 
 // A member of a structure: its key and its value. Members are the nodes of the
 // structure's ordered map, allocated from the tree's slot pools.
@@ -326,7 +375,7 @@ private:
 };
 
 inline BindingMembers BindingValue::members() noexcept {
-    if (kind_ != BindingValueKind::Structure) {
+    if (kind() != BindingValueKind::Structure) {
         return {nullptr, 0};
     }
     const detail::StructureHeader& header = *payload_.structure;
@@ -334,7 +383,7 @@ inline BindingMembers BindingValue::members() noexcept {
 }
 
 inline BindingConstMembers BindingValue::members() const noexcept {
-    if (kind_ != BindingValueKind::Structure) {
+    if (kind() != BindingValueKind::Structure) {
         return {nullptr, 0};
     }
     const detail::StructureHeader& header = *payload_.structure;
@@ -342,17 +391,18 @@ inline BindingConstMembers BindingValue::members() const noexcept {
 }
 
 inline std::span<BindingValue> BindingValue::elements() noexcept {
-    if (kind_ != BindingValueKind::Collection) {
+    if (kind() != BindingValueKind::Collection) {
         return {};
     }
-    return {payload_.collection->begin, payload_.collection->end};
+    return {payload_.collection->elements(), payload_.collection->size};
 }
 
 inline std::span<const BindingValue> BindingValue::elements() const noexcept {
-    if (kind_ != BindingValueKind::Collection) {
+    if (kind() != BindingValueKind::Collection) {
         return {};
     }
-    return {payload_.collection->begin, payload_.collection->end};
+    const detail::CollectionHeader* header = payload_.collection;
+    return {header->elements(), header->size};
 }
 
 // Receives the walk of a value. Scalars produce one call; a collection

@@ -45,8 +45,7 @@ SlotPools::SlotPools() noexcept {
 void SlotPools::resetClass(SizeClass& sizeClass) noexcept {
     sizeClass.firstWithRoom = nullptr;
     sizeClass.firstFull = nullptr;
-    // pageSize 0 marks an in-line page that no allocation has used yet.
-    new (sizeClass.inlinePage) PageHeader{nullptr, nullptr, 0, 0, 0};
+    new (sizeClass.inlinePage) PageHeader{nullptr, nullptr, 0, 0, 0, 0};
 }
 
 void SlotPools::pushFront(PageHeader*& head, PageHeader* page) noexcept {
@@ -76,7 +75,7 @@ void SlotPools::releaseAll() noexcept {
             while (list != nullptr) {
                 PageHeader* const page = list;
                 list = page->next;  // read before the page can go back to the system
-                if (page->pageSize == kPageSize) {
+                if (page != inlineHeader(sizeClass)) {
                     pagePool.returnPage(page);
                 }
             }
@@ -100,24 +99,17 @@ SlotPools::PageHeader* SlotPools::inlineHeader(SizeClass& sizeClass) noexcept {
 SlotPools::PageHeader* SlotPools::addPage(SizeClass& sizeClass, std::size_t slotSize) {
     PageHeader* page = inlineHeader(sizeClass);
     std::size_t pageSize = kInlinePageSize;
-    if (page->pageSize != 0) {
+    if (page->end != 0) {
         page = new (BindingPagePool::instance().takePage()) PageHeader{};
         pageSize = kPageSize;
         ++pages_;
     }
     // The first slot sits at the smallest multiple of the slot size that clears
     // the header, so index 0 is never a slot and can end the free chain.
-    const std::size_t first = (sizeof(PageHeader) + slotSize - 1) / slotSize;
-    const std::size_t end = pageSize / slotSize;
-    unsigned char* bytes = bytesOf(page);
-    for (std::size_t i = first; i + 1 < end; ++i) {
-        storeIndex(bytes + i * slotSize, static_cast<std::uint16_t>(i + 1));
-    }
-    storeIndex(bytes + (end - 1) * slotSize, 0);
-
-    page->pageSize = static_cast<std::uint16_t>(pageSize);
     page->inUse = 0;
-    page->firstFree = static_cast<std::uint16_t>(first);
+    page->firstFree = 0;
+    page->fresh = static_cast<std::uint16_t>((sizeof(PageHeader) + slotSize - 1) / slotSize);
+    page->end = static_cast<std::uint16_t>(pageSize / slotSize);
     pushFront(sizeClass.firstWithRoom, page);
     return page;
 }
@@ -131,11 +123,17 @@ void* SlotPools::allocate(std::size_t size) {
     if (page == nullptr) {
         page = addPage(sizeClass, slotSize);
     }
-    unsigned char* slot = bytesOf(page) + std::size_t{page->firstFree} * slotSize;
-    page->firstFree = loadIndex(slot);
+    unsigned char* slot;
+    if (page->firstFree != 0) {
+        slot = bytesOf(page) + std::size_t{page->firstFree} * slotSize;
+        page->firstFree = loadIndex(slot);
+    } else {
+        slot = bytesOf(page) + std::size_t{page->fresh} * slotSize;
+        ++page->fresh;
+    }
     ++page->inUse;
     ++slotsInUse_;
-    if (page->firstFree == 0) {
+    if (page->firstFree == 0 && page->fresh == page->end) {
         // Full: among the full pages until a slot comes back.
         unlink(sizeClass.firstWithRoom, page);
         pushFront(sizeClass.firstFull, page);
@@ -160,13 +158,13 @@ void SlotPools::deallocate(void* slot, std::size_t size) noexcept {
     }
     const auto slotIndex = static_cast<std::uint16_t>((bytes - bytesOf(page)) / slotSize);
 
-    const bool wasFull = page->firstFree == 0;
+    const bool wasFull = page->firstFree == 0 && page->fresh == page->end;
     storeIndex(bytes, page->firstFree);
     page->firstFree = slotIndex;
     --page->inUse;
     --slotsInUse_;
 
-    if (page->inUse == 0 && page->pageSize == kPageSize) {
+    if (page->inUse == 0 && page != inlineHeader(sizeClass)) {
         unlink(wasFull ? sizeClass.firstFull : sizeClass.firstWithRoom, page);
         BindingPagePool::instance().returnPage(page);
         --pages_;
@@ -419,16 +417,20 @@ void StringTable::dropAll() noexcept {
 }  // namespace detail
 
 BindingValueContext* BindingValueContext::create() {
-    void* memory = diag::allocate(sizeof(BindingValueContext));
-    if (memory == nullptr) {
+    constexpr std::size_t kAlignment = alignof(BindingValueContext);
+    void* block = diag::allocate(sizeof(BindingValueContext) + kAlignment - 1);
+    if (block == nullptr) {
         diag::throwBadAlloc();
     }
-    return new (memory) BindingValueContext();
+    const std::uintptr_t address = (reinterpret_cast<std::uintptr_t>(block) + kAlignment - 1) &
+                                   ~std::uintptr_t{kAlignment - 1};
+    return new (reinterpret_cast<void*>(address)) BindingValueContext(block);
 }
 
 void BindingValueContext::destroy(BindingValueContext* context) noexcept {
+    void* const block = context->block_;
     context->~BindingValueContext();
-    diag::deallocate(context);
+    diag::deallocate(block);
 }
 
 namespace {

@@ -73,9 +73,13 @@ private:
     struct PageHeader {
         PageHeader* next;  // pages of the class with room, or its full pages
         PageHeader* prev;
-        std::uint16_t pageSize;
         std::uint16_t inUse;
         std::uint16_t firstFree;  // slot index; 0 ends the chain
+        // Slots from here to end were never handed out: a new page is not
+        // walked to chain its slots, and each slot is first written by its
+        // first user.
+        std::uint16_t fresh;
+        std::uint16_t end;  // one past the last slot; 0 for an unused in-line page
     };
     static_assert(sizeof(void*) != 4 || sizeof(PageHeader) == 16);
 
@@ -204,7 +208,9 @@ struct alignas(8) HeapLink {
 
 }  // namespace detail
 
-class BindingValueContext {
+// Aligned beyond what the heap promises: values keep their kind in the low
+// bits of their context's address.
+class alignas(BindingValue::kContextAlignment) BindingValueContext {
 public:
     static BindingValueContext* create();
     // Every string and slot must have been released.
@@ -241,7 +247,8 @@ public:
     std::size_t slotsInUse() const noexcept { return pools_.slotsInUse(); }
 
 private:
-    BindingValueContext() noexcept : heapArrays_{&heapArrays_, &heapArrays_} {}
+    explicit BindingValueContext(void* block) noexcept
+        : heapArrays_{&heapArrays_, &heapArrays_}, block_(block) {}
     ~BindingValueContext() = default;
 
     detail::SlotPools pools_;
@@ -249,6 +256,7 @@ private:
     detail::AppendHints appendHints_;
     detail::HeapLink heapArrays_;  // a ring through this sentinel
     std::size_t blobs_ = 0;
+    void* block_;  // the heap block this context was placed in
 };
 
 }  // namespace tav

@@ -83,6 +83,34 @@ bool resolveNumber(const char* text, std::size_t length, BindingValue& target) {
     if (length == 0) {
         return false;
     }
+    // Most plain scalars are words or short decimal integers. strtod reads
+    // no word that starts with a letter other than those of "inf" and "nan",
+    // and an integer of up to 18 digits fits either 64-bit kind: both are
+    // settled here as the full rule below would settle them.
+    const std::size_t digitsFrom = text[0] == '+' || text[0] == '-' ? 1 : 0;
+    if (digitsFrom < length) {
+        const char first = text[digitsFrom];
+        const char lower = static_cast<char>(first | 0x20);
+        if (lower >= 'a' && lower <= 'z' && lower != 'i' && lower != 'n') {
+            return false;
+        }
+        constexpr std::size_t kExactDigits = 18;
+        if (length - digitsFrom <= kExactDigits) {
+            std::uint64_t magnitude = 0;
+            std::size_t at = digitsFrom;
+            for (; at < length && text[at] >= '0' && text[at] <= '9'; ++at) {
+                magnitude = magnitude * 10 + static_cast<unsigned>(text[at] - '0');
+            }
+            if (at == length) {
+                if (text[0] != '-' || magnitude == 0) {
+                    target.setUInt64(magnitude);
+                } else {
+                    target.setInt64(-static_cast<std::int64_t>(magnitude));
+                }
+                return true;
+            }
+        }
+    }
     char* end = nullptr;
     const double number = std::strtod(text, &end);  // libyaml zero-terminates the value
     if (end != text + length || number == std::numeric_limits<double>::infinity()) {

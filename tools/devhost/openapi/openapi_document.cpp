@@ -103,7 +103,11 @@ std::uint32_t documentedLocation(std::uint32_t location, const TavArgumentRecord
     if (location == kPath || location == kQuery || location == kHeader || location == kBody) {
         return location;
     }
-    if (path.find("{" + std::string(argument.name) + "}") != std::string::npos) {
+    // Appended piece by piece: GCC 12 at -O2 warns (-Wrestrict) on "{" + std::string.
+    std::string placeholder = "{";
+    placeholder += argument.name;
+    placeholder += '}';
+    if (path.find(placeholder) != std::string::npos) {
         return kPath;
     }
     return isContainer(argument.kind) ? kBody : kQuery;
