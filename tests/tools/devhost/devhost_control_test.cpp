@@ -1,5 +1,7 @@
 // The control routes change what the module's API answers and what the event
 // stream shows, and the front end's own changes travel back as events.
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "devhost_process.h"
@@ -11,20 +13,37 @@ class DevhostControl : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(process_.serving()) << process_.stderrText(); }
 
-    httplib::Result control(const char* method, const std::string& path,
-                            const std::string& body = "") {
+    using Answer = std::shared_ptr<httplib::Response>;
+
+    Answer control(const char* method, const std::string& path, const std::string& body = "") {
         const httplib::Headers token{{"X-Tav-Dev-Token", process_.token()}};
         const std::string m = method;
         if (m == "GET") {
-            return client_->Get(path, token);
+            return answer(client_->Get(path, token));
         }
         if (m == "PUT") {
-            return client_->Put(path, token, body, "application/json");
+            return answer(client_->Put(path, token, body, "application/json"));
         }
         if (m == "DELETE") {
-            return client_->Delete(path, token);
+            return answer(client_->Delete(path, token));
         }
-        return client_->Post(path, token, body, "application/json");
+        return answer(client_->Post(path, token, body, "application/json"));
+    }
+
+    Answer get(const std::string& path) { return answer(client_->Get(path)); }
+
+    // A request that got no answer fails the test with the tool's stderr and
+    // reads as status -1, so the checks after it fail rather than crash.
+    Answer answer(httplib::Result result) {
+        auto response = std::make_shared<httplib::Response>();
+        if (result) {
+            *response = std::move(result.value());
+        } else {
+            ADD_FAILURE() << "no answer: " << httplib::to_string(result.error()) << "\n"
+                          << process_.stderrText();
+            response->status = -1;
+        }
+        return response;
     }
 
     DevhostProcess process_;
@@ -37,8 +56,7 @@ TEST_F(DevhostControl, ResourcesReachTheApiAndTheStream) {
                              R"({"championIds": [5, 6]})");
     ASSERT_TRUE(put);
     EXPECT_EQ(put->status, 204) << put->body;
-    EXPECT_EQ(client_->Get("/tav-champ-select/v1/pickable-champions")->body,
-              R"({"championIds":[5,6]})");
+    EXPECT_EQ(get("/tav-champ-select/v1/pickable-champions")->body, R"({"championIds":[5,6]})");
     EXPECT_TRUE(events.waitFor({R"(event: plugin)",
                                 R"(data: {"data":{"championIds":[5,6]},"eventType":"Update",)"
                                 R"("name":"OnJsonApiEvent_tav-champ-select_v1_pickable-champions",)"
@@ -50,15 +68,14 @@ TEST_F(DevhostControl, ResourcesReachTheApiAndTheStream) {
     ASSERT_EQ(
         control("PUT", "/_dev/resources/team-builder/v1/team-boost", R"({"price": 7})")->status,
         204);
-    EXPECT_NE(client_->Get("/tav-champ-select/v1/team-boost")->body.find("\"price\":95"),
-              std::string::npos);
+    EXPECT_NE(get("/tav-champ-select/v1/team-boost")->body.find("\"price\":95"), std::string::npos);
 
     ASSERT_EQ(control("DELETE", "/_dev/resources/legacy/v1/session")->status, 204);
     EXPECT_TRUE(events.waitFor({R"({"level":"ALWAYS","message":"Deleting champ select session."})",
                                 R"("eventType":"Delete","name":"OnJsonApiEvent_tav-champ-select)"
                                 R"(_v1_session","uri":"/tav-champ-select/v1/session"})"}))
         << events.text();
-    EXPECT_EQ(client_->Get("/tav-champ-select/v1/session")->status, 404);
+    EXPECT_EQ(get("/tav-champ-select/v1/session")->status, 404);
     EXPECT_EQ(control("DELETE", "/_dev/resources/legacy/v1/session")->status, 404);
 
     const auto unknown = control("PUT", "/_dev/resources/legacy/v1/sesion", "{}");
@@ -74,12 +91,12 @@ TEST_F(DevhostControl, ResourcesReachTheApiAndTheStream) {
 TEST_F(DevhostControl, SwitchingAndReloadingAreAnnounced) {
     EventReader events(process_);
     ASSERT_EQ(control("POST", "/_dev/active", R"({"implementation": null})")->status, 200);
-    EXPECT_EQ(client_->Get("/tav-champ-select/v1/session")->status, 404);
+    EXPECT_EQ(get("/tav-champ-select/v1/session")->status, 404);
     ASSERT_EQ(control("POST", "/_dev/active", R"({"implementation": "team-builder"})")->status,
               200);
-    EXPECT_EQ(client_->Get("/tav-champ-select/v1/pickable-skins")->status, 200);
+    EXPECT_EQ(get("/tav-champ-select/v1/pickable-skins")->status, 200);
     ASSERT_EQ(control("POST", "/_dev/reload")->status, 200);
-    EXPECT_EQ(client_->Get("/tav-champ-select/v1/pickable-skins")->status, 404);
+    EXPECT_EQ(get("/tav-champ-select/v1/pickable-skins")->status, 404);
     EXPECT_TRUE(events.waitFor({R"(data: {"activeImplementation":"legacy"})",
                                 R"(data: {"activeImplementation":null})",
                                 R"(data: {"activeImplementation":"team-builder"})",
@@ -95,7 +112,7 @@ TEST_F(DevhostControl, ScriptedAnswersReplaceTheSimulatedOnes) {
                       R"( "status": 409, "message": "Timer busy"})")
                   ->status,
               204);
-    const auto failed = client_->Get("/tav-champ-select/v1/session/timer");
+    const auto failed = get("/tav-champ-select/v1/session/timer");
     EXPECT_EQ(failed->status, 409);
     EXPECT_NE(failed->body.find("Timer busy"), std::string::npos);
 
@@ -104,7 +121,7 @@ TEST_F(DevhostControl, ScriptedAnswersReplaceTheSimulatedOnes) {
                       R"( "value": {"phase": "FINALIZATION"}})")
                   ->status,
               204);
-    EXPECT_NE(client_->Get("/tav-champ-select/v1/session/timer")->body.find("FINALIZATION"),
+    EXPECT_NE(get("/tav-champ-select/v1/session/timer")->body.find("FINALIZATION"),
               std::string::npos);
 
     const auto both = control("POST", "/_dev/answers",
@@ -125,7 +142,7 @@ TEST_F(DevhostControl, PicksAndSelectionsChangeTheSession) {
                           R"({"selectedSkinId": 103005})", "application/json")
                   ->status,
               204);
-    const std::string session = client_->Get("/tav-champ-select/v1/session")->body;
+    const std::string session = get("/tav-champ-select/v1/session")->body;
     EXPECT_NE(session.find(R"({"actorCellId":2,"championId":99,"completed":true,"id":3,)"),
               std::string::npos);
     EXPECT_NE(session.find(R"("myTeamBans":[24,99])"), std::string::npos);
