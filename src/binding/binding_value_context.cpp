@@ -45,6 +45,7 @@ SlotPools::SlotPools() noexcept {
 void SlotPools::resetClass(SizeClass& sizeClass) noexcept {
     sizeClass.firstWithRoom = nullptr;
     sizeClass.firstFull = nullptr;
+    // end 0 marks an in-line page that no allocation has used yet.
     new (sizeClass.inlinePage) PageHeader{nullptr, nullptr, 0, 0, 0, 0};
 }
 

@@ -18,21 +18,11 @@ namespace {
 
 const char* const kTags[] = {"Plugins"};
 
-TavArgumentRecord argument(const char* name, std::uint32_t kind, const char* typeName = "",
-                           bool optional = false, std::uint32_t elementKind = 0) {
-    TavArgumentRecord record{};
-    record.name = name;
-    record.description = "";
-    record.kind = kind;
-    record.elementKind = elementKind;
-    record.typeName = typeName;
-    record.optional = optional ? 1 : 0;
-    return record;
-}
-
-TavFieldRecord field(const char* name, std::uint32_t kind, const char* typeName = "",
-                     bool optional = false, std::uint32_t elementKind = 0) {
-    TavFieldRecord record{};
+// Arguments and fields are described alike.
+template <class Record>
+Record member(const char* name, std::uint32_t kind, const char* typeName = "",
+              bool optional = false, std::uint32_t elementKind = 0) {
+    Record record{};
     record.name = name;
     record.description = "";
     record.kind = kind;
@@ -80,18 +70,18 @@ struct Table {
     }
 
     Table() {
-        pathArgument.push_back(argument("rest", 12));
-        putArguments.push_back(argument("id", 2));
-        putArguments.push_back(argument("record", 17, "ns::Odd<T>"));
-        putArguments.push_back(argument("q", 15, "", true, 6));
-        putArguments.push_back(argument("h", 12));
-        putArguments.push_back(argument("more", 17, "Inner"));
-        oddFields.push_back(field("a", 6));
-        oddFields.push_back(field("b", 9, "", true));
-        oddFields.push_back(field("c", 15, "Inner", false, 17));
-        oddFields.push_back(field("d", 16, "Color"));
-        oddFields.push_back(field("e", 19, "", false, 12));
-        innerFields.push_back(field("x", 1));
+        pathArgument.push_back(member<TavArgumentRecord>("rest", 12));
+        putArguments.push_back(member<TavArgumentRecord>("id", 2));
+        putArguments.push_back(member<TavArgumentRecord>("record", 17, "ns::Odd<T>"));
+        putArguments.push_back(member<TavArgumentRecord>("q", 15, "", true, 6));
+        putArguments.push_back(member<TavArgumentRecord>("h", 12));
+        putArguments.push_back(member<TavArgumentRecord>("more", 17, "Inner"));
+        oddFields.push_back(member<TavFieldRecord>("a", 6));
+        oddFields.push_back(member<TavFieldRecord>("b", 9, "", true));
+        oddFields.push_back(member<TavFieldRecord>("c", 15, "Inner", false, 17));
+        oddFields.push_back(member<TavFieldRecord>("d", 16, "Color"));
+        oddFields.push_back(member<TavFieldRecord>("e", 19, "", false, 12));
+        innerFields.push_back(member<TavFieldRecord>("x", 1));
         for (std::size_t i = 0; i < 5; ++i) {
             putLocations[i].location = i == 2 ? 1 : i == 3 ? 4 : 0;
             putLocations[i].next = i + 1 < 5 ? &putLocations[i + 1] : nullptr;
