@@ -18,4 +18,10 @@ inline void writeKey(OpenApiWriter& writer, std::string_view key) {
     writer.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
 }
 
+// The "type" member of a schema.
+inline void writeSchemaType(OpenApiWriter& writer, const char* type) {
+    writer.Key("type");
+    writer.String(type);
+}
+
 }  // namespace tav::devhost

@@ -48,8 +48,7 @@ const NumberSchema* numberSchema(Kind kind) {
 }
 
 void writeNumber(OpenApiWriter& writer, const NumberSchema& number) {
-    writer.Key("type");
-    writer.String(number.type);
+    writeSchemaType(writer, number.type);
     writer.Key("format");
     writer.String(number.format);
     if (number.bounds != Bounds::None) {
@@ -93,8 +92,7 @@ void SchemaWriter::writeSchema(OpenApiWriter& writer, const KindRef& ref) {
     }
     if (static_cast<Kind>(ref.kind) == Kind::Vector || static_cast<Kind>(ref.kind) == Kind::Map) {
         writer.StartObject();
-        writer.Key("type");
-        writer.String(static_cast<Kind>(ref.kind) == Kind::Vector ? "array" : "object");
+        writeSchemaType(writer, static_cast<Kind>(ref.kind) == Kind::Vector ? "array" : "object");
         writer.Key(static_cast<Kind>(ref.kind) == Kind::Vector ? "items" : "additionalProperties");
         writeElement(writer, ref.elementKind, ref.typeName);
         writer.EndObject();
@@ -103,8 +101,7 @@ void SchemaWriter::writeSchema(OpenApiWriter& writer, const KindRef& ref) {
     }
     if (ref.optional) {
         writer.StartObject();
-        writer.Key("type");
-        writer.String("null");
+        writeSchemaType(writer, "null");
         writer.EndObject();
         writer.EndArray();
         writer.EndObject();
@@ -122,23 +119,18 @@ void SchemaWriter::writeElement(OpenApiWriter& writer, std::uint32_t kindWord,
     if (const NumberSchema* number = numberSchema(kind)) {
         writeNumber(writer, *number);
     } else if (kind == Kind::Bool) {
-        writer.Key("type");
-        writer.String("boolean");
+        writeSchemaType(writer, "boolean");
     } else if (kind == Kind::String) {
-        writer.Key("type");
-        writer.String("string");
+        writeSchemaType(writer, "string");
     } else if (kind == Kind::Blob) {
-        writer.Key("type");
-        writer.String("string");
+        writeSchemaType(writer, "string");
         writer.Key("contentEncoding");
         writer.String("base64");
     } else if (kind == Kind::Vector) {
         // A vector of vectors carries no element kind for the inner one.
-        writer.Key("type");
-        writer.String("array");
+        writeSchemaType(writer, "array");
     } else if (kind == Kind::Map) {
-        writer.Key("type");
-        writer.String("object");
+        writeSchemaType(writer, "object");
     }
     // Object (any value), callbacks and unknown kinds: any JSON value.
     writer.EndObject();
@@ -176,8 +168,7 @@ void SchemaWriter::writeComponents(OpenApiWriter& writer) {
 
     writeKey(writer, kErrorSchema);
     writer.StartObject();
-    writer.Key("type");
-    writer.String("object");
+    writeSchemaType(writer, "object");
     writer.Key("description");
     writer.String("An error answer: the status text, the status and the module's message.");
     writer.Key("properties");
@@ -185,14 +176,12 @@ void SchemaWriter::writeComponents(OpenApiWriter& writer) {
     for (const char* name : {"errorCode", "message"}) {
         writer.Key(name);
         writer.StartObject();
-        writer.Key("type");
-        writer.String("string");
+        writeSchemaType(writer, "string");
         writer.EndObject();
     }
     writer.Key("httpStatus");
     writer.StartObject();
-    writer.Key("type");
-    writer.String("integer");
+    writeSchemaType(writer, "integer");
     writer.EndObject();
     writer.EndObject();
     writer.Key("required");
@@ -214,8 +203,7 @@ void SchemaWriter::writeType(OpenApiWriter& writer, const TavTypeRecord& type) {
         writer.String(type.description);
     }
     if (type.enumerators != nullptr) {
-        writer.Key("type");
-        writer.String("string");
+        writeSchemaType(writer, "string");
         writer.Key("enum");
         writer.StartArray();
         for (std::uint32_t i = 0; i < type.count; ++i) {
@@ -225,8 +213,7 @@ void SchemaWriter::writeType(OpenApiWriter& writer, const TavTypeRecord& type) {
         writer.EndObject();
         return;
     }
-    writer.Key("type");
-    writer.String("object");
+    writeSchemaType(writer, "object");
     writer.Key("properties");
     writer.StartObject();
     std::uint32_t required = 0;
