@@ -1,7 +1,9 @@
 #include "diag/allocation.h"
 
-#include <barrier>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -19,6 +21,37 @@ AllocationCounters delta(const AllocationCounters& before, const AllocationCount
     d.frees = after.frees - before.frees;
     return d;
 }
+
+// A reusable meeting point whose last arrival runs `onMeeting` before anyone
+// leaves. Not std::barrier: MinGW's libstdc++ builds it on an atomic-wait
+// fallback that, under Wine, sometimes never wakes the waiters.
+class Meeting {
+public:
+    Meeting(int parties, std::function<void()> onMeeting)
+        : parties_(parties), onMeeting_(std::move(onMeeting)) {}
+
+    void arriveAndWait() {
+        std::unique_lock lock(mutex_);
+        const unsigned generation = generation_;
+        if (++arrived_ == parties_) {
+            onMeeting_();
+            arrived_ = 0;
+            ++generation_;
+            lock.unlock();
+            everyoneArrived_.notify_all();
+            return;
+        }
+        everyoneArrived_.wait(lock, [&] { return generation_ != generation; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable everyoneArrived_;
+    const int parties_;
+    int arrived_ = 0;
+    unsigned generation_ = 0;
+    std::function<void()> onMeeting_;
+};
 
 }  // namespace
 
@@ -145,7 +178,7 @@ TEST(AllocationCounters, PeakReachesEveryLiveTotalUnderConcurrentAllocation) {
     std::vector<std::uint64_t> peakAtMeeting(kRounds);
     // Two meetings a round: every block held, then every block freed (so the
     // threads start the next round together).
-    std::barrier meeting(kThreads, [&, phase = 0]() mutable noexcept {
+    Meeting meeting(kThreads, [&, phase = 0]() mutable {
         if (phase % 2 == 0) {
             const AllocationCounters c = readAllocationCounters();
             liveAtMeeting[phase / 2] = c.liveBytes();
@@ -160,9 +193,9 @@ TEST(AllocationCounters, PeakReachesEveryLiveTotalUnderConcurrentAllocation) {
                 // One block each, larger than last round's, so that the
                 // round's total exceeds the peak so far.
                 held[t] = allocate(kStep * static_cast<std::size_t>(round + 1));
-                meeting.arrive_and_wait();
+                meeting.arriveAndWait();
                 deallocate(held[t]);
-                meeting.arrive_and_wait();  // all freed before the next round grows
+                meeting.arriveAndWait();  // all freed before the next round grows
             }
         });
     }
