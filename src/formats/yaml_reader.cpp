@@ -304,6 +304,20 @@ private:
             fail(kMultiDocument);
             return;
         }
+        // A scalar without an anchor is placed and done: no node of its own,
+        // since nothing can refer to it or to the way to it.
+        if (event.type == YAML_SCALAR_EVENT && event.data.scalar.anchor == nullptr) {
+            if (sink_.inCollection()) {
+                placeScalar(event);
+                return;
+            }
+            if (sink_.inStructure() && hasPendingKey_) {
+                sink_.key(pendingKey_);
+                hasPendingKey_ = false;
+                placeScalar(event);
+                return;
+            }
+        }
         bool keyPosition = false;
         bool pushed = false;
         if (sink_.inCollection()) {
@@ -365,15 +379,22 @@ private:
             }
             return;
         }
-        const bool quoted = scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
-                            scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
-        if (!resolveScalar(sink_.slot(), tag, text, scalar.length, quoted)) {
+        if (!placeScalar(event)) {
             return;
         }
         if (anchor != nullptr && !recordAnchor(anchor)) {
             return;
         }
         popNode();
+    }
+
+    // Sets the slot from a scalar in a value's place. False after a failure.
+    bool placeScalar(const yaml_event_t& event) {
+        const auto& scalar = event.data.scalar;
+        const bool quoted = scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
+                            scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
+        return resolveScalar(sink_.slot(), reinterpret_cast<const char*>(scalar.tag),
+                             reinterpret_cast<const char*>(scalar.value), scalar.length, quoted);
     }
 
     // False after a failure.

@@ -74,6 +74,25 @@ TEST(JsonReader, ReadsScalarsStringsAndContainers) {
     });
 }
 
+// Plain runs of strings and keys are scanned in blocks of bytes: the byte
+// that ends a run must be found wherever it falls in a block.
+TEST(JsonReader, StringsEndWhereverTheirLastPlainByteFalls) {
+    const std::string filler = "abcdefgh\xC3\xA9ijklmnopqrstuvw";
+    for (std::size_t length = 0; length <= 20; ++length) {
+        const std::string plain = filler.substr(0, length);
+        const std::string at = std::to_string(length + 1);
+        expectReads({
+            {'"' + plain + '"', "string \"" + plain + '"'},
+            {"{\"" + plain + "x\": 1}", "{" + plain + "x: unsigned 1}"},
+            {'"' + plain + "\\nxyz\"", "string \"" + plain + "\\x0axyz\""},
+            {'"' + plain + "\x01\"",
+             "Error: Invalid escape character in string. at offset " + at + "."},
+            {'"' + plain,
+             "Error: Missing a closing quotation mark in string. at offset " + at + "."},
+        });
+    }
+}
+
 TEST(JsonReader, RepeatedKeysMergeIntoTheEarlierMember) {
     expectReads({
         {R"({"a": [1, 2], "a": [3]})", "{a: [unsigned 1, unsigned 2, unsigned 3]}"},
