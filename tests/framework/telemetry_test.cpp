@@ -29,9 +29,7 @@ protected:
     TestPlugin plugin;
 };
 
-// The event is posted with its parameters as one argument; an unescaped name
-// goes into the path as it is; whatever the host answers, the future holds
-// success once the answer is released.
+// An unescaped name goes into the path as it is.
 TEST_F(TelemetryTest, PostsTheEventAndSucceedsWhateverTheHostAnswers) {
     std::vector<tav::NamedValue> parameters(1);
     parameters[0].name = "queueId";
