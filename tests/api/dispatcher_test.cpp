@@ -372,15 +372,6 @@ TEST_F(Dispatcher, ReleaseFreesEverythingOnceAndOnlyOnce) {
     EXPECT_EQ(diag::readAllocationCounters().liveBytes(), live);
 }
 
-TEST_F(Dispatcher, MegabytePathIsAnswered) {
-    const std::string tail(1 << 20, 'z');
-    const auto& rest = harness.add("F", "/f/{+rest}", TAV_METHOD_GET, {{"rest"}}, handler);
-    EXPECT_EQ(DispatchHarness::call(rest, {TAV_METHOD_GET, "/f/" + tail}).error, std::nullopt);
-    EXPECT_EQ(handler->seen.at(0).size(), tail.size());
-    const auto& literal = harness.add("G", "/g", TAV_METHOD_GET, {}, handler);
-    EXPECT_EQ(DispatchHarness::call(literal, {TAV_METHOD_GET, "/g" + tail}).status, 404u);
-}
-
 TEST_F(Dispatcher, ExceptionsBecomeAnErrorResponse) {
     handler->answer = [](CallResult& call, const EndpointRequestInfo* /*info*/) {
         call.headers["x"] = "y";

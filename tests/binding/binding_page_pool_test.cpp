@@ -26,10 +26,6 @@ BindingValue largeTree(int records) {
     return list;
 }
 
-}  // namespace
-
-namespace {
-
 std::vector<void*> takePages(std::size_t count) {
     std::vector<void*> pages;
     for (std::size_t i = 0; i < count; ++i) {

@@ -328,11 +328,7 @@ TEST_F(NativeConversion, Integers) {
         {"int32", text("+7"), gives("signed 7")},
         {"int32", text("7 "), badFormat("7 ", "int32")},
         {"int32", text("-"), badFormat("-", "int32")},
-        {"int32",
-         text(std::string_view("7\0"
-                               "8",
-                               3)),
-         badFormat("7", "int32")},
+        {"int32", text(std::string_view("7\08", 3)), badFormat("7", "int32")},
         {"int32", text("2147483648"), outOfRange("2147483648", "int32")},
         {"int32", sgn(-2147483648), gives("signed -2147483648")},
         {"int32", flt(1.9), gives("signed 1")},

@@ -19,24 +19,7 @@ using namespace Kelvo::Client::ChampSelect::Api;
 
 const std::vector<std::string> kLabels = {"Plugins", "Plugin tav-champ-select"};
 constexpr std::size_t kBuiltinCount = 15;
-
-// In registration order, without the "TavChampSelect" prefix.
-const std::vector<std::string> kApiTypes = {
-    "ChampSelectPlayerSelection",
-    "ChampSelectMySelection",
-    "ChampSelectTimer",
-    "ChampSelectChatRoomDetails",
-    "ChampSelectTradeState",
-    "ChampSelectTradeContract",
-    "ChampSelectAction",
-    "ChampSelectBannedChampions",
-    "ChampSelectSession",
-    "ChampSelectPickableChampions",
-    "ChampSelectBannableChampions",
-    "ChampSelectDisabledChampions",
-    "ChampSelectPickableSkins",
-    "TeamBoost",
-};
+constexpr std::size_t kApiTypeCount = 14;
 
 class ApiTypes : public ::testing::Test {
 protected:
@@ -50,16 +33,16 @@ protected:
 
 // Field lists, kinds and offsets are the records' own descriptions; the
 // round trips below prove them.
-TEST_F(ApiTypes, RegistersFourteenTypesInOrderAfterTheBuiltins) {
+TEST_F(ApiTypes, RegistersFourteenPrefixedTypesAfterTheBuiltins) {
     const std::vector<const BindingTypeDescriptor*> types = registry.snapshotTypes();
-    ASSERT_EQ(types.size(), kBuiltinCount + kApiTypes.size());
-    for (std::size_t i = 0; i < kApiTypes.size(); ++i) {
-        const BindingTypeDescriptor& d = *types[kBuiltinCount + i];
-        SCOPED_TRACE(kApiTypes[i]);
-        EXPECT_EQ(d.name, "TavChampSelect" + kApiTypes[i]);
+    ASSERT_EQ(types.size(), kBuiltinCount + kApiTypeCount);
+    for (std::size_t i = kBuiltinCount; i < types.size(); ++i) {
+        const BindingTypeDescriptor& d = *types[i];
+        SCOPED_TRACE(d.name);
+        EXPECT_TRUE(d.name.starts_with("TavChampSelect"));
         EXPECT_EQ(d.tags, kLabels);
         EXPECT_EQ(registry.find(*d.staticType), &d);
-        EXPECT_EQ(d.isEnum, kApiTypes[i] == "ChampSelectTradeState");
+        EXPECT_EQ(d.isEnum, d.name == "TavChampSelectChampSelectTradeState");
     }
     // Optional members are told apart from plain ones by their type.
     const BindingTypeDescriptor& my = *registry.findByName("TavChampSelectChampSelectMySelection");
@@ -67,17 +50,12 @@ TEST_F(ApiTypes, RegistersFourteenTypesInOrderAfterTheBuiltins) {
     EXPECT_TRUE(my.fields[0].optional);
 }
 
-TEST_F(ApiTypes, TradeStateEnumerators) {
-    const BindingTypeDescriptor& d = *registry.findByName("TavChampSelectChampSelectTradeState");
-    std::string names;
-    for (const auto& [name, e] : d.enumerators) {
-        names += name + "=" + std::to_string(e.number) + e.description + " ";
-    }
-    EXPECT_EQ(names, "AVAILABLE=1 BUSY=2 INVALID=3 RECEIVED=4 SENT=5 ");
+// Enumerators by their exact name or number only.
+TEST_F(ApiTypes, TradeStateConvertsByNameOrNumber) {
     const std::string invalid =
-        " is not a valid TavChampSelectChampSelectTradeState enumeration "
-        "value for 'x'.";
+        " is not a valid TavChampSelectChampSelectTradeState enumeration value for 'x'.";
     EXPECT_EQ(convertAs<ChampSelectTradeState>(text("SENT"), registry), gives("enum 5"));
+    EXPECT_EQ(convertAs<ChampSelectTradeState>(sgn(2), registry), gives("enum 2"));
     EXPECT_EQ(convertAs<ChampSelectTradeState>(text("sent"), registry), fails("sent" + invalid));
     EXPECT_EQ(convertAs<ChampSelectTradeState>(sgn(0), registry), fails("0" + invalid));
 }
@@ -166,20 +144,8 @@ BindingValue action(std::int64_t id, const char* type) {
                    {"completed", boolean(id % 2 == 0)}});
 }
 
-// actions are passed through: lists of lists of objects and empty elements
-// come back exactly as they went in.
-TEST_F(ApiTypes, SessionActionsPassThroughUnchanged) {
-    const BindingValue actions = list({list({action(1, "ban"), action(2, "ban")}),
-                                       list({action(3, "pick"), none()}), none(), list({})});
-    ChampSelectSession session;
-    ASSERT_EQ(messageOf(fromValue(session, object({{"actions", actions}}), "<result>", registry)),
-              "ok");
-    ASSERT_EQ(session.actions.size(), 4u);
-    EXPECT_EQ(session.actions[2].kind(), BindingValueKind::Empty);
-    const BindingResult back = toValue(session, registry);
-    EXPECT_EQ(dump(back.value.find("actions")), dump(actions));
-}
-
+// Every member comes back as it went in; actions are passed through, lists
+// of lists of objects and empty elements alike.
 TEST_F(ApiTypes, FullSessionRoundTrip) {
     const BindingValue player = object({
         {"cellId", sgn(3)},
@@ -210,7 +176,8 @@ TEST_F(ApiTypes, FullSessionRoundTrip) {
         {"trades", list({object({{"id", sgn(1)},
                                  {"cellId", sgn(6)},
                                  {"state", enumOf(ChampSelectTradeState::SENT)}})})},
-        {"actions", list({list({action(1, "ban")})})},
+        {"actions", list({list({action(1, "ban"), action(2, "ban")}),
+                          list({action(3, "pick"), none()}), none(), list({})})},
         {"bans", object({{"myTeamBans", list({sgn(1), sgn(2)})},
                          {"theirTeamBans", list({})},
                          {"numBans", sgn(6)}})},

@@ -17,12 +17,6 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-BindingValue text(const char* t) {
-    BindingValue v;
-    v.setString(t);
-    return v;
-}
-
 // Which implementation the module mirrors: a team-boost update from each.
 std::string activeSide(FacadeHost& host) {
     host.takePublished();
@@ -78,11 +72,11 @@ TEST(FacadeDelegate, TransitionsFollowTheLastImplementationToReportTrue) {
          "none",
          {}},
         {"texts count as bools",
-         {{kLegacy, "Update", text("true")}, {kTeamBuilder, "Update", text("0")}},
+         {{kLegacy, "Update", json(R"("true")")}, {kTeamBuilder, "Update", json(R"("0")")}},
          "legacy",
          {}},
         {"text false",
-         {{kLegacy, "Update", text("1")}, {kLegacy, "Update", text("false")}},
+         {{kLegacy, "Update", json(R"("1")")}, {kLegacy, "Update", json(R"("false")")}},
          "none",
          {}},
         {"a number is not a bool",

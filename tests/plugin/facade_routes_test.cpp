@@ -26,57 +26,52 @@ constexpr std::uint32_t PATCH = TAV_METHOD_PATCH;
 
 struct Row {
     std::uint32_t method;
-    const char* route;
-    const char* path;
+    const char* route;  // a path whose "{id}" is 7 in the calls below
     const char* body;
-    const char* forwarded;  // relative to the implementation's base URL
-    const char* answer;     // what the implementation answers, as JSON
-    const char* onlyFor;    // the implementation's base URL, when restricted
+    const char* answer;   // what the implementation answers, as JSON
+    const char* onlyFor;  // the implementation's base URL, when restricted
     const char* restriction;
 };
 
 const char* const kPrefix = "/tav-champ-select/v1/";
 const Row kRoutes[] = {
-    {GET, "session", "session", "", "GET v1/session", "{}", nullptr, nullptr},
-    {GET, "session/trades", "session/trades", "", "GET v1/session/trades", "[]", nullptr, nullptr},
-    {GET, "session/trades/{id}", "session/trades/7", "", "GET v1/session/trades/7", "{}", nullptr,
-     nullptr},
-    {POST, "session/trades/{id}/request", "session/trades/7/request", "",
-     "POST v1/session/trades/7/request", "{}", nullptr, nullptr},
-    {POST, "session/trades/{id}/accept", "session/trades/7/accept", "",
-     "POST v1/session/trades/7/accept", "{}", nullptr, nullptr},
-    {POST, "session/trades/{id}/decline", "session/trades/7/decline", "",
-     "POST v1/session/trades/7/decline", "{}", nullptr, nullptr},
-    {POST, "session/trades/{id}/cancel", "session/trades/7/cancel", "",
-     "POST v1/session/trades/7/cancel", "{}", nullptr, nullptr},
-    {PATCH, "session/actions/{id}", "session/actions/3", R"({"championId": 7})",
-     "PATCH v1/session/actions/3", "{}", nullptr, nullptr},
-    {POST, "session/actions/{id}/complete", "session/actions/3/complete", "",
-     "POST v1/session/actions/3/complete", "{}", nullptr, nullptr},
-    {POST, "session/my-selection/reroll", "session/my-selection/reroll", "",
-     "POST v1/session/my-selection/reroll", "{}", nullptr, nullptr},
-    {POST, "team-boost/purchase", "team-boost/purchase", "", "POST v1/team-boost/purchase", "{}",
-     nullptr, nullptr},
-    {PATCH, "session/my-selection", "session/my-selection", R"({"spell1Id": 4})",
-     "PATCH v1/session/my-selection", "{}", nullptr, nullptr},
-    {GET, "session/timer", "session/timer", "", "GET v1/session/timer", "{}", nullptr, nullptr},
-    {GET, "pickable-champions", "pickable-champions", "", "GET v1/pickable-champions", "{}",
-     nullptr, nullptr},
-    {GET, "bannable-champions", "bannable-champions", "", "GET v1/bannable-champions", "{}",
-     nullptr, nullptr},
-    {GET, "disabled-champions", "disabled-champions", "", "GET v1/disabled-champions", "{}",
-     kTeamBuilder, "Only team builder champ select sessions provide a disabled champion list"},
-    {GET, "pickable-skins", "pickable-skins", "", "GET v1/pickable-skins", "{}", kTeamBuilder,
+    {GET, "session", "", "{}", nullptr, nullptr},
+    {GET, "session/trades", "", "[]", nullptr, nullptr},
+    {GET, "session/trades/{id}", "", "{}", nullptr, nullptr},
+    {POST, "session/trades/{id}/request", "", "{}", nullptr, nullptr},
+    {POST, "session/trades/{id}/accept", "", "{}", nullptr, nullptr},
+    {POST, "session/trades/{id}/decline", "", "{}", nullptr, nullptr},
+    {POST, "session/trades/{id}/cancel", "", "{}", nullptr, nullptr},
+    {PATCH, "session/actions/{id}", R"({"championId": 7})", "{}", nullptr, nullptr},
+    {POST, "session/actions/{id}/complete", "", "{}", nullptr, nullptr},
+    {POST, "session/my-selection/reroll", "", "{}", nullptr, nullptr},
+    {POST, "team-boost/purchase", "", "{}", nullptr, nullptr},
+    {PATCH, "session/my-selection", R"({"spell1Id": 4})", "{}", nullptr, nullptr},
+    {GET, "session/timer", "", "{}", nullptr, nullptr},
+    {GET, "pickable-champions", "", "{}", nullptr, nullptr},
+    {GET, "bannable-champions", "", "{}", nullptr, nullptr},
+    {GET, "disabled-champions", "", "{}", kTeamBuilder,
+     "Only team builder champ select sessions provide a disabled champion list"},
+    {GET, "pickable-skins", "", "{}", kTeamBuilder,
      "Only team builder champ select sessions provide a pickable skin list"},
-    {GET, "team-boost", "team-boost", "", "GET v1/team-boost", "{}", nullptr, nullptr},
-    {POST, "battle-training/launch", "battle-training/launch", "", "POST v1/battle-training/launch",
-     R"({"launched": true})", kLegacy, "Only legacy champ select implements battle training."},
+    {GET, "team-boost", "", "{}", nullptr, nullptr},
+    {POST, "battle-training/launch", "", R"({"launched": true})", kLegacy,
+     "Only legacy champ select implements battle training."},
 };
 
-// "POST v1/x" with the base URL put in after the method.
-std::string at(const char* base, const std::string& forwarded) {
-    const std::size_t space = forwarded.find(' ');
-    return forwarded.substr(0, space + 1) + base + forwarded.substr(space + 1);
+// The route's path with 7 for its id.
+std::string pathOf(const Row& row) {
+    std::string path = row.route;
+    if (const std::size_t id = path.find("{id}"); id != std::string::npos) {
+        path.replace(id, 4, "7");
+    }
+    return path;
+}
+
+// What the implementation at base is asked: the same path under its base.
+std::string forwardedTo(const char* base, const Row& row) {
+    const char* method = row.method == GET ? "GET " : row.method == POST ? "POST " : "PATCH ";
+    return method + std::string(base) + "v1/" + pathOf(row);
 }
 
 FacadeHost::Answer call(FacadeHost& host, const Row& row, const std::string& path) {
@@ -89,8 +84,7 @@ TEST(FacadeRoutes, EveryRouteWithEachImplementationActiveAndWithNone) {
     FacadeHost host;
     for (const char* base : {kLegacy, kTeamBuilder}) {
         for (const Row& row : kRoutes) {
-            const std::string forwarded = at(base, row.forwarded);
-            host.answers.value(forwarded.substr(forwarded.find(' ') + 1), json(row.answer));
+            host.answers.value(std::string(base) + "v1/" + pathOf(row), json(row.answer));
         }
     }
     host.start();
@@ -103,7 +97,7 @@ TEST(FacadeRoutes, EveryRouteWithEachImplementationActiveAndWithNone) {
         for (const Row& row : kRoutes) {
             SCOPED_TRACE(std::string(active ? active : "none") + " " + row.route);
             host.takeForwarded();
-            const FacadeHost::Answer answer = call(host, row, row.path);
+            const FacadeHost::Answer answer = call(host, row, pathOf(row));
             ASSERT_TRUE(answer.found);
             if (row.onlyFor != nullptr && active != row.onlyFor) {
                 EXPECT_EQ(answer.status, 404u);
@@ -116,7 +110,7 @@ TEST(FacadeRoutes, EveryRouteWithEachImplementationActiveAndWithNone) {
             } else {
                 EXPECT_FALSE(answer.isError) << answer.error;
                 EXPECT_EQ(answer.status, 0u);
-                EXPECT_EQ(host.takeForwarded(), Strings{at(active, row.forwarded)});
+                EXPECT_EQ(host.takeForwarded(), Strings{forwardedTo(active, row)});
             }
         }
     }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 
 namespace tav::testing {
@@ -48,6 +49,19 @@ private:
     std::string stderr_;
     bool ended_ = false;  // stderr closed: the process is gone
     std::thread reader_;
+};
+
+// A test suite whose tests share one started tool.
+class SharedDevhostTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { process_ = new DevhostProcess(); }
+    static void TearDownTestSuite() {
+        delete process_;
+        process_ = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(process_->serving()) << process_->stderrText(); }
+
+    static inline DevhostProcess* process_ = nullptr;
 };
 
 // Runs the tool to its end; exit code and stderr.

@@ -9,188 +9,107 @@ namespace {
 
 struct Route {
     const char* method;
-    const char* path;
+    const char* path;  // below /tav-champ-select/v1/
     const char* body;  // JSON, or null
-    // Per active implementation: legacy, team-builder, none.
-    int status[3];
-    const char* contains[3];
+    // With an implementation active that implements the route.
+    int status;
+    const char* contains;
+    // The only implementation that implements it, and what the others and
+    // none answer instead (404); null where both implement it.
+    const char* onlyFor;
+    const char* restriction;
 };
 
+constexpr const char* kPrefix = "/tav-champ-select/v1/";
 constexpr const char* kNoDelegate = "No active delegate";
+constexpr const char* kOnlyLegacy = "Only legacy champ select implements battle training.";
 
 // The demo scenario's answers; both implementations share its session.
 const Route kRoutes[] = {
-    {"GET",
-     "/tav-champ-select/v1/session",
-     nullptr,
-     {200, 200, 404},
-     {"\"localPlayerCellId\":2", "\"localPlayerCellId\":2", kNoDelegate}},
-    {"GET",
-     "/tav-champ-select/v1/session/timer",
-     nullptr,
-     {200, 200, 404},
-     {"\"phase\":\"BAN_PICK\"", "\"phase\":\"BAN_PICK\"", kNoDelegate}},
-    {"GET",
-     "/tav-champ-select/v1/session/trades",
-     nullptr,
-     {200, 200, 404},
-     {"\"state\":\"AVAILABLE\"", "\"state\":\"AVAILABLE\"", kNoDelegate}},
-    {"GET",
-     "/tav-champ-select/v1/session/trades/2",
-     nullptr,
-     {200, 200, 404},
-     {"\"state\":\"INVALID\"", "\"state\":\"INVALID\"", kNoDelegate}},
-    {"POST",
-     "/tav-champ-select/v1/session/trades/1/request",
-     "",
-     {200, 200, 404},
-     {"\"state\":\"SENT\"", "\"state\":\"SENT\"", kNoDelegate}},
-    {"POST",
-     "/tav-champ-select/v1/session/trades/1/accept",
-     "",
-     {204, 204, 404},
-     {"", "", kNoDelegate}},
-    {"POST",
-     "/tav-champ-select/v1/session/trades/1/decline",
-     "",
-     {204, 204, 404},
-     {"", "", kNoDelegate}},
-    {"POST",
-     "/tav-champ-select/v1/session/trades/9/cancel",
-     "",
-     {404, 404, 404},
-     {"No trade with id 9", "No trade with id 9", kNoDelegate}},
-    {"PATCH",
-     "/tav-champ-select/v1/session/actions/4",
-     R"({"championId": 7})",
-     {204, 204, 404},
-     {"", "", kNoDelegate}},
-    {"POST",
-     "/tav-champ-select/v1/session/actions/4/complete",
-     "",
-     {204, 204, 404},
-     {"", "", kNoDelegate}},
-    {"POST",
-     "/tav-champ-select/v1/session/my-selection/reroll",
-     "",
-     {409, 409, 404},
-     {"No rerolls remaining", "No rerolls remaining", kNoDelegate}},
-    {"PATCH",
-     "/tav-champ-select/v1/session/my-selection",
-     R"({"spell1Id": 6})",
-     {204, 204, 404},
-     {"", "", kNoDelegate}},
-    {"GET",
-     "/tav-champ-select/v1/pickable-champions",
-     nullptr,
-     {200, 200, 404},
-     {"\"championIds\":[1,", "\"championIds\":[1,", kNoDelegate}},
-    {"GET",
-     "/tav-champ-select/v1/bannable-champions",
-     nullptr,
-     {200, 200, 404},
-     {"\"championIds\":[1,", "\"championIds\":[1,", kNoDelegate}},
-    {"GET",
-     "/tav-champ-select/v1/disabled-champions",
-     nullptr,
-     {404, 200, 404},
-     {"Only team builder champ select sessions provide a disabled champion list",
-      "\"championIds\":[222]",
-      "Only team builder champ select sessions provide a disabled champion list"}},
-    {"GET",
-     "/tav-champ-select/v1/pickable-skins",
-     nullptr,
-     {404, 200, 404},
-     {"Only team builder champ select sessions provide a pickable skin list",
-      "\"skinIds\":[103000,",
-      "Only team builder champ select sessions provide a pickable skin list"}},
-    {"GET",
-     "/tav-champ-select/v1/team-boost",
-     nullptr,
-     {200, 200, 404},
-     {"\"price\":95", "\"price\":95", kNoDelegate}},
-    {"POST",
-     "/tav-champ-select/v1/team-boost/purchase",
-     "",
-     {204, 204, 404},
-     {"", "", kNoDelegate}},
-    {"POST",
-     "/tav-champ-select/v1/battle-training/launch",
-     "",
-     {200, 404, 404},
-     {"{\"launched\":true}", "Only legacy champ select implements battle training.",
-      "Only legacy champ select implements battle training."}},
+    {"GET", "session", nullptr, 200, "\"localPlayerCellId\":2", nullptr, nullptr},
+    {"GET", "session/timer", nullptr, 200, "\"phase\":\"BAN_PICK\"", nullptr, nullptr},
+    {"GET", "session/trades", nullptr, 200, "\"state\":\"AVAILABLE\"", nullptr, nullptr},
+    {"GET", "session/trades/2", nullptr, 200, "\"state\":\"INVALID\"", nullptr, nullptr},
+    {"POST", "session/trades/1/request", "", 200, "\"state\":\"SENT\"", nullptr, nullptr},
+    {"POST", "session/trades/1/accept", "", 204, "", nullptr, nullptr},
+    {"POST", "session/trades/1/decline", "", 204, "", nullptr, nullptr},
+    {"POST", "session/trades/9/cancel", "", 404, "No trade with id 9", nullptr, nullptr},
+    {"PATCH", "session/actions/4", R"({"championId": 7})", 204, "", nullptr, nullptr},
+    {"POST", "session/actions/4/complete", "", 204, "", nullptr, nullptr},
+    {"POST", "session/my-selection/reroll", "", 409, "No rerolls remaining", nullptr, nullptr},
+    {"PATCH", "session/my-selection", R"({"spell1Id": 6})", 204, "", nullptr, nullptr},
+    {"GET", "pickable-champions", nullptr, 200, "\"championIds\":[1,", nullptr, nullptr},
+    {"GET", "bannable-champions", nullptr, 200, "\"championIds\":[1,", nullptr, nullptr},
+    {"GET", "disabled-champions", nullptr, 200, "\"championIds\":[222]", "team-builder",
+     "Only team builder champ select sessions provide a disabled champion list"},
+    {"GET", "pickable-skins", nullptr, 200, "\"skinIds\":[103000,", "team-builder",
+     "Only team builder champ select sessions provide a pickable skin list"},
+    {"GET", "team-boost", nullptr, 200, "\"price\":95", nullptr, nullptr},
+    {"POST", "team-boost/purchase", "", 204, "", nullptr, nullptr},
+    {"POST", "battle-training/launch", "", 200, "{\"launched\":true}", "legacy", kOnlyLegacy},
 };
 
 httplib::Result send(httplib::Client& client, const Route& route) {
     const std::string method = route.method;
+    const std::string path = kPrefix + std::string(route.path);
     const std::string body = route.body != nullptr ? route.body : "";
     if (method == "GET") {
-        return client.Get(route.path);
+        return client.Get(path);
     }
     if (method == "POST") {
-        return client.Post(route.path, body, "application/json");
+        return client.Post(path, body, "application/json");
     }
-    return client.Patch(route.path, body, "application/json");
+    return client.Patch(path, body, "application/json");
 }
 
-class DevhostRoutes : public ::testing::Test {
+class DevhostRoutes : public SharedDevhostTest {
 protected:
-    static void SetUpTestSuite() { process_ = new DevhostProcess(); }
-    static void TearDownTestSuite() {
-        delete process_;
-        process_ = nullptr;
-    }
-
     // Runs every route with implementation ("legacy", "team-builder" or
-    // "null") active; column is its index in Route.
-    static void runAll(const char* implementation, int column) {
-        ASSERT_TRUE(process_->serving()) << process_->stderrText();
+    // null) active.
+    static void runAll(const char* implementation) {
         auto client = process_->client();
         httplib::Headers token{{"X-Tav-Dev-Token", process_->token()}};
         ASSERT_TRUE(client->Post("/_dev/reload", token, "", "application/json"));
         const std::string active =
             std::string(R"({"implementation":)") +
-            (std::string(implementation) == "null" ? "null"
-                                                   : "\"" + std::string(implementation) + "\"") +
-            "}";
+            (implementation == nullptr ? "null" : "\"" + std::string(implementation) + "\"") + "}";
         const auto switched = client->Post("/_dev/active", token, active, "application/json");
         ASSERT_TRUE(switched);
         ASSERT_EQ(switched->status, 200) << switched->body;
         for (const Route& route : kRoutes) {
             SCOPED_TRACE(std::string(route.method) + " " + route.path);
+            const bool implemented =
+                implementation != nullptr &&
+                (route.onlyFor == nullptr || std::string(route.onlyFor) == implementation);
+            const char* refusal = route.onlyFor != nullptr ? route.restriction : kNoDelegate;
             const httplib::Result result = send(*client, route);
             ASSERT_TRUE(result);
-            EXPECT_EQ(result->status, route.status[column]) << result->body;
-            EXPECT_NE(result->body.find(route.contains[column]), std::string::npos) << result->body;
+            EXPECT_EQ(result->status, implemented ? route.status : 404) << result->body;
+            EXPECT_NE(result->body.find(implemented ? route.contains : refusal), std::string::npos)
+                << result->body;
             if (result->status >= 400) {
                 EXPECT_NE(result->body.find("\"httpStatus\":" + std::to_string(result->status)),
                           std::string::npos);
             }
         }
     }
-
-    static DevhostProcess* process_;
 };
 
-DevhostProcess* DevhostRoutes::process_ = nullptr;
-
 TEST_F(DevhostRoutes, AnswerWithLegacyActive) {
-    runAll("legacy", 0);
+    runAll("legacy");
 }
 
 TEST_F(DevhostRoutes, AnswerWithTeamBuilderActive) {
-    runAll("team-builder", 1);
+    runAll("team-builder");
 }
 
 TEST_F(DevhostRoutes, AnswerWithNoImplementationActive) {
-    runAll("null", 2);
+    runAll(nullptr);
 }
 
 // Not routes of the module: an unknown path, a known path with another
 // method, a body the module cannot read, and MessagePack on request.
 TEST_F(DevhostRoutes, AnswersOutsideTheRoutes) {
-    ASSERT_TRUE(process_->serving());
     auto client = process_->client();
     ASSERT_TRUE(client->Post("/_dev/reload", {{"X-Tav-Dev-Token", process_->token()}}, "",
                              "application/json"));

@@ -11,19 +11,7 @@
 namespace tav::testing {
 namespace {
 
-class DevhostSecurity : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { process_ = new DevhostProcess(); }
-    static void TearDownTestSuite() {
-        delete process_;
-        process_ = nullptr;
-    }
-    void SetUp() override { ASSERT_TRUE(process_->serving()); }
-
-    static DevhostProcess* process_;
-};
-
-DevhostProcess* DevhostSecurity::process_ = nullptr;
+using DevhostSecurity = SharedDevhostTest;
 
 // Sends raw request bytes; the status line of the answer.
 std::string rawStatusLine(int port, const std::string& request) {
