@@ -399,7 +399,8 @@ std::vector<RatioGoal> registerAll() {
         // lead over yaml-cpp bounds ours.
         goals.push_back({"bare libyaml loop (our bound), " + what,
                          "YamlRead/" + std::string(name) + "/libyaml-events",
-                         "YamlRead/" + std::string(name) + "/yaml-cpp", "yaml-cpp YAML::Load", 0});
+                         "YamlRead/" + std::string(name) + "/yaml-cpp", "yaml-cpp YAML::Load", 0, 0,
+                         false, false});
     }
     registerGroup("JsonRead", "nested",
                   "json read, nested arrays (" + sizeText(nestedArraysInput().json.size()) + ")",

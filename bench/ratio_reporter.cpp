@@ -90,7 +90,7 @@ void RatioReporter::printFaults(std::ostream& out) {
     for (const RatioGoal& goal : goals_) {
         const double ours = medianCounter(goal.ours, kFaultsCounter);
         const double anchor = medianCounter(goal.anchor, kFaultsCounter);
-        if (ours < 0 || anchor < 0 || goal.ours == lastOurs) {
+        if (!goal.oursMeasured || ours < 0 || anchor < 0 || goal.ours == lastOurs) {
             continue;  // one line per reader: beside its first anchor
         }
         lastOurs = goal.ours;

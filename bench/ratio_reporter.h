@@ -25,6 +25,9 @@ struct RatioGoal {
     // Print the time of ours as a ratio to the anchor's instead, with the
     // goal as the largest acceptable ratio.
     bool timeRatio = false;
+    // False when both sides are other libraries (a bound on one of our
+    // ratios): no page-fault line then.
+    bool oursMeasured = true;
 };
 
 // A figure measured outside the timed benchmarks (memory held by a tree, say),

@@ -99,11 +99,28 @@ const char* parseErrorText(rj::ParseErrorCode code) {
     return static_cast<std::size_t>(at - begin);
 }
 
+// Tells the reader's handler that a string had an escape, the only way a
+// zero byte gets into one: strings without need no search for it. The
+// streams' copies made by the parser share the flag.
+class EscapeWatch {
+public:
+    void watchEscapes(bool* escaped) noexcept { escaped_ = escaped; }
+    // The byte that ended a plain run.
+    void runEndedAt(char stop) const noexcept {
+        if (stop == '\\' && escaped_ != nullptr) {
+            *escaped_ = true;
+        }
+    }
+
+private:
+    bool* escaped_ = nullptr;
+};
+
 // RapidJSON's own stream over a zero-terminated text, told where the zero
 // is, so that a string's plain run is found and copied in one piece
 // (RapidJSON's own scanner copies byte by byte up to an aligned address,
 // which is most of a short string).
-class TerminatedStream : public rj::StringStream {
+class TerminatedStream : public rj::StringStream, public EscapeWatch {
 public:
     TerminatedStream(const char* text, std::size_t length) noexcept
         : rj::StringStream(text), end_(text + length) {}
@@ -118,7 +135,7 @@ private:
 // first zero byte, whichever comes first. Past the length Peek yields the
 // zero RapidJSON expects at the end, and Take still counts, as it does on a
 // zero-terminated text, so that offsets agree between the two forms.
-class BoundedStream {
+class BoundedStream : public EscapeWatch {
 public:
     using Ch = char;
 
@@ -186,6 +203,7 @@ inline void Reader::ScanCopyUnescapedString(tav::TerminatedStream& is, StackStre
         std::memcpy(os.Push(static_cast<SizeType>(run)), is.src_, run);
         is.src_ += run;
     }
+    is.runEndedAt(*is.src_);
 }
 
 template <>
@@ -195,6 +213,7 @@ inline void Reader::ScanCopyUnescapedString(tav::BoundedStream& is, StackStream<
     if (!run.empty()) {
         std::memcpy(os.Push(static_cast<SizeType>(run.size())), run.data(), run.size());
     }
+    is.runEndedAt(is.Peek());
 }
 
 RAPIDJSON_NAMESPACE_END
@@ -250,10 +269,21 @@ public:
     }
     // Only with kParseNumbersAsStringsFlag, which is not used.
     bool RawNumber(const char*, rj::SizeType, bool) { return true; }
+    // Set by the stream when the string being read has an escape.
+    bool* escapeFlag() noexcept { return &escaped_; }
+
     // Strings and keys end at their first zero byte (an escaped zero), as
-    // zero-terminated texts would; the parser's length bounds the search.
-    // Read a word at a time: most keys and strings are a few words long, too
-    // short to pay for a library call.
+    // zero-terminated texts would; the parser's length bounds the search,
+    // which only a string with an escape needs. Read a word at a time: most
+    // keys and strings are a few words long, too short to pay for a library
+    // call.
+    std::string_view textOf(const char* text, rj::SizeType length) noexcept {
+        if (!escaped_) {
+            return {text, length};
+        }
+        escaped_ = false;
+        return upToZero(text, length);
+    }
     static std::string_view upToZero(const char* text, rj::SizeType length) {
         std::size_t at = 0;
         for (; at + 8 <= length; at += 8) {
@@ -269,11 +299,11 @@ public:
         return {text, at};
     }
     bool String(const char* text, rj::SizeType length, bool) {
-        sink_.slot().setString(upToZero(text, length));
+        sink_.slot().setString(textOf(text, length));
         return true;
     }
     bool Key(const char* key, rj::SizeType length, bool) {
-        sink_.key(upToZero(key, length));
+        sink_.key(textOf(key, length));
         return true;
     }
     // Refusing the event stops RapidJSON's recursive descent before it can
@@ -300,6 +330,7 @@ private:
 
     ValueTreeSink sink_;
     Refusal refusal_ = Refusal::None;
+    bool escaped_ = false;
 };
 
 std::string parseErrorMessage(const rj::ParseResult& parsed, const TreeBuilder& builder) {
@@ -347,6 +378,10 @@ BindingResult parseJson(Stream& stream) {
         return result;
     }
     TreeBuilder builder(result.value);
+    stream.watchEscapes(builder.escapeFlag());
+    // The reader scans strings through ScanCopyUnescapedString, which sees
+    // every escape, only when it does not validate the encoding.
+    static_assert((rj::kParseDefaultFlags & rj::kParseValidateEncodingFlag) == 0);
     rj::Reader reader;
     try {
         const rj::ParseResult parsed = reader.Parse<rj::kParseDefaultFlags>(stream, builder);

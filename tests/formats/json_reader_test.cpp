@@ -68,6 +68,7 @@ TEST(JsonReader, ReadsScalarsStringsAndContainers) {
         {"\"\xC3\xA9\xFF\"", "string \"\xC3\xA9\xFF\""},
         // An escaped zero ends the string or key it is in.
         {R"(["ab\u0000cd", {"k\u0000x": 1}])", R"([string "ab", {k: unsigned 1}])"},
+        {R"(["\u0000ab", "abcdefghijklmnop\u0000q"])", R"([string "", string "abcdefghijklmnop"])"},
         {R"({"b": [1, {"c": []}], "a": {}})", "{a: {}, b: [unsigned 1, {c: []}]}"},
         {R"({"b": 1, "a": 2, "B": 3, "ab": 4})",
          "{B: unsigned 3, a: unsigned 2, ab: unsigned 4, b: unsigned 1}"},
