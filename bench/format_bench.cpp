@@ -397,10 +397,11 @@ std::vector<RatioGoal> registerAll() {
                       goals);
         // Our reader runs this very loop and builds on it, so the loop's own
         // lead over yaml-cpp bounds ours.
-        goals.push_back({"bare libyaml loop (our bound), " + what,
-                         "YamlRead/" + std::string(name) + "/libyaml-events",
-                         "YamlRead/" + std::string(name) + "/yaml-cpp", "yaml-cpp YAML::Load", 0, 0,
-                         false, false});
+        goals.push_back({.label = "bare libyaml loop (our bound), " + what,
+                         .ours = "YamlRead/" + std::string(name) + "/libyaml-events",
+                         .anchor = "YamlRead/" + std::string(name) + "/yaml-cpp",
+                         .anchorTitle = "yaml-cpp YAML::Load",
+                         .oursMeasured = false});
     }
     registerGroup("JsonRead", "nested",
                   "json read, nested arrays (" + sizeText(nestedArraysInput().json.size()) + ")",

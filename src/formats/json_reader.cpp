@@ -125,11 +125,27 @@ public:
     TerminatedStream(const char* text, std::size_t length) noexcept
         : rj::StringStream(text), end_(text + length) {}
 
-    const char* end() const noexcept { return end_; }
+    // The plain run of a string at the current position, taken.
+    std::string_view takePlainRun() noexcept {
+        const char* at = src_;
+        src_ += plainRun(at, end_);
+        return {at, static_cast<std::size_t>(src_ - at)};
+    }
 
 private:
     const char* end_;
 };
+
+// Copies the plain run at the stream's position to the reader's output and
+// tells the stream's watch what ended it.
+template <class Stream, class Output>
+void copyPlainRun(Stream& is, Output& os) {
+    const std::string_view run = is.takePlainRun();
+    if (!run.empty()) {
+        std::memcpy(os.Push(static_cast<rj::SizeType>(run.size())), run.data(), run.size());
+    }
+    is.runEndedAt(is.Peek());
+}
 
 // RapidJSON's input stream over a text that ends at its length or at its
 // first zero byte, whichever comes first. Past the length Peek yields the
@@ -198,22 +214,13 @@ inline void SkipWhitespace(tav::TerminatedStream& is) {
 template <>
 template <>
 inline void Reader::ScanCopyUnescapedString(tav::TerminatedStream& is, StackStream<char>& os) {
-    const std::size_t run = tav::plainRun(is.src_, is.end());
-    if (run != 0) {
-        std::memcpy(os.Push(static_cast<SizeType>(run)), is.src_, run);
-        is.src_ += run;
-    }
-    is.runEndedAt(*is.src_);
+    tav::copyPlainRun(is, os);
 }
 
 template <>
 template <>
 inline void Reader::ScanCopyUnescapedString(tav::BoundedStream& is, StackStream<char>& os) {
-    const std::string_view run = is.takePlainRun();
-    if (!run.empty()) {
-        std::memcpy(os.Push(static_cast<SizeType>(run.size())), run.data(), run.size());
-    }
-    is.runEndedAt(is.Peek());
+    tav::copyPlainRun(is, os);
 }
 
 RAPIDJSON_NAMESPACE_END

@@ -11,8 +11,8 @@
 #define RAPIDJSON_NAMESPACE_BEGIN namespace tav_rapidjson {
 #define RAPIDJSON_NAMESPACE_END }
 
-// Strings and white space of zero-terminated texts scanned 16 bytes at a
-// time. The aligned reads never cross a page but may pass the end of the
+// White space of zero-terminated texts scanned 16 bytes at a time (strings
+// have the reader's own scan). The aligned reads never cross a page but may pass the end of the
 // text, which AddressSanitizer and ThreadSanitizer report (the bytes past it
 // may belong to a freed block): sanitized builds read byte by byte.
 #if defined(__has_feature)

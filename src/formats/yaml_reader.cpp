@@ -306,17 +306,14 @@ private:
         }
         // A scalar without an anchor is placed and done: no node of its own,
         // since nothing can refer to it or to the way to it.
-        if (event.type == YAML_SCALAR_EVENT && event.data.scalar.anchor == nullptr) {
-            if (sink_.inCollection()) {
-                placeScalar(event);
-                return;
-            }
-            if (sink_.inStructure() && hasPendingKey_) {
+        if (event.type == YAML_SCALAR_EVENT && event.data.scalar.anchor == nullptr &&
+            (sink_.inCollection() || (sink_.inStructure() && hasPendingKey_))) {
+            if (!sink_.inCollection()) {
                 sink_.key(pendingKey_);
                 hasPendingKey_ = false;
-                placeScalar(event);
-                return;
             }
+            placeScalar(event);
+            return;
         }
         bool keyPosition = false;
         bool pushed = false;
