@@ -6,121 +6,142 @@
 namespace tav::devhost {
 namespace {
 
-// The request's JSON body; false after answering 400.
-bool jsonBody(const httplib::Request& req, httplib::Response& res, BindingValue& out) {
-    BindingResult body = readJson(req.body);
+// The request's JSON body, or the 400 that refuses it.
+std::optional<HttpResponse> jsonBody(const HttpRequest& request, BindingValue& out) {
+    BindingResult body = readJson(request.body);
     if (!body) {
-        sendError(res, 400, "The body is not JSON: " + std::string(body.error()));
-        return false;
+        return errorResponse(400, "The body is not JSON: " + std::string(body.error()));
     }
     out = std::move(body.value);
-    return true;
+    return std::nullopt;
 }
 
-// The implementation a text names; false after answering 400.
-bool implementationOf(std::string_view name, httplib::Response& res, Implementation& out) {
+// The implementation a text names, or the 400 that refuses it.
+std::optional<HttpResponse> implementationOf(std::string_view name, Implementation& out) {
     const std::optional<Implementation> which = implementationNamed(name);
     if (!which) {
-        sendError(res, 400, "Unknown implementation (expected legacy or team-builder)");
-        return false;
+        return errorResponse(400, "Unknown implementation (expected legacy or team-builder)");
     }
     out = *which;
-    return true;
+    return std::nullopt;
 }
 
-void noContent(httplib::Response& res) {
-    res.status = 204;
+HttpResponse json(std::string text) {
+    HttpResponse response;
+    response.setContent(std::move(text), kJson);
+    return response;
+}
+
+HttpResponse noContent() {
+    HttpResponse response;
+    response.status = 204;
+    return response;
+}
+
+HttpResponse setActive(DevHost& host, const HttpRequest& request) {
+    BindingValue body;
+    if (auto refused = jsonBody(request, body)) {
+        return *refused;
+    }
+    const BindingValue* name = body.tryFind("implementation");
+    if (name == nullptr) {
+        return errorResponse(400,
+                             "The body needs \"implementation\": legacy, team-builder or null");
+    }
+    std::optional<Implementation> active;
+    if (name->kind() != BindingValueKind::Empty) {
+        Implementation which{};
+        if (auto refused = implementationOf(name->asString(), which)) {
+            return *refused;
+        }
+        active = which;
+    }
+    host.setActive(active);
+    return json(host.activeJson());
+}
+
+// PUT or DELETE of "resources/IMPLEMENTATION/PATH".
+HttpResponse resource(DevHost& host, std::string_view method, std::string_view rest,
+                      const HttpRequest& request) {
+    const std::size_t slash = rest.find('/');
+    if (slash == rest.npos || slash + 1 == rest.size()) {
+        return errorResponse(404, "No such resource");
+    }
+    Implementation which{};
+    if (auto refused = implementationOf(rest.substr(0, slash), which)) {
+        return *refused;
+    }
+    const std::string path(rest.substr(slash + 1));
+    if (method == "DELETE") {
+        return host.deleteResource(which, path) ? noContent()
+                                                : errorResponse(404, "No such resource");
+    }
+    BindingValue body;
+    if (auto refused = jsonBody(request, body)) {
+        return *refused;
+    }
+    if (std::string what = host.putResource(which, path, body); !what.empty()) {
+        return errorResponse(400, what);
+    }
+    return noContent();
+}
+
+HttpResponse scriptAnswer(DevHost& host, const HttpRequest& request) {
+    BindingValue body;
+    if (auto refused = jsonBody(request, body)) {
+        return *refused;
+    }
+    Implementation which{};
+    if (auto refused = implementationOf(body.find("implementation").asString(), which)) {
+        return *refused;
+    }
+    // The answer's own members, without the implementation.
+    BindingValue fields;
+    fields.makeStructure();
+    for (const BindingMember& member : body.members()) {
+        if (member.key() != "implementation") {
+            fields.member(member.key()) = member.value();
+        }
+    }
+    ScriptedAnswer answer;
+    if (std::string what = readScriptedAnswer(fields, answer); !what.empty()) {
+        return errorResponse(400, what);
+    }
+    host.script(which, std::move(answer));
+    return noContent();
 }
 
 }  // namespace
 
-void addControlRoutes(httplib::Server& server, DevHost& host, std::function<void()> onShutdown) {
-    server.Get("/_dev/state", [&host](const httplib::Request&, httplib::Response& res) {
-        res.set_content(host.stateJson(), kJson);
-    });
-    server.Post("/_dev/active", [&host](const httplib::Request& req, httplib::Response& res) {
-        BindingValue body;
-        if (!jsonBody(req, res, body)) {
-            return;
-        }
-        const BindingValue* name = body.tryFind("implementation");
-        if (name == nullptr) {
-            sendError(res, 400, "The body needs \"implementation\": legacy, team-builder or null");
-            return;
-        }
-        std::optional<Implementation> active;
-        if (name->kind() != BindingValueKind::Empty) {
-            Implementation which{};
-            if (!implementationOf(name->asString(), res, which)) {
-                return;
-            }
-            active = which;
-        }
-        host.setActive(active);
-        res.set_content(host.activeJson(), kJson);
-    });
-    const char* resourceRoute = R"(/_dev/resources/([^/]+)/(.+))";
-    server.Put(resourceRoute, [&host](const httplib::Request& req, httplib::Response& res) {
-        Implementation which{};
-        BindingValue body;
-        if (!implementationOf(req.matches[1].str(), res, which) || !jsonBody(req, res, body)) {
-            return;
-        }
-        if (std::string what = host.putResource(which, req.matches[2].str(), body); !what.empty()) {
-            sendError(res, 400, what);
-            return;
-        }
-        noContent(res);
-    });
-    server.Delete(resourceRoute, [&host](const httplib::Request& req, httplib::Response& res) {
-        Implementation which{};
-        if (!implementationOf(req.matches[1].str(), res, which)) {
-            return;
-        }
-        if (!host.deleteResource(which, req.matches[2].str())) {
-            sendError(res, 404, "No such resource");
-            return;
-        }
-        noContent(res);
-    });
-    server.Post("/_dev/answers", [&host](const httplib::Request& req, httplib::Response& res) {
-        BindingValue body;
-        if (!jsonBody(req, res, body)) {
-            return;
-        }
-        Implementation which{};
-        if (!implementationOf(body.find("implementation").asString(), res, which)) {
-            return;
-        }
-        // The answer's own members, without the implementation.
-        BindingValue fields;
-        fields.makeStructure();
-        for (const BindingMember& member : body.members()) {
-            if (member.key() != "implementation") {
-                fields.member(member.key()) = member.value();
-            }
-        }
-        ScriptedAnswer answer;
-        if (std::string what = readScriptedAnswer(fields, answer); !what.empty()) {
-            sendError(res, 400, what);
-            return;
-        }
-        host.script(which, std::move(answer));
-        noContent(res);
-    });
-    server.Post("/_dev/reload", [&host](const httplib::Request&, httplib::Response& res) {
+std::optional<HttpResponse> controlRoute(DevHost& host, const std::function<void()>& onShutdown,
+                                         std::string_view method, std::string_view path,
+                                         const HttpRequest& request) {
+    if (path == "state" && method == "GET") {
+        return json(host.stateJson());
+    }
+    if (path == "active" && method == "POST") {
+        return setActive(host, request);
+    }
+    if (path.starts_with("resources/") && (method == "PUT" || method == "DELETE")) {
+        return resource(host, method, path.substr(10), request);
+    }
+    if (path == "answers" && method == "POST") {
+        return scriptAnswer(host, request);
+    }
+    if (path == "reload" && method == "POST") {
         std::string error;
         if (!host.reload(error)) {
-            sendError(res, 400, error);
-            return;
+            return errorResponse(400, error);
         }
-        res.set_content(host.activeJson(), kJson);
-    });
-    server.Post("/_dev/shutdown", [onShutdown](const httplib::Request&, httplib::Response& res) {
+        return json(host.activeJson());
+    }
+    if (path == "shutdown" && method == "POST") {
         onShutdown();
-        res.status = 202;
-        res.set_content("{}", kJson);
-    });
+        HttpResponse response = json("{}");
+        response.status = 202;
+        return response;
+    }
+    return std::nullopt;
 }
 
 }  // namespace tav::devhost

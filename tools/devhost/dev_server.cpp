@@ -11,219 +11,224 @@
 namespace tav::devhost {
 namespace {
 
-constexpr int kThreads = 24;  // up to 16 event streams hold one each
+// Module calls take the host's lock one at a time; a second worker keeps
+// the page, the documents and refusals answering meanwhile.
+constexpr std::size_t kWorkers = 2;
 
-const PageFile* pageFile(std::string_view name) {
+constexpr const char* kCorsMethods = "GET, HEAD, POST, PUT, PATCH, DELETE";
+
+HttpResponse pageFile(std::string_view name) {
     for (const PageFile& file : pageFiles()) {
         if (file.name == name) {
-            return &file;
+            HttpResponse response;
+            response.setContent(std::string(file.content), std::string(file.contentType));
+            response.setHeader("Cache-Control", "no-cache");
+            return response;
         }
     }
-    return nullptr;
+    return errorResponse(404, "No such page file");
 }
 
-void sendPageFile(httplib::Response& res, std::string_view name) {
-    const PageFile* file = pageFile(name);
-    if (file == nullptr) {
-        sendError(res, 404, "No such page file");
-        return;
+// A comma-separated list of header names, as a preflight asks for them;
+// false for anything else, which is not echoed back.
+bool headerNameList(std::string_view text) {
+    for (const char c : text) {
+        const bool token = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ',' || c == ' ';
+        if (!token) {
+            return false;
+        }
     }
-    res.set_content(std::string(file->content), std::string(file->contentType));
-    res.set_header("Cache-Control", "no-cache");
+    return true;
 }
 
-std::string_view pathOf(std::string_view target) {
-    return target.substr(0, target.find('?'));
-}
-
-bool headersWithinBounds(const httplib::Headers& headers) {
-    std::size_t bytes = 0;
-    for (const auto& [name, value] : headers) {
-        bytes += name.size() + value.size() + 4;
-    }
-    return headers.size() <= kMaxHeaderCount && bytes <= kMaxHeaderBytes;
+void logRefusal(std::string_view what, std::string_view value) {
+    std::fprintf(stderr, "tav-devhost: refused a request %.*s \"%s\"\n",
+                 static_cast<int>(what.size()), what.data(), escapeForLog(value).c_str());
 }
 
 }  // namespace
 
 DevServer::DevServer(DevHost& host, EventStream& events, std::string token,
-                     std::function<void()> onShutdown)
-    : host_(host), events_(events), token_(std::move(token)), onShutdown_(std::move(onShutdown)) {
-    server_.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
-    server_.set_payload_max_length(kMaxBodyBytes);
-    setUpChecks();
-    setUpPage();
-    setUpEvents();
-    addControlRoutes(server_, host_, onShutdown_);
-    setUpApi();
-}
+                     std::vector<std::string> allowedOrigins, std::function<void()> onShutdown)
+    : host_(host),
+      events_(events),
+      token_(std::move(token)),
+      origins_(std::move(allowedOrigins)),
+      onShutdown_(std::move(onShutdown)),
+      server_([this](const HttpRequest& request) { return handle(request); }, kWorkers) {}
 
-int DevServer::bind(std::uint16_t port) {
-    if (port == 0) {
-        port_ = static_cast<std::uint16_t>(server_.bind_to_any_port("127.0.0.1"));
-    } else if (server_.bind_to_port("127.0.0.1", port)) {
-        port_ = port;
-    } else {
-        return -1;
-    }
-    if (port_ == 0) {
-        return -1;
-    }
-    const std::string serverUrl = "http://127.0.0.1:" + std::to_string(port_);
-    openApi_ = openApiDocument(host_.endpoints(), {"tav-champ-select", "18.0.0", serverUrl});
+std::uint16_t DevServer::listen(std::uint16_t port, std::string& error) {
+    port_ = server_.listen(port, error);
+    origins_.setPort(port_);
     return port_;
 }
 
-bool DevServer::run() {
-    return server_.listen_after_bind();
+void DevServer::run() {
+    const std::string serverUrl = "http://127.0.0.1:" + std::to_string(port_);
+    openApi_ = openApiDocument(host_.endpoints(), {"tav-champ-select", "18.0.0", serverUrl});
+    server_.run();
 }
 
-void DevServer::stop() {
-    server_.stop();
+HttpResponse DevServer::handle(const HttpRequest& request) {
+    // DNS rebinding: a page of another site that resolves its name to
+    // 127.0.0.1 still sends its own name.
+    const std::string_view host = request.header("Host").value_or("");
+    if (request.headerCount("Host") != 1 || !hostAllowed(host, port_)) {
+        logRefusal("for Host", host);
+        return errorResponse(421, "This server answers only to 127.0.0.1 and localhost");
+    }
+    const std::optional<RequestTarget> target = parseTarget(request.target);
+    if (!target) {
+        return errorResponse(400, "The request target is not a path this server can read");
+    }
+    const bool control = target->path == "/_dev" || target->path.starts_with("/_dev/");
+    if (request.headerCount("Origin") > 1) {
+        return errorResponse(403, "A request may carry one Origin");
+    }
+    const OriginVerdict verdict = origins_.judge(
+        request.header("Origin"), request.header("Sec-Fetch-Site").value_or(""), control);
+    if (!verdict.served) {
+        logRefusal("from origin", request.header("Origin").value_or("(none)"));
+        return errorResponse(403, verdict.refusal);
+    }
+
+    HttpResponse response;
+    const std::optional<std::string_view> preflight =
+        request.header("Access-Control-Request-Method");
+    if (request.method == "OPTIONS" && preflight && request.header("Origin")) {
+        response.status = 204;
+        response.setHeader("Access-Control-Allow-Methods", kCorsMethods);
+        if (const auto asked = request.header("Access-Control-Request-Headers");
+            asked && headerNameList(*asked)) {
+            response.setHeader("Access-Control-Allow-Headers", std::string(*asked));
+        }
+        if (request.header("Access-Control-Request-Private-Network")) {
+            response.setHeader("Access-Control-Allow-Private-Network", "true");
+        }
+        response.setHeader("Access-Control-Max-Age", "600");
+    } else if (control && !tokenGiven(request, *target)) {
+        response = errorResponse(403, "The control routes need this run's token, given once");
+    } else {
+        // HEAD answers as GET; the server leaves the body out.
+        const std::string_view method =
+            request.method == "HEAD" ? std::string_view("GET") : std::string_view(request.method);
+        response = route(request, *target, method);
+    }
+    if (!verdict.corsOrigin.empty()) {
+        response.setHeader("Access-Control-Allow-Origin", verdict.corsOrigin);
+        response.setHeader("Vary", "Origin");
+    }
+    response.setHeader("X-Content-Type-Options", "nosniff");
+    return response;
 }
 
-void DevServer::setUpChecks() {
-    using Handling = httplib::Server::HandlerResponse;
-    server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        if (!headersWithinBounds(req.headers)) {
-            sendError(res, 431, "Too many or too large headers");
-            return Handling::Handled;
-        }
-        // DNS rebinding: a page of another site that resolves its name to
-        // 127.0.0.1 still sends its own name.
-        if (const std::string host = req.get_header_value("Host"); !hostAllowed(host, port_)) {
-            std::fprintf(stderr, "tav-devhost: refused a request for Host \"%s\"\n",
-                         escapeForLog(host).c_str());
-            sendError(res, 421, "This server answers only to 127.0.0.1 and localhost");
-            return Handling::Handled;
-        }
-        if (pathOf(req.target).starts_with("/_dev/")) {
-            const std::string given = req.has_header("X-Tav-Dev-Token")
-                                          ? req.get_header_value("X-Tav-Dev-Token")
-                                          : req.get_param_value("token");
-            if (!tokenMatches(given, token_)) {
-                sendError(res, 403, "The control routes need this run's token");
-                return Handling::Handled;
-            }
-        }
-        return Handling::Unhandled;
-    });
-    // Answers the library makes itself (413, 400, an unmatched method) get
-    // an error object too.
-    server_.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty()) {
-            sendError(res, res.status, std::string(reasonPhrase(res.status)));
-        }
-    });
-    server_.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
-            std::string what = "Internal error";
-            try {
-                std::rethrow_exception(error);
-            } catch (const std::exception& e) {
-                what = e.what();
-            } catch (...) {
-            }
-            std::fprintf(stderr, "tav-devhost: a request failed: %s\n", escapeForLog(what).c_str());
-            sendError(res, 500, what);
-        });
+bool DevServer::tokenGiven(const HttpRequest& request, const RequestTarget& target) const {
+    const std::vector<std::string> inQuery = queryValues(target.query, "token");
+    const std::size_t inHeader = request.headerCount("X-Tav-Dev-Token");
+    if (inQuery.size() + inHeader != 1) {
+        return false;
+    }
+    return tokenMatches(inHeader == 1 ? *request.header("X-Tav-Dev-Token") : inQuery.front(),
+                        token_);
 }
 
-void DevServer::setUpPage() {
-    server_.Get("/", [](const httplib::Request&, httplib::Response& res) {
-        sendPageFile(res, "index.html");
-    });
-    server_.Get(R"(/page/([^/]+))", [](const httplib::Request& req, httplib::Response& res) {
-        sendPageFile(res, req.matches[1].str());
-    });
-    server_.Get("/openapi.json", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(openApi_, kJson);
-    });
+HttpResponse DevServer::route(const HttpRequest& request, const RequestTarget& target,
+                              std::string_view method) {
+    const std::string_view path = target.path;
+    if (method == "GET") {
+        if (path == "/") {
+            return pageFile("index.html");
+        }
+        if (path.starts_with("/page/")) {
+            return pageFile(path.substr(6));
+        }
+        if (path == "/openapi.json") {
+            HttpResponse response;
+            response.setContent(openApi_, kJson);
+            return response;
+        }
+        if (path == "/events") {
+            return events(target);
+        }
+    }
+    if (path.starts_with("/_dev/")) {
+        if (std::optional<HttpResponse> response =
+                controlRoute(host_, onShutdown_, method, path.substr(6), request)) {
+            return std::move(*response);
+        }
+        return errorResponse(404, "No control route takes this method and path");
+    }
+    return api(request, target, method);
 }
 
-void DevServer::setUpEvents() {
-    server_.Get("/events", [this](const httplib::Request& req, httplib::Response& res) {
-        const bool withLogs = req.has_param("log") && req.get_param_value("log") != "0";
-        std::shared_ptr<EventStream::Client> client = events_.connect(withLogs);
-        if (client == nullptr) {
-            sendError(res, 503, "Too many event streams are open");
-            return;
-        }
-        events_.sendTo(*client, "devhost", host_.activeJson());
-        res.set_header("Cache-Control", "no-cache");
-        res.set_chunked_content_provider(
-            "text/event-stream",
-            [this, client](std::size_t, httplib::DataSink& sink) {
-                std::string messages;
-                if (!events_.next(*client, messages)) {
-                    sink.done();
-                    return true;
-                }
-                if (messages.empty()) {
-                    messages = ": keep-alive\n\n";
-                }
-                return sink.write(messages.data(), messages.size());
-            },
-            [this, client](bool) { events_.disconnect(client); });
-    });
+HttpResponse DevServer::events(const RequestTarget& target) {
+    const std::vector<std::string> log = queryValues(target.query, "log");
+    const bool withLogs = !log.empty() && log.front() != "0";
+    std::shared_ptr<EventStream::Client> client = events_.connect(withLogs);
+    if (client == nullptr) {
+        return errorResponse(503, "Too many event streams are open");
+    }
+    events_.sendTo(*client, "devhost", host_.activeJson());
+    HttpResponse response;
+    response.setHeader("Content-Type", "text/event-stream");
+    response.setHeader("Cache-Control", "no-cache");
+    response.stream = std::move(client);
+    return response;
 }
 
-void DevServer::setUpApi() {
-    const auto handler = [this](const httplib::Request& req, httplib::Response& res) {
-        ApiRequest request;
-        request.method = req.method;
-        request.target = req.target;
-        for (const auto& [name, value] : req.headers) {
-            // The library adds these for its own bookkeeping.
-            if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" &&
-                name != "LOCAL_PORT") {
-                request.headers.emplace_back(name, value);
-            }
+HttpResponse DevServer::api(const HttpRequest& request, const RequestTarget& target,
+                            std::string_view method) {
+    ApiRequest call;
+    call.method = method;
+    call.target = encodePath(target.path);
+    if (!target.query.empty()) {
+        call.target.append("?").append(target.query);
+    }
+    call.headers = request.headers;
+    call.contentType = request.header("Content-Type").value_or("");
+    call.body = request.body;
+    ApiAnswer answer;
+    EndpointMatch match;
+    if (!host_.callApi(call, target.path, answer, match)) {
+        if (match.allowedMethods.empty()) {
+            return errorResponse(404, "No route of the module matches this path");
         }
-        request.contentType = req.get_header_value("Content-Type");
-        request.body = req.body;
-        ApiAnswer answer;
-        EndpointMatch match;
-        const std::string_view path = pathOf(req.target);
-        if (!host_.callApi(request, path, answer, match)) {
-            if (!match.allowedMethods.empty()) {
-                std::string allow;
-                for (const std::string_view method : match.allowedMethods) {
-                    allow.append(allow.empty() ? "" : ", ").append(method);
-                }
-                res.set_header("Allow", allow);
-                sendError(res, 405, req.method + " is not a method of this route");
-            } else {
-                sendError(res, 404, "No route of the module matches this path");
-            }
-            return;
+        std::string allow;
+        for (const std::string_view allowed : match.allowedMethods) {
+            allow.append(allow.empty() ? "" : ", ").append(allowed);
         }
-        for (const auto& [name, value] : answer.headers) {
-            res.set_header(name.c_str(), value);
+        HttpResponse response =
+            errorResponse(405, std::string(request.method) + " is not a method of this route");
+        response.setHeader("Allow", allow);
+        return response;
+    }
+    HttpResponse response;
+    if (answer.isError) {
+        // Argument and body errors come without a status: the module did
+        // not call its handler because the request was wrong.
+        response = errorResponse(answer.status != 0 ? static_cast<int>(answer.status) : 400,
+                                 answer.errorText);
+    } else if (answer.streamed) {
+        response.status = answer.status != 0 ? static_cast<int>(answer.status) : 200;
+        response.setContent(answer.streamText,
+                            answer.contentType.empty() ? kJson : answer.contentType);
+    } else if (answer.status == 204 ||
+               (answer.status == 0 && answer.value.kind() == BindingValueKind::Empty)) {
+        response.status = 204;
+    } else {
+        response =
+            valueResponse(request.header("Accept").value_or(""),
+                          answer.status != 0 ? static_cast<int>(answer.status) : 200, answer.value);
+    }
+    // The module's own headers, but never those that frame the answer.
+    for (auto& [name, value] : answer.headers) {
+        if (!headerNameIs(name, "Content-Type") && !headerNameIs(name, "Content-Length") &&
+            !headerNameIs(name, "Transfer-Encoding") && !headerNameIs(name, "Connection")) {
+            response.setHeader(std::move(name), std::move(value));
         }
-        if (answer.isError) {
-            // Argument and body errors come without a status: the module
-            // did not call its handler because the request was wrong.
-            sendError(res, answer.status != 0 ? static_cast<int>(answer.status) : 400,
-                      answer.errorText);
-        } else if (answer.streamed) {
-            res.status = answer.status != 0 ? static_cast<int>(answer.status) : 200;
-            res.set_content(answer.streamText,
-                            answer.contentType.empty() ? kJson : answer.contentType.c_str());
-        } else if (answer.status == 204 ||
-                   (answer.status == 0 && answer.value.kind() == BindingValueKind::Empty)) {
-            res.status = 204;
-        } else {
-            sendValue(req, res, answer.status != 0 ? static_cast<int>(answer.status) : 200,
-                      answer.value);
-        }
-    };
-    server_.Get(".*", handler);
-    server_.Post(".*", handler);
-    server_.Put(".*", handler);
-    server_.Patch(".*", handler);
-    server_.Delete(".*", handler);
-    server_.Options(".*", handler);
+    }
+    return response;
 }
 
 }  // namespace tav::devhost

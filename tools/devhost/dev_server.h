@@ -1,46 +1,58 @@
 // The HTTP side of the tool on 127.0.0.1: the page, the module's API routed
-// through the host, GET /events, GET /openapi.json and the control routes,
-// behind the security checks every request passes first.
+// through the host, GET /events, GET /openapi.json and the control routes.
+// Every request passes the same checks first, in order: its Host, what its
+// target means, its origin, and for /_dev/ the token.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
-
-#include <httplib.h>
+#include <vector>
 
 #include "dev_host.h"
 #include "event_stream.h"
+#include "http_server.h"
+#include "origin_policy.h"
+#include "request_target.h"
 
 namespace tav::devhost {
 
 class DevServer {
 public:
-    // onShutdown: what POST /_dev/shutdown asks for (it must not block).
+    // allowedOrigins: as normaliseOrigin returns them. onShutdown: what POST
+    // /_dev/shutdown asks for (it must not block).
     DevServer(DevHost& host, EventStream& events, std::string token,
-              std::function<void()> onShutdown);
+              std::vector<std::string> allowedOrigins, std::function<void()> onShutdown);
 
-    // Binds 127.0.0.1:port (0: a free port); the bound port, or -1.
-    int bind(std::uint16_t port);
-    // Serves until stop; false when the server could not run.
-    bool run();
-    void stop();
+    // Listens on 127.0.0.1:port (0: a free port); the port, or 0 with the
+    // reason in error. Before the module starts, so that a port in use
+    // fails at once.
+    std::uint16_t listen(std::uint16_t port, std::string& error);
+    // Serves the started module until stop.
+    void run();
+    void stop() { server_.stop(); }
 
     const std::string& token() const { return token_; }
 
+    // What a request is answered with; public for the server's handler.
+    HttpResponse handle(const HttpRequest& request);
+
 private:
-    void setUpChecks();
-    void setUpPage();
-    void setUpEvents();
-    void setUpApi();
+    HttpResponse route(const HttpRequest& request, const RequestTarget& target,
+                       std::string_view method);
+    HttpResponse events(const RequestTarget& target);
+    HttpResponse api(const HttpRequest& request, const RequestTarget& target,
+                     std::string_view method);
+    bool tokenGiven(const HttpRequest& request, const RequestTarget& target) const;
 
     DevHost& host_;
     EventStream& events_;
     std::string token_;
+    OriginPolicy origins_;
     std::function<void()> onShutdown_;
     std::uint16_t port_ = 0;
     std::string openApi_;
-    httplib::Server server_;
+    HttpServer server_;
 };
 
 }  // namespace tav::devhost

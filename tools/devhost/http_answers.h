@@ -5,9 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include <httplib.h>
-
 #include "binding/binding_value.h"
+#include "http_message.h"
 
 namespace tav::devhost {
 
@@ -19,11 +18,14 @@ std::string_view reasonPhrase(int status);
 
 // {"errorCode": "<reason phrase>", "httpStatus": status, "message": message}
 std::string errorObject(int status, std::string_view message);
-void sendError(httplib::Response& res, int status, std::string_view message);
+HttpResponse errorResponse(int status, std::string_view message);
 
-// The value as JSON, or MessagePack when the request's Accept asks for it;
-// an empty value is written as JSON null.
-void sendValue(const httplib::Request& req, httplib::Response& res, int status,
-               const BindingValue& value);
+// Whether an Accept header prefers MessagePack to JSON: its q-value is above
+// JSON's (JSON's own, or that of application/* or */* when JSON is not named).
+bool prefersMessagePack(std::string_view accept);
+
+// The value as JSON, or MessagePack when accept prefers it; an empty value
+// is written as JSON null.
+HttpResponse valueResponse(std::string_view accept, int status, const BindingValue& value);
 
 }  // namespace tav::devhost

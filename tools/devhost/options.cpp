@@ -3,10 +3,13 @@
 #include <charconv>
 #include <string_view>
 
+#include "origin_policy.h"
+
 namespace tav::devhost {
 
 const char* usageText() {
     return "usage: tav-devhost [--port N] [--scenario FILE] [--module FILE]\n"
+           "                   [--allow-origin ORIGIN]...\n"
            "\n"
            "Runs the champ-select module under a development host on 127.0.0.1: the\n"
            "module's API, its event stream (/events), its OpenAPI document\n"
@@ -16,10 +19,15 @@ const char* usageText() {
            "  --port N         port to listen on; 0 (the default) picks a free one\n"
            "  --scenario FILE  the scenario (YAML); default: the shipped demo\n"
            "  --module FILE    the module to load; default: the one this build made\n"
+           "  --allow-origin ORIGIN\n"
+           "                   let pages of ORIGIN (e.g. http://localhost:5173, a front-end\n"
+           "                   dev server) use the API, the event stream and the documents\n"
+           "                   from the browser; repeatable. /_dev/ stays this server's own\n"
            "  --help           this text\n"
            "\n"
            "The start line on stderr gives the page's URL with the run's token, which\n"
-           "the control routes under /_dev/ require. SIGINT or SIGTERM stop it.\n";
+           "the control routes under /_dev/ require. Pages of other origins are\n"
+           "refused unless allowed. SIGINT or SIGTERM stop it.\n";
 }
 
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
@@ -37,7 +45,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
         if (const std::size_t equals = arg.find('='); arg.starts_with("--") && equals != arg.npos) {
             name = arg.substr(0, equals);
             value = arg.substr(equals + 1);
-        } else if (arg == "--port" || arg == "--scenario" || arg == "--module") {
+        } else if (arg == "--port" || arg == "--scenario" || arg == "--module" ||
+                   arg == "--allow-origin") {
             if (i + 1 >= argc) {
                 error = std::string(arg) + " needs a value";
                 return std::nullopt;
@@ -56,6 +65,14 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             options.scenario = value;
         } else if (name == "--module") {
             options.module = value;
+        } else if (name == "--allow-origin") {
+            const std::optional<std::string> origin = normaliseOrigin(value);
+            if (!origin) {
+                error = "--allow-origin needs an origin such as http://localhost:5173, not \"" +
+                        std::string(value) + "\"";
+                return std::nullopt;
+            }
+            options.allowedOrigins.push_back(*origin);
         } else {
             error = "unknown option " + std::string(arg);
             return std::nullopt;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tav::devhost {
 
@@ -11,6 +12,7 @@ struct Options {
     std::uint16_t port = 0;  // 0: an ephemeral port chosen by the system
     std::string scenario;
     std::string module;
+    std::vector<std::string> allowedOrigins;  // normalised
     bool help = false;
 };
 

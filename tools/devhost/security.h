@@ -1,9 +1,10 @@
 // What keeps a local development server local: the per-run token of the
 // control routes, the Host check against DNS rebinding, the bounds on what a
-// request may carry, and the escaping of request text before it reaches a
-// log line.
+// request may carry and how long it may take, and the escaping of request
+// text before it reaches a log line.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,12 +12,20 @@
 
 namespace tav::devhost {
 
-// Bodies beyond this are refused with 413.
+// Bodies beyond this are refused with 413, however they are framed.
 inline constexpr std::size_t kMaxBodyBytes = std::size_t{1} << 20;
-// The HTTP library bounds each header line (8 KiB) and the request line;
-// these bound the whole header block, checked before anything else.
+// The header fields a client may send (431 beyond), each line's length and
+// the whole head's; the request line's (414 beyond).
 inline constexpr std::size_t kMaxHeaderCount = 64;
-inline constexpr std::size_t kMaxHeaderBytes = 32 * 1024;
+inline constexpr std::size_t kMaxHeaderLineBytes = 8 * 1024;
+inline constexpr std::size_t kMaxHeadBytes = 64 * 1024;
+inline constexpr std::size_t kMaxRequestLineBytes = 8 * 1024;
+// A request's head and body arrive within this of the connection's opening
+// or the previous answer (408 beyond); an answer's write that makes no
+// progress for kWriteTime ends the connection.
+inline constexpr auto kRequestTime = std::chrono::seconds(5);
+inline constexpr auto kWriteTime = std::chrono::seconds(10);
+inline constexpr std::size_t kMaxConnections = 128;
 
 // 32 hexadecimal digits from the system's random source.
 std::string makeToken();
