@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <unordered_set>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -112,8 +113,12 @@ std::string chunk(std::string_view data) {
 
 }  // namespace
 
+class Connection;
+
 struct HttpServer::Impl {
     Impl(Handler h, std::size_t workers) : handler(std::move(h)), pool(workers) {}
+    // The connections still held by the I/O context's handlers end with it.
+    ~Impl() { destroyed = true; }
 
     // Posts fn to the I/O thread unless serving has ended.
     void postToIo(std::function<void()> fn) {
@@ -123,6 +128,9 @@ struct HttpServer::Impl {
         }
     }
     void accept();
+    // Stops accepting, lets the answers being made go out, then ends.
+    void beginStop();
+    void connectionEnded(Connection& connection);
 
     // Declared in the order they may be destroyed in: the I/O context last,
     // since destroying it destroys the connections its handlers hold.
@@ -130,27 +138,41 @@ struct HttpServer::Impl {
     std::atomic<std::size_t> connections{0};
     std::mutex postMutex;
     bool ioGone = false;
+    // The I/O thread's own: the open connections, and whether serving ends.
+    std::unordered_set<Connection*> live;
+    bool stopping = false;
+    bool destroyed = false;
     asio::io_context io{1};
     asio::thread_pool pool;
     tcp::acceptor acceptor{io};
     asio::steady_timer acceptRetry{io};
+    asio::steady_timer stopDeadline{io};
 };
-
-namespace {
 
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(HttpServer::Impl& server, tcp::socket socket)
-        : server_(server), socket_(std::move(socket)), timer_(server.io), streamTimer_(server.io) {}
+        : server_(server), socket_(std::move(socket)), timer_(server.io), streamTimer_(server.io) {
+        server_.live.insert(this);
+    }
 
     ~Connection() {
         if (stream_) {
             stream_->close();
         }
-        --server_.connections;
+        server_.connectionEnded(*this);
     }
 
     void start() { readRequest(); }
+
+    // Serving ends: a connection waiting for a request ends now; one whose
+    // answer is being made closes once it is written; a stream ends when
+    // its events are closed.
+    void stopServing() {
+        if (!busy_ && !stream_) {
+            end();
+        }
+    }
 
 private:
     enum class Deadline { None, Request, Write, Linger };
@@ -195,6 +217,7 @@ private:
     }
 
     void readRequest() {
+        busy_ = false;
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(kMaxHeadBytes));
         parser_->body_limit(kMaxBodyBytes);
@@ -207,6 +230,11 @@ private:
     }
 
     void readHead() {
+        busy_ = busy_ || buffer_.size() > 0;
+        if (server_.stopping && !busy_) {
+            end();
+            return;
+        }
         if (const int status = headProblem(received()); status != 0) {
             refuse(status, status == 414 ? "The request line is longer than 8192 bytes"
                                          : "More than 64 header fields or a header line "
@@ -311,7 +339,7 @@ private:
             request.headers.emplace_back(field.name_string(), field.value());
         }
         request.body = std::move(message.body());
-        keepAlivePlanned_ = message.keep_alive();
+        keepAlivePlanned_ = message.keep_alive() && !server_.stopping;
         head_ = message.method() == http::verb::head;
         asio::post(server_.pool, [self = shared_from_this(), request = std::move(request)] {
             HttpResponse response;
@@ -340,7 +368,8 @@ private:
         if (!head_) {
             text->append(response.body);
         }
-        send(std::move(text), keepAlivePlanned_ ? After::NextRequest : After::Close);
+        const bool keepAlive = keepAlivePlanned_ && !server_.stopping;
+        send(std::move(text), keepAlive ? After::NextRequest : After::Close);
     }
 
     enum class After { NextRequest, Close, Linger };
@@ -469,6 +498,7 @@ private:
     bool ended_ = false;
     boost::beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
+    bool busy_ = false;  // a request has begun to arrive
     bool keepAlivePlanned_ = true;
     bool head_ = false;
     std::shared_ptr<BodyStream> stream_;
@@ -476,7 +506,39 @@ private:
     bool streamEnded_ = false;
 };
 
-}  // namespace
+void HttpServer::Impl::beginStop() {
+    if (stopping) {
+        return;
+    }
+    stopping = true;
+    error_code ignored;
+    acceptor.close(ignored);
+    acceptRetry.cancel();
+    // Whatever has not ended by then is cut off.
+    stopDeadline.expires_after(std::chrono::seconds(2));
+    stopDeadline.async_wait([this](const error_code& ec) {
+        if (!ec) {
+            io.stop();
+        }
+    });
+    for (Connection* connection : std::vector<Connection*>(live.begin(), live.end())) {
+        connection->stopServing();
+    }
+    if (live.empty()) {
+        io.stop();
+    }
+}
+
+void HttpServer::Impl::connectionEnded(Connection& connection) {
+    --connections;
+    if (destroyed) {
+        return;
+    }
+    live.erase(&connection);
+    if (stopping && live.empty()) {
+        io.stop();
+    }
+}
 
 void HttpServer::Impl::accept() {
     acceptor.async_accept([this](const error_code& ec, tcp::socket socket) {
@@ -555,7 +617,8 @@ void HttpServer::run() {
 }
 
 void HttpServer::stop() {
-    impl_->io.stop();
+    Impl& impl = *impl_;
+    impl.postToIo([&impl] { impl.beginStop(); });
 }
 
 }  // namespace tav::devhost

@@ -85,12 +85,16 @@ OriginVerdict OriginPolicy::judge(const std::optional<std::string_view>& origin,
         verdict.corsOrigin = normalised;
         return verdict;
     }
-    verdict.refusal =
-        allowed
-            ? "The control routes answer only this server's own page, not " + std::string(*origin)
-            : "Origin " + std::string(*origin) +
-                  " may not use this server; start tav-devhost with --allow-origin " +
-                  std::string(*origin) + " to let its pages use the API";
+    const std::string named(*origin);
+    if (allowed) {
+        verdict.refusal = "The control routes answer only this server's own page, not " + named;
+    } else if (normaliseOrigin(named)) {
+        verdict.refusal = "Origin " + named +
+                          " may not use this server; start tav-devhost with --allow-origin " +
+                          named + " to let its pages use the API";
+    } else {
+        verdict.refusal = "Origin " + named + " may not use this server";
+    }
     return verdict;
 }
 

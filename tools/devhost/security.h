@@ -21,8 +21,8 @@ inline constexpr std::size_t kMaxHeaderLineBytes = 8 * 1024;
 inline constexpr std::size_t kMaxHeadBytes = 64 * 1024;
 inline constexpr std::size_t kMaxRequestLineBytes = 8 * 1024;
 // A request's head and body arrive within this of the connection's opening
-// or the previous answer (408 beyond); an answer's write that makes no
-// progress for kWriteTime ends the connection.
+// or the previous answer (408 beyond); an answer, or a part of an event
+// stream, that has not been written in kWriteTime ends the connection.
 inline constexpr auto kRequestTime = std::chrono::seconds(5);
 inline constexpr auto kWriteTime = std::chrono::seconds(10);
 inline constexpr std::size_t kMaxConnections = 128;

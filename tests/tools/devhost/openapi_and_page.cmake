@@ -42,6 +42,14 @@ if(TARGET tav-devhost AND NOT CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL
             --scenario ${PROJECT_SOURCE_DIR}/tools/devhost/scenarios/demo.yaml
             --screenshot ${CMAKE_BINARY_DIR}/devhost-page.png
             --chromium ${TAV_CHROMIUM})
+  # Pages of another local origin: refused without --allow-origin, served
+  # with it (never /_dev/).
+  add_test(NAME DevhostPage.ForeignOriginsNeedAllowing
+    COMMAND ${TAV_NODE} ${tav_node_dir}/cross_origin_test.mjs
+            --tool $<TARGET_FILE:tav-devhost>
+            --scenario ${PROJECT_SOURCE_DIR}/tools/devhost/scenarios/demo.yaml
+            --chromium ${TAV_CHROMIUM})
   # Chromium starts slowly on a loaded machine.
-  set_tests_properties(DevhostPage.ShowsTheSessionLive PROPERTIES TIMEOUT 300)
+  set_tests_properties(DevhostPage.ShowsTheSessionLive DevhostPage.ForeignOriginsNeedAllowing
+    PROPERTIES TIMEOUT 300)
 endif()

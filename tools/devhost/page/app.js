@@ -389,6 +389,12 @@
       const value = parse(message);
       if (value) logEntry('log', `${text(value.level).trim()} ${text(value.message)}`);
     });
+    // The tool ended this stream (the page fell behind); the browser
+    // connects again, and the greeting that follows reads everything anew.
+    source.addEventListener('stream-closed', (message) => {
+      const value = parse(message);
+      logEntry('devhost', `stream ended: ${text(value ? value.reason : '')}`);
+    });
   }
 
   // ---- wiring ----

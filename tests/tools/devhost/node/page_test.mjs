@@ -6,13 +6,11 @@
 //
 //   node page_test.mjs --tool TAV_DEVHOST --scenario DEMO.yaml --screenshot OUT.png
 //                      [--chromium PATH]
-import { spawn } from 'node:child_process';
-import { once } from 'node:events';
-import puppeteer from 'puppeteer-core';
+import {
+  controlClient, launchBrowser, parseArgs, startTool, stopTool, until,
+} from './devhost_tool.mjs';
 
-const args = Object.fromEntries(
-  process.argv.slice(2).reduce((pairs, value, i, all) =>
-    (i % 2 === 0 ? [...pairs, [value.replace(/^--/, ''), all[i + 1]]] : pairs), []));
+const args = parseArgs(process.argv);
 const chromiumPath = args.chromium || process.env.CHROMIUM || '/usr/bin/chromium';
 const STEP_TIMEOUT = 30_000;
 
@@ -21,73 +19,13 @@ const check = (condition, what) => {
   if (!condition) failures.push(what);
 };
 
-// Starts the tool on an ephemeral port; its start line names the page's URL.
-async function startTool() {
-  const tool = spawn(args.tool, ['--port', '0', '--scenario', args.scenario],
-    { stdio: ['ignore', 'ignore', 'pipe'] });
-  let stderr = '';
-  const url = await new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error(`no start line in 60 s:\n${stderr}`)), 60_000);
-    tool.stderr.setEncoding('utf8');
-    tool.stderr.on('data', (chunk) => {
-      stderr += chunk;
-      const match = /serving (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32})/.exec(stderr);
-      if (match) {
-        clearTimeout(timer);
-        resolve(match[1]);
-      }
-    });
-    tool.on('exit', (code) => {
-      clearTimeout(timer);
-      reject(new Error(`the tool ended with ${code} before serving:\n${stderr}`));
-    });
-  });
-  return { tool, url: new URL(url), stderr: () => stderr };
-}
-
-async function stopTool(tool) {
-  if (tool.exitCode !== null) return tool.exitCode;
-  const exited = once(tool, 'exit');
-  tool.kill('SIGTERM');
-  const timer = setTimeout(() => tool.kill('SIGKILL'), 10_000);
-  const [code, signal] = await exited;
-  clearTimeout(timer);
-  return signal ?? code;
-}
-
-// A wait that says what it waited for when it times out.
-async function until(what, promise) {
-  try {
-    return await promise;
-  } catch (error) {
-    throw new Error(`${what}: ${error.message}`);
-  }
-}
-
 const cellText = (page, cellId, field) => page.$eval(
   `[data-cell-id="${cellId}"] [data-field="${field}"]`, (node) => node.textContent);
 
 async function run({ url }) {
   const base = url.origin;
-  const token = url.searchParams.get('token');
-  const control = async (method, path, body) => {
-    const response = await fetch(`${base}/_dev/${path}`, {
-      method,
-      headers: { 'X-Tav-Dev-Token': token, 'Content-Type': 'application/json' },
-      body: body === undefined ? undefined : JSON.stringify(body),
-    });
-    const text = await response.text();
-    if (!response.ok) throw new Error(`${method} /_dev/${path}: ${response.status} ${text}`);
-    return text === '' ? null : JSON.parse(text);
-  };
-
-  const browser = await puppeteer.launch({
-    executablePath: chromiumPath,
-    headless: true,
-    // Root in a container: no sandbox; no GPU on this machine.
-    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--no-first-run'],
-    protocolTimeout: 120_000,
-  });
+  const control = controlClient(url);
+  const { browser, close } = await launchBrowser(chromiumPath);
   try {
     const page = await browser.newPage();
     page.setDefaultTimeout(STEP_TIMEOUT);
@@ -190,13 +128,13 @@ async function run({ url }) {
     check(pageErrors.length === 0, `errors in the page: ${pageErrors.join('; ')}`);
     check(foreign.length === 0, `requests outside the tool: ${foreign.join(', ')}`);
   } finally {
-    await browser.close();
+    await close();
   }
 }
 
 let started = null;
 try {
-  started = await startTool();
+  started = await startTool(args.tool, args.scenario);
   await run(started);
 } catch (error) {
   failures.push(error.stack || String(error));

@@ -1,0 +1,95 @@
+// What the browser tests of the development host share: their arguments, the
+// tool started on an ephemeral port and stopped with SIGTERM, headless
+// Chromium on a fresh profile, and a wait that names what it waited for.
+import { spawn } from 'node:child_process';
+import { once } from 'node:events';
+import { mkdtemp, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+// "--name value" pairs into { name: value }.
+export const parseArgs = (argv) => Object.fromEntries(
+  argv.slice(2).reduce((pairs, value, i, all) =>
+    (i % 2 === 0 ? [...pairs, [value.replace(/^--/, ''), all[i + 1]]] : pairs), []));
+
+// Starts the tool on an ephemeral port; its start line names the page's URL.
+export async function startTool(toolPath, scenario, extraArgs = []) {
+  const tool = spawn(toolPath, ['--port', '0', '--scenario', scenario, ...extraArgs],
+    { stdio: ['ignore', 'ignore', 'pipe'] });
+  let stderr = '';
+  const url = await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`no start line in 60 s:\n${stderr}`)), 60_000);
+    tool.stderr.setEncoding('utf8');
+    tool.stderr.on('data', (chunk) => {
+      stderr += chunk;
+      const match = /serving (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32})/.exec(stderr);
+      if (match) {
+        clearTimeout(timer);
+        resolve(match[1]);
+      }
+    });
+    tool.on('exit', (code) => {
+      clearTimeout(timer);
+      reject(new Error(`the tool ended with ${code} before serving:\n${stderr}`));
+    });
+  });
+  return { tool, url: new URL(url), stderr: () => stderr };
+}
+
+// The exit status, or the signal that ended it.
+export async function stopTool(tool) {
+  if (tool.exitCode !== null || tool.signalCode !== null) return tool.signalCode ?? tool.exitCode;
+  const exited = once(tool, 'exit');
+  tool.kill('SIGTERM');
+  const timer = setTimeout(() => tool.kill('SIGKILL'), 10_000);
+  const [code, signal] = await exited;
+  clearTimeout(timer);
+  return signal ?? code;
+}
+
+// A wait that says what it waited for when it times out.
+export async function until(what, promise) {
+  try {
+    return await promise;
+  } catch (error) {
+    throw new Error(`${what}: ${error.message}`);
+  }
+}
+
+// Headless Chromium on a profile of its own; close() also removes the profile.
+export async function launchBrowser(executablePath) {
+  const userDataDir = await mkdtemp(join(tmpdir(), 'tav-devhost-chromium-'));
+  const browser = await puppeteer.launch({
+    executablePath,
+    headless: true,
+    userDataDir,
+    // Root in a container: no sandbox; no GPU on this machine; nothing
+    // fetched in the background.
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    protocolTimeout: 120_000,
+  });
+  return {
+    browser,
+    close: async () => {
+      await browser.close();
+      await rm(userDataDir, { recursive: true, force: true });
+    },
+  };
+}
+
+// The control routes under /_dev/, with the run's token; throws on an error status.
+export function controlClient(url) {
+  const token = url.searchParams.get('token');
+  return async (method, path, body) => {
+    const response = await fetch(`${url.origin}/_dev/${path}`, {
+      method,
+      headers: { 'X-Tav-Dev-Token': token, 'Content-Type': 'application/json' },
+      body: body === undefined ? undefined : JSON.stringify(body),
+    });
+    const text = await response.text();
+    if (!response.ok) throw new Error(`${method} /_dev/${path}: ${response.status} ${text}`);
+    return text === '' ? null : JSON.parse(text);
+  };
+}
