@@ -175,29 +175,32 @@ public:
     }
 
 private:
-    enum class Deadline { None, Request, Write, Linger };
+    enum class Deadline { Request, Write, Linger };
 
+    // On a request's deadline the read is cancelled so that 408 can go out;
+    // should the cancel miss (the read had just finished), the connection
+    // ends a moment later all the same. Other deadlines end it at once.
     void arm(Deadline kind, std::chrono::steady_clock::duration after) {
-        deadline_ = kind;
-        timedOut_ = false;
+        const std::uint64_t generation = ++deadlineGeneration_;
         timer_.expires_after(after);
-        timer_.async_wait([weak = weak_from_this(), kind](const error_code& ec) {
+        timer_.async_wait([weak = weak_from_this(), kind, generation](const error_code& ec) {
             const auto self = weak.lock();
-            if (ec || self == nullptr || self->deadline_ != kind) {
+            if (ec || self == nullptr || self->deadlineGeneration_ != generation) {
+                return;
+            }
+            if (kind != Deadline::Request) {
+                self->end();
                 return;
             }
             self->timedOut_ = true;
             error_code ignored;
-            if (kind == Deadline::Request) {
-                self->socket_.cancel(ignored);  // the read ends and 408 goes out
-            } else {
-                self->end();
-            }
+            self->socket_.cancel(ignored);
+            self->arm(Deadline::Linger, std::chrono::seconds(1));
         });
     }
 
     void disarm() {
-        deadline_ = Deadline::None;
+        ++deadlineGeneration_;
         timer_.cancel();
     }
 
@@ -218,6 +221,7 @@ private:
 
     void readRequest() {
         busy_ = false;
+        timedOut_ = false;
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(kMaxHeadBytes));
         parser_->body_limit(kMaxBodyBytes);
@@ -231,7 +235,11 @@ private:
 
     void readHead() {
         busy_ = busy_ || buffer_.size() > 0;
-        if (server_.stopping && !busy_) {
+        if (timedOut_ && busy_) {
+            refuse(408, "The request did not arrive in time");
+            return;
+        }
+        if ((timedOut_ || server_.stopping) && !busy_) {
             end();
             return;
         }
@@ -493,7 +501,7 @@ private:
     tcp::socket socket_;
     asio::steady_timer timer_;
     asio::steady_timer streamTimer_;
-    Deadline deadline_ = Deadline::None;
+    std::uint64_t deadlineGeneration_ = 0;
     bool timedOut_ = false;
     bool ended_ = false;
     boost::beast::flat_buffer buffer_;
