@@ -15,13 +15,19 @@ endef
 
 test: test-x64 test-x86 test-windows
 
+# Each stage prints its time (scripts/timed).
+TIMED = ./scripts/timed
+
 test-x64: deps
-	$(call preset_build,linux-x64)
-	ctest --preset linux-x64 -j $(JOBS)
+	$(TIMED) linux-x64-build $(MAKE) --no-print-directory build-linux-x64
+	$(TIMED) linux-x64-tests ctest --preset linux-x64 -j $(JOBS)
 
 test-x86: deps
-	$(call preset_build,linux-x86)
-	ctest --preset linux-x86 -j $(JOBS)
+	$(TIMED) linux-x86-build $(MAKE) --no-print-directory build-linux-x86
+	$(TIMED) linux-x86-tests ctest --preset linux-x86 -j $(JOBS)
+
+build-%:
+	$(call preset_build,$*)
 
 # The shipping DLL (32-bit Windows) and its 64-bit twin, cross-built with
 # MinGW-w64; the 64-bit build's whole suite runs under 64-bit Wine with one
@@ -34,14 +40,14 @@ WINE_X64_PREFIX = build/windows-x64/wine
 test-windows: windows-x86 windows-x64
 	./scripts/check-dll i686-w64-mingw32-objdump build/windows-x86/src/plugin/zub-be-tav-champ-select.dll
 	$(WINE_X64) --start-server $(WINE_X64_PREFIX)
-	ctest --preset windows-x64 -j $(JOBS) --repeat until-pass:2; status=$$?; \
+	$(TIMED) windows-x64-tests ctest --preset windows-x64 -j $(JOBS) --repeat until-pass:2; status=$$?; \
 	  $(WINE_X64) --stop-server $(WINE_X64_PREFIX); exit $$status
 
 windows-x86: deps
-	$(call preset_build,windows-x86)
+	$(TIMED) windows-x86-build $(MAKE) --no-print-directory build-windows-x86
 
 windows-x64: deps
-	$(call preset_build,windows-x64)
+	$(TIMED) windows-x64-build $(MAKE) --no-print-directory build-windows-x64
 
 # The module tests against the 32-bit DLL under 32-bit Wine (slow here; not
 # part of `make test`). Installs i386 Wine on first use.

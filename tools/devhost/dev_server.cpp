@@ -83,8 +83,8 @@ HttpResponse DevServer::handle(const HttpRequest& request) {
         return errorResponse(400, "The request target is not a path this server can read");
     }
     const bool control = target->path == "/_dev" || target->path.starts_with("/_dev/");
-    if (request.headerCount("Origin") > 1) {
-        return errorResponse(403, "A request may carry one Origin");
+    if (request.headerCount("Origin") > 1 || request.headerCount("Sec-Fetch-Site") > 1) {
+        return errorResponse(403, "A request may carry one Origin and one Sec-Fetch-Site");
     }
     const OriginVerdict verdict = origins_.judge(
         request.header("Origin"), request.header("Sec-Fetch-Site").value_or(""), control);

@@ -42,32 +42,39 @@ constexpr std::size_t kReadSize = 4096;
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr auto kStreamKeepAlive = std::chrono::seconds(15);
 
-// What the head received so far breaks, before it is complete: 414 for a
-// request line over its limit, 431 for a header line over its limit or too
-// many header lines; 0 for nothing.
-int headProblem(std::string_view data) {
+struct HeadScan {
+    int status = 0;         // 414 or 431 when the head breaks a limit
+    bool complete = false;  // the empty line that ends the head has come
+};
+
+// Scans the head received so far, before the parser sees any of it (it
+// sees only whole heads): a request line over its limit is 414; a header
+// line over its limit, too many header lines or too long a head is 431, as
+// soon as the bytes that break the limit have come.
+HeadScan scanHead(std::string_view data) {
     std::size_t end = data.find('\n');
     if (end == data.npos) {
-        return data.size() > kMaxRequestLineBytes ? 414 : 0;
+        return {data.size() > kMaxRequestLineBytes ? 414 : 0, false};
     }
     const auto lineLength = [&](std::size_t from, std::size_t to) {
         return to - from - (to > from && data[to - 1] == '\r' ? 1 : 0);
     };
     if (lineLength(0, end) > kMaxRequestLineBytes) {
-        return 414;
+        return {414, false};
     }
     std::size_t count = 0;
     for (std::size_t at = end + 1;; at = end + 1) {
         end = data.find('\n', at);
         if (end == data.npos) {
-            return data.size() - at > kMaxHeaderLineBytes ? 431 : 0;
+            const bool over = data.size() - at > kMaxHeaderLineBytes || data.size() > kMaxHeadBytes;
+            return {over ? 431 : 0, false};
         }
         const std::size_t length = lineLength(at, end);
         if (length == 0) {
-            return 0;
+            return {end + 1 > kMaxHeadBytes ? 431 : 0, true};
         }
         if (++count > kMaxHeaderCount || length > kMaxHeaderLineBytes) {
-            return 431;
+            return {431, false};
         }
     }
 }
@@ -243,30 +250,17 @@ private:
             end();
             return;
         }
-        if (const int status = headProblem(received()); status != 0) {
-            refuse(status, status == 414 ? "The request line is longer than 8192 bytes"
-                                         : "More than 64 header fields or a header line "
-                                           "longer than 8192 bytes");
+        const HeadScan scan = scanHead(received());
+        if (scan.status != 0) {
+            refuse(scan.status, scan.status == 414
+                                    ? "The request line is longer than 8192 bytes"
+                                    : "More than 64 header fields, a header line longer than "
+                                      "8192 bytes or a head longer than 65536 bytes");
             return;
         }
-        while (buffer_.size() > 0) {
-            error_code ec;
-            const std::size_t used = parser_->put(buffer_.data(), ec);
-            buffer_.consume(used);
-            if (ec == http::error::need_more) {
-                break;
-            }
-            if (ec) {
-                refuseParse(ec);
-                return;
-            }
-            if (parser_->is_header_done()) {
-                onHead();
-                return;
-            }
-            if (used == 0) {
-                break;
-            }
+        if (scan.complete) {
+            parseHead();
+            return;
         }
         socket_.async_read_some(buffer_.prepare(kReadSize),
                                 [self = shared_from_this()](const error_code& ec, std::size_t n) {
@@ -279,6 +273,20 @@ private:
                                         self->end();  // closed, or idle past its time
                                     }
                                 });
+    }
+
+    // The whole head has come: the parser takes it in one piece.
+    void parseHead() {
+        while (!parser_->is_header_done()) {
+            error_code ec;
+            const std::size_t used = parser_->put(buffer_.data(), ec);
+            buffer_.consume(used);
+            if (ec || used == 0) {
+                refuseParse(ec ? ec : make_error_code(http::error::need_more));
+                return;
+            }
+        }
+        onHead();
     }
 
     void onHead() {

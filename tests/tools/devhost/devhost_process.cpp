@@ -1,10 +1,20 @@
 #include "devhost_process.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <utility>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,13 +70,10 @@ Spawned spawn(const std::vector<std::string>& args, bool keepStdout) {
     return spawned;
 }
 
-std::string readAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
+int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
 int waitFor(int pid) {
@@ -154,17 +161,56 @@ std::string DevhostProcess::stderrText() {
     return stderr_;
 }
 
+bool underEmulator() {
+    return !std::string(TAV_DEVHOST_EMULATOR).empty();
+}
+
+std::chrono::milliseconds scaled(std::chrono::milliseconds native) {
+    return underEmulator() ? 4 * native : native;
+}
+
+long residentKiB(int pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
 ToolRun runDevhost(const std::vector<std::string>& args) {
     const Spawned spawned = spawn(args, true);
     ToolRun run;
     if (spawned.pid < 0) {
         return run;
     }
-    // Small outputs: reading one pipe to its end cannot block the other.
-    run.out = readAll(spawned.outFd);
-    run.err = readAll(spawned.errFd);
-    close(spawned.outFd);
-    close(spawned.errFd);
+    // Both pipes at once, so a tool that keeps running (a test's failure)
+    // is killed rather than waited for.
+    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+    pollfd fds[] = {{spawned.outFd, POLLIN, 0}, {spawned.errFd, POLLIN, 0}};
+    std::string* texts[] = {&run.out, &run.err};
+    bool killed = false;
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        if (poll(fds, 2, killed ? -1 : millisecondsUntil(deadline)) == 0) {
+            kill(spawned.pid, SIGKILL);
+            killed = true;
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].revents == 0) {
+                continue;
+            }
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                texts[i]->append(buffer, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+            }
+        }
+    }
     run.exitCode = waitFor(spawned.pid);
     return run;
 }
@@ -206,6 +252,160 @@ bool EventReader::waitFor(const std::vector<std::string>& parts) {
 std::string EventReader::text() {
     std::lock_guard lock(mutex_);
     return text_;
+}
+
+std::string RawAnswer::header(std::string_view name) const {
+    const auto lower = [](std::string_view text) {
+        std::string out(text);
+        std::transform(out.begin(), out.end(), out.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return out;
+    };
+    const std::string wanted = lower(name) + ":";
+    for (std::size_t at = head.find("\r\n"); at != std::string::npos;) {
+        const std::size_t end = head.find("\r\n", at + 2);
+        if (end == std::string::npos) {
+            break;
+        }
+        const std::string_view line = std::string_view(head).substr(at + 2, end - at - 2);
+        if (lower(line.substr(0, wanted.size())) == wanted) {
+            std::string_view value = line.substr(wanted.size());
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+                value.remove_prefix(1);
+            }
+            return std::string(value);
+        }
+        at = end;
+    }
+    return {};
+}
+
+RawSocket::RawSocket(int port, int receiveBuffer) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) {
+        return;
+    }
+    if (receiveBuffer > 0) {
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd_);
+        fd_ = -1;
+        return;
+    }
+    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+}
+
+RawSocket::~RawSocket() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+bool RawSocket::readSome() {
+    char buffer[65536];
+    const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n > 0) {
+        in_.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        closed_ = true;
+    }
+    return false;
+}
+
+bool RawSocket::fill(std::chrono::steady_clock::time_point deadline) {
+    while (fd_ >= 0 && !closed_) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, millisecondsUntil(deadline)) <= 0) {
+            return false;
+        }
+        if (readSome()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void RawSocket::drain() {
+    while (fd_ >= 0 && !closed_ && readSome()) {
+    }
+}
+
+bool RawSocket::send(std::string_view data) {
+    // A stall ends the sending: long when nothing came back, short once an
+    // answer did (the server refused the rest and stopped reading).
+    auto progress = std::chrono::steady_clock::now();
+    while (fd_ >= 0 && !data.empty()) {
+        const bool answered = in_.find("\r\n\r\n") != std::string::npos;
+        const auto stall = answered ? std::chrono::seconds(1) : std::chrono::seconds(30);
+        pollfd p{fd_, static_cast<short>(closed_ ? POLLOUT : POLLIN | POLLOUT), 0};
+        if (poll(&p, 1, millisecondsUntil(progress + stall)) <= 0) {
+            return false;
+        }
+        if ((p.revents & POLLIN) != 0) {
+            readSome();
+        }
+        if ((p.revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+            const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+            if (n > 0) {
+                data.remove_prefix(static_cast<std::size_t>(n));
+                progress = std::chrono::steady_clock::now();
+            } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                return false;
+            }
+        }
+    }
+    return fd_ >= 0;
+}
+
+RawAnswer RawSocket::answer(std::chrono::milliseconds timeout, bool bodiless) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    RawAnswer answer;
+    std::size_t end;
+    while ((end = in_.find("\r\n\r\n")) == std::string::npos) {
+        if (!fill(deadline)) {
+            return answer;
+        }
+    }
+    answer.head = in_.substr(0, end + 2);
+    in_.erase(0, end + 4);
+    if (answer.head.starts_with("HTTP/1.") && answer.head.size() >= 12) {
+        answer.status = std::atoi(answer.head.c_str() + 9);
+    }
+    if (bodiless || answer.status / 100 == 1 || answer.status == 204 || answer.status == 304) {
+        return answer;
+    }
+    if (const std::string length = answer.header("Content-Length"); !length.empty()) {
+        const std::size_t size = std::strtoul(length.c_str(), nullptr, 10);
+        while (in_.size() < size && fill(deadline)) {
+        }
+        answer.body = in_.substr(0, size);
+        in_.erase(0, std::min(in_.size(), size));
+        return answer;
+    }
+    answer.body = readToEnd(std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now()));
+    return answer;
+}
+
+std::string RawSocket::readToEnd(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (fill(deadline)) {
+    }
+    return std::exchange(in_, {});
+}
+
+RawAnswer rawRequest(int port, std::string_view request, std::chrono::milliseconds timeout,
+                     bool bodiless) {
+    RawSocket socket(port);
+    socket.send(request);
+    return socket.answer(timeout, bodiless);
 }
 
 }  // namespace tav::testing

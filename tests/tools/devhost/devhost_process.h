@@ -1,12 +1,15 @@
 // The tool as a user starts it: a child process with its command line, whose
 // stderr is collected; started ones are waited for until their start line
-// gives the port and the token, and stopped with SIGTERM.
+// gives the port and the token, and stopped with SIGTERM. Also a raw client
+// socket for requests no client library would send.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -26,6 +29,8 @@ public:
     // Whether the start line came.
     bool serving() const { return port_ != 0; }
     int port() const { return port_; }
+    // The tool's process (the emulator's under cross-compiling).
+    int pid() const { return pid_; }
     const std::string& token() const { return token_; }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::unique_ptr<httplib::Client> client() const;
@@ -64,7 +69,16 @@ protected:
     static inline DevhostProcess* process_ = nullptr;
 };
 
-// Runs the tool to its end; exit code and stderr.
+// Whether the tool and the tests run under an emulator: several times slower.
+bool underEmulator();
+// A time bound that holds natively, stretched under the emulator.
+std::chrono::milliseconds scaled(std::chrono::milliseconds native);
+
+// The process's resident memory in KiB from /proc; -1 when unavailable.
+long residentKiB(int pid);
+
+// Runs the tool to its end (killed after a generous timeout); exit code and
+// stderr.
 struct ToolRun {
     int exitCode = -1;
     std::string err;
@@ -90,5 +104,55 @@ private:
     std::string text_;
     std::thread thread_;
 };
+
+// An answer as it came off a socket.
+struct RawAnswer {
+    int status = 0;    // 0: no status line came in time
+    std::string head;  // status line and header fields, each ending in CRLF
+    std::string body;  // by Content-Length, else up to the end
+
+    // The first field named name (in any case); empty when there is none.
+    std::string header(std::string_view name) const;
+};
+
+// One client connection to the tool, non-blocking underneath.
+class RawSocket {
+public:
+    // receiveBuffer: SO_RCVBUF before connecting, 0 for the default.
+    explicit RawSocket(int port, int receiveBuffer = 0);
+    ~RawSocket();
+    RawSocket(const RawSocket&) = delete;
+    RawSocket& operator=(const RawSocket&) = delete;
+
+    bool connected() const { return fd_ >= 0; }
+    // Sends all of data, reading whatever comes meanwhile (a server may
+    // answer and close before a large body is all sent); false once the
+    // peer stopped taking it.
+    bool send(std::string_view data);
+    // Reads one answer; bodiless for HEAD, or to stop after the head of an
+    // endless one.
+    RawAnswer answer(std::chrono::milliseconds timeout, bool bodiless = false);
+    // Everything not yet consumed, read until the peer closes or timeout.
+    std::string readToEnd(std::chrono::milliseconds timeout);
+    // Reads what has come, without waiting.
+    void drain();
+    // The peer closed (end of stream or reset).
+    bool closed() const { return closed_; }
+    // Read but not yet consumed by answer().
+    const std::string& received() const { return in_; }
+
+private:
+    bool readSome();
+    bool fill(std::chrono::steady_clock::time_point deadline);
+
+    int fd_ = -1;
+    bool closed_ = false;
+    std::string in_;
+};
+
+// Sends request on a new connection and reads one answer.
+RawAnswer rawRequest(int port, std::string_view request,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(60),
+                     bool bodiless = false);
 
 }  // namespace tav::testing
