@@ -415,6 +415,31 @@ TEST_F(DevhostSecurity, SlowClientsHoldNothing) {
     }
 }
 
+// Past 128 open connections a new one is closed at once; the tool answers
+// again as soon as they go.
+TEST_F(DevhostSecurity, CapsOpenConnections) {
+    std::vector<std::unique_ptr<RawSocket>> open;
+    for (int i = 0; i < 128; ++i) {
+        open.push_back(std::make_unique<RawSocket>(process_->port()));
+    }
+    RawSocket refused(process_->port());
+    EXPECT_EQ(refused.readToEnd(scaled(2s)), "");
+    EXPECT_TRUE(refused.closed());
+    std::size_t stillOpen = 0;
+    for (auto& socket : open) {
+        socket->drain();
+        stillOpen += socket->closed() ? 0 : 1;
+    }
+    EXPECT_GE(stillOpen, 120u);  // the suite's own clients may hold a few
+    open.clear();
+    // The tool learns of each close when it reads the socket's end.
+    int status = 0;
+    for (const auto until = Clock::now() + scaled(2s); status != 200 && Clock::now() < until;) {
+        status = rawRequest(process_->port(), request("GET", kSession, hostField())).status;
+    }
+    EXPECT_EQ(status, 200);
+}
+
 // The most the kernel buffers for a TCP socket's sending (4 MiB by default).
 std::size_t largestSendBuffer() {
     std::ifstream limits("/proc/sys/net/ipv4/tcp_wmem");
