@@ -1,22 +1,6 @@
 #include "api/percent_decoding.h"
 
 namespace tav {
-namespace {
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-}  // namespace
 
 void appendPercentDecoded(std::string& out, std::string_view text) {
     out.reserve(out.size() + text.size());

@@ -7,6 +7,20 @@
 
 namespace tav {
 
+// The value of a hexadecimal digit, or -1.
+inline int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 // Appends the decoded text to out. A "%" among the last two characters is
 // dropped (the characters after it are copied); a "%" whose two characters
 // are not both hexadecimal digits is kept literally with them.

@@ -417,19 +417,7 @@ private:
         error_code ignored;
         socket_.shutdown(tcp::socket::shutdown_send, ignored);
         arm(Deadline::Linger, kLingerTime);
-        drain();
-    }
-
-    void drain() {
-        buffer_.clear();
-        socket_.async_read_some(buffer_.prepare(kReadSize),
-                                [self = shared_from_this()](const error_code& ec, std::size_t) {
-                                    if (ec) {
-                                        self->end();
-                                    } else {
-                                        self->drain();
-                                    }
-                                });
+        readToEnd();
     }
 
     void startStream(HttpResponse response) {
@@ -442,20 +430,21 @@ private:
             });
         });
         writeStream(responseHead(response, false, true));
-        watchForClose();
+        readToEnd();
         keepStreamAlive();
     }
 
-    // The client of a stream sends nothing more; a read that ends tells
-    // that it has gone.
-    void watchForClose() {
+    // Reads and drops what the client sends until its end: after a refusal,
+    // and on a stream, whose client sends nothing more and whose read ends
+    // when the client has gone.
+    void readToEnd() {
         buffer_.clear();
         socket_.async_read_some(buffer_.prepare(kReadSize),
                                 [self = shared_from_this()](const error_code& ec, std::size_t) {
                                     if (ec) {
                                         self->end();
                                     } else {
-                                        self->watchForClose();
+                                        self->readToEnd();
                                     }
                                 });
     }

@@ -1,20 +1,9 @@
 #include "request_target.h"
 
+#include "api/percent_decoding.h"
+
 namespace tav::devhost {
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // Decodes escapes; false for a malformed one or a NUL or control byte.
 bool percentDecode(std::string_view text, std::string& out, bool plusIsSpace) {
@@ -25,8 +14,8 @@ bool percentDecode(std::string_view text, std::string& out, bool plusIsSpace) {
             if (i + 2 >= text.size()) {
                 return false;
             }
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
+            const int high = hexDigit(text[i + 1]);
+            const int low = hexDigit(text[i + 2]);
             if (high < 0 || low < 0) {
                 return false;
             }
