@@ -38,8 +38,9 @@ bool pathMatchesTemplate(std::string_view pathTemplate, std::string_view path) {
         }
         pathLeft = p.find('/') != std::string_view::npos;
         const std::string_view piece = nextSegment(p);
+        // An empty segment fills no parameter ("actions/" is not an action).
         const bool parameter = segment.starts_with('{') && segment.ends_with('}');
-        if (!parameter && segment != piece) {
+        if (parameter ? piece.empty() : segment != piece) {
             return false;
         }
     }

@@ -561,6 +561,10 @@ void HttpServer::Impl::accept() {
             error_code ignored;
             socket.close(ignored);
         } else {
+            // Answers go out in one write each, but a stream's parts and a
+            // 100 Continue must not wait for the client's acknowledgement.
+            error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
             ++connections;
             std::make_shared<Connection>(*this, std::move(socket))->start();
         }

@@ -1,5 +1,9 @@
 // Every route of the module answers through the tool, with each simulated
 // implementation active and with none: the status and a piece of the body.
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "devhost_process.h"
@@ -124,6 +128,28 @@ TEST_F(DevhostRoutes, AnswersOutsideTheRoutes) {
     ASSERT_TRUE(wrongMethod);
     EXPECT_EQ(wrongMethod->status, 405);
     EXPECT_EQ(wrongMethod->get_header_value("Allow"), "GET");
+
+    // An empty segment fills no parameter: the path is a segment short of
+    // the action route, not that route with another method.
+    const auto shortPath = client->Get("/tav-champ-select/v1/session/actions/");
+    ASSERT_TRUE(shortPath);
+    EXPECT_EQ(shortPath->status, 404);
+    EXPECT_FALSE(shortPath->has_header("Allow"));
+
+    // Kept alive, an answer with a body goes out in one write: no wait for
+    // the client's delayed acknowledgement (40 ms) between its parts.
+    client->set_keep_alive(true);
+    std::vector<double> milliseconds;
+    for (int i = 0; i < 20; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(client->Get("/tav-champ-select/v1/session"));
+        milliseconds.push_back(std::chrono::duration<double, std::milli>(
+                                   std::chrono::steady_clock::now() - start)
+                                   .count());
+    }
+    std::nth_element(milliseconds.begin(), milliseconds.begin() + 10, milliseconds.end());
+    EXPECT_LT(milliseconds[10], 20.0);
+    client->set_keep_alive(false);
 
     // The module did not call its handler: no status of its own, so 400.
     const auto badBody = client->Patch("/tav-champ-select/v1/session/my-selection",
