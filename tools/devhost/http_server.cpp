@@ -357,19 +357,23 @@ private:
         request.body = std::move(message.body());
         keepAlivePlanned_ = message.keep_alive() && !server_.stopping;
         head_ = message.method() == http::verb::head;
-        asio::post(server_.pool, [self = shared_from_this(), request = std::move(request)] {
-            HttpResponse response;
-            try {
-                response = self->server_.handler(request);
-            } catch (const std::exception& e) {
-                response = errorResponse(500, e.what());
-            } catch (...) {
-                response = errorResponse(500, "Internal error");
-            }
-            self->server_.postToIo([self, response = std::move(response)]() mutable {
-                self->respond(std::move(response));
+        // The connection is only ever released on the I/O thread, which
+        // alone touches its sockets and the server's list of connections.
+        asio::post(
+            server_.pool, [self = shared_from_this(), request = std::move(request)]() mutable {
+                HttpResponse response;
+                try {
+                    response = self->server_.handler(request);
+                } catch (const std::exception& e) {
+                    response = errorResponse(500, e.what());
+                } catch (...) {
+                    response = errorResponse(500, "Internal error");
+                }
+                HttpServer::Impl& server = self->server_;
+                server.postToIo([self = std::move(self), response = std::move(response)]() mutable {
+                    self->respond(std::move(response));
+                });
             });
-        });
     }
 
     void respond(HttpResponse response) {
