@@ -76,7 +76,7 @@ clang-asan: deps
 # Each fuzz target (fuzz/) for FUZZ_SECONDS, one after the other; any
 # finding fails. Only the fuzz targets of the clang-asan build are built.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = json message_pack yaml format_message base64 host_value endpoint
+FUZZ_TARGETS = json message_pack yaml format_message base64 host_value endpoint request_target
 fuzz: deps
 	cmake --preset clang-asan >/dev/null
 	cmake --build --preset clang-asan -j $(JOBS) --target $(addprefix tav_fuzz_,$(FUZZ_TARGETS))
