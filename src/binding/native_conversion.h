@@ -424,12 +424,16 @@ BindingTypeRef bindingElementTypeRef(const BindingTypeRegistry& registry) {
 // --- top level ---------------------------------------------------------------------
 
 // Value to native: an empty value is missing; anything else follows T's rules.
+// A vector is the exception: its own rule answers for an empty value too (a
+// vector of bool calls it missing, any other is "not a collection").
 // name is what messages call the value ("<result>", an argument's name).
 template <class T>
 BindingResult fromValue(T& native, const BindingValue& value, std::string_view name,
                         const BindingTypeRegistry& registry) {
     BindingResult result;
-    if (value.kind() == BindingValueKind::Empty) {
+    constexpr bool kVector =
+        BindingConverter<T>::kind == BindingTypeKind::Vector && !isBindingOptional<T>;
+    if (!kVector && value.kind() == BindingValueKind::Empty) {
         result.fail(makeMessage(messages::kValueRequired, name));
         return result;
     }

@@ -1,5 +1,8 @@
 #include "facade_host.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "api/method_names.h"
 #include "binding/host_value.h"
 #include "formats/json.h"
@@ -18,7 +21,47 @@ BindingValue json(const char* text) {
     return readJson(text).value;
 }
 
-FacadeHost::FacadeHost() : module(TAV_PLUGIN_MODULE_PATH), answers(module.host()) {}
+// A streamed answer, read in one piece. Kept until the host goes: a route
+// that answers nothing releases the response without reading or closing it.
+struct FacadeHost::Stream {
+    std::string text;
+
+    static std::uint8_t TAV_ABI read(void* handle, std::uint8_t* buffer, std::uint32_t* count,
+                                     std::uint8_t* more) {
+        Stream& self = *static_cast<Stream*>(handle);
+        const std::size_t n = std::min<std::size_t>(*count, self.text.size());
+        std::memcpy(buffer, self.text.data(), n);
+        self.text.erase(0, n);
+        *count = static_cast<std::uint32_t>(n);
+        *more = self.text.empty() ? 0 : 1;
+        return 1;
+    }
+    static void TAV_ABI close(void* /*handle*/) {}
+    static void TAV_ABI release(TavResponse* response) {
+        std::memset(response, 0, sizeof *response);
+    }
+};
+
+FacadeHost::FacadeHost() : module(TAV_PLUGIN_MODULE_PATH), answers(module.host()) {
+    module.host().answer = [this, scripted = module.host().answer](TavResponse& response,
+                                                                   const RecordedRequest& request) {
+        const auto found = streamed_.find(request.url);
+        if (found == streamed_.end()) {
+            scripted(response, request);
+            return;
+        }
+        Stream& stream = *streams_.emplace_back(std::make_unique<Stream>());
+        stream.text = found->second;
+        response.streamRead = &Stream::read;
+        response.streamClose = &Stream::close;
+        response.streamLengthHint = static_cast<std::uint32_t>(stream.text.size());
+        response.stream = &stream;
+        response.status = 200;
+        response.release = &Stream::release;
+    };
+}
+
+FacadeHost::~FacadeHost() = default;
 
 void FacadeHost::start() {
     module.load();
@@ -94,6 +137,10 @@ std::vector<std::string> FacadeHost::takeForwarded() {
     }
     module.host().requests.clear();
     return out;
+}
+
+void FacadeHost::stream(const std::string& url, const std::string& text) {
+    streamed_[url] = text;
 }
 
 }  // namespace tav::testing

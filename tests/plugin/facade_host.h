@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,9 @@ BindingValue json(const char* text);
 class FacadeHost {
 public:
     FacadeHost();
+    ~FacadeHost();
+    FacadeHost(const FacadeHost&) = delete;
+    FacadeHost& operator=(const FacadeHost&) = delete;
 
     // Loads and initialises the module; scripts made before reach Init's reads.
     void start();
@@ -54,8 +59,17 @@ public:
     // as "METHOD url".
     std::vector<std::string> takeForwarded();
 
+    // From now on url is answered with text as a stream instead of by its
+    // script (ScriptedAnswers answers with value records only).
+    void stream(const std::string& url, const std::string& text);
+
     ModuleHost module;
     ScriptedAnswers answers;
+
+private:
+    struct Stream;
+    std::map<std::string, std::string> streamed_;
+    std::vector<std::unique_ptr<Stream>> streams_;
 };
 
 }  // namespace tav::testing
