@@ -13,6 +13,10 @@ const char kSharedEmptyText[] = "";
 
 namespace {
 
+// The failure answer's text, shared and never freed: the failure is often
+// exhausted memory, and an error form without its text reads as success.
+constexpr const char* kSharedInternalError = messages::kInternalError;
+
 char* copyText(std::string_view text) {
     auto* copy = static_cast<char*>(diag::allocate(text.size() + 1));
     if (copy == nullptr) {
@@ -81,7 +85,7 @@ void TAV_ABI releaseResponse(TavResponse* response) {
         return;
     }
     freeHostValue(response->value);
-    if (response->isError != 0) {
+    if (response->isError != 0 && response->errorText != kSharedInternalError) {
         diag::deallocate(const_cast<char*>(response->errorText));
     }
     if (response->contentType != kSharedEmptyText) {
@@ -134,7 +138,7 @@ void writeFailureResponse(TavResponse& response) noexcept {
     response.status = 500;
     response.contentType = kSharedEmptyText;
     response.isError = 1;
-    response.errorText = diag::duplicateText(messages::kInternalError);
+    response.errorText = kSharedInternalError;
 }
 
 }  // namespace tav

@@ -36,6 +36,7 @@ void writeErrorResponse(TavResponse& response, std::string_view text, std::uint3
 
 // What the boundary guard answers when a request escaped with an exception:
 // whatever was written is released, then "Internal error" with status 500.
+// Its text is shared, so that it is there even when memory is exhausted.
 void writeFailureResponse(TavResponse& response) noexcept;
 
 }  // namespace tav

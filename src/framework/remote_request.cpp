@@ -140,11 +140,13 @@ RequestOutcome<void> sendRecord(PluginBase& plugin, MethodCode method, std::stri
     // and code 8 names none.
     plugin.SendRequest(response.get(), &request);
 
-    if (response->errorText == nullptr) {
+    // An answering side that ran out of memory may set the error byte without
+    // managing to copy its text: that is still an error, with an empty text.
+    if (response->errorText == nullptr && response->isError == 0) {
         return {};
     }
     return requestError(static_cast<std::int32_t>(response->status), kErrorResponse, method, url,
-                        response->errorText);
+                        response->errorText != nullptr ? response->errorText : "");
 }
 
 RequestOutcome<void> sendStructure(PluginBase& plugin, MethodCode method, std::string_view url,

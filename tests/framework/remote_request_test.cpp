@@ -190,7 +190,7 @@ TEST_F(RemoteRequestTest, SendsMethodCodeUrlAndContextWithoutArguments) {
     }
 }
 
-TEST_F(RemoteRequestTest, ErrorTextFailsTheRequestWhateverElseTheResponseCarries) {
+TEST_F(RemoteRequestTest, AnErrorFailsTheRequestWhateverElseTheResponseCarries) {
     struct Row {
         const char* name;
         MethodCode method;
@@ -207,6 +207,8 @@ TEST_F(RemoteRequestTest, ErrorTextFailsTheRequestWhateverElseTheResponseCarries
          "Error response for  /x: e"},
         {"placeholders in the url stay", MethodCode::Post, "/x/{error}/%1", 404, "{url}",
          "Error response for POST /x/{error}/%1: {url}"},
+        {"the error byte without a text", MethodCode::Get, "/x", 500, nullptr,
+         "Error response for GET /x: "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

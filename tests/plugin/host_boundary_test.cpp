@@ -24,13 +24,19 @@
 
 namespace {
 
-// Allocations left before the failing one; negative when disarmed.
+// Allocations left before the failing one; negative when disarmed. When
+// memory is exhausted, every allocation from the failing one on fails.
 std::atomic<long> allocationsLeft{-1};
 std::atomic<bool> failed{false};
+std::atomic<bool> exhausted{false};
 
 bool failNow() {
     long left = allocationsLeft.load();
     while (left >= 0) {
+        if (left == 0 && exhausted) {
+            failed = true;
+            return true;
+        }
         if (allocationsLeft.compare_exchange_weak(left, left - 1)) {
             if (left == 0) {
                 failed = true;
@@ -42,9 +48,18 @@ bool failNow() {
     return false;
 }
 
+const tav::diag::AllocationHooks& counting() {
+    static const tav::diag::AllocationHooks hooks = tav::diag::countingAllocationHooks();
+    return hooks;
+}
 void* hookAllocate(std::size_t size, void* userData) {
-    static const tav::diag::AllocationHooks counting = tav::diag::countingAllocationHooks();
-    return failNow() ? nullptr : counting.allocate(size, userData);
+    return failNow() ? nullptr : counting().allocate(size, userData);
+}
+void* hookReallocate(void* block, std::size_t size, void* userData) {
+    return failNow() ? nullptr : counting().reallocate(block, size, userData);
+}
+char* hookDuplicateText(const char* text, void* userData) {
+    return failNow() ? nullptr : counting().duplicateText(text, userData);
 }
 
 // Runs call with the N-th allocation failing, for N = 0, 1, ... until a run
@@ -53,6 +68,8 @@ template <class SetUp, class Call, class TearDown>
 int failEachAllocation(SetUp setUp, Call call, TearDown tearDown) {
     tav::diag::AllocationHooks hooks = tav::diag::countingAllocationHooks();
     hooks.allocate = hookAllocate;
+    hooks.reallocate = hookReallocate;
+    hooks.duplicateText = hookDuplicateText;
     tav::diag::installAllocationHooks(hooks);
     int runs = 0;
     for (long n = 0;; ++n, ++runs) {
@@ -164,37 +181,50 @@ TEST(HostBoundary, EventsAndMemoryStatsWithEveryAllocationFailingInTurn) {
     EXPECT_GT(runs, 3);
 }
 
+// The N-th allocation fails, alone or with every one after it (memory
+// exhausted). Each answer is either the request's own or an error with its
+// text: an error flag without a text is read as success by a requester.
 TEST(HostBoundary, ARequestWithEveryAllocationFailingInTurn) {
     const std::string path = "/tav-champ-select/v1/session/my-selection";
     const std::string body = R"({"spell1Id": 4, "selectedSkinId": 7})";
-    int answered = 0;
-    const int runs = failEachAllocation(
-        [] {
-            Loaded loaded = load();
-            const TavInitRecord init = loaded.host->initRecord();
-            loaded.record.callbacks->init(loaded.record.context, &init);
-            // The legacy implementation is active, so the request is forwarded.
-            const tav::testing::ImplementationActivePayload active("/tav-champ-select-legacy/",
-                                                                   true);
-            for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions) {
-                const TavHostEvent event{s.name.c_str(), active.record(), 0, s.userData};
-                s.callback(&event);
-            }
-            return loaded;
-        },
-        [&](Loaded& loaded) {
-            const TavEndpointRecord* endpoint =
-                tav::testing::findEndpoint(loaded.record.endpointTable, TAV_METHOD_PATCH, path);
-            ASSERT_NE(endpoint, nullptr);
-            const TavRequest request =
-                tav::testing::requestTo(*endpoint, path.c_str(), body, "application/json");
-            TavResponse response{};
-            endpoint->entry(&response, &request);
-            answered += response.isError == 0 ? 1 : 0;
-            ASSERT_NE(+response.release, nullptr);
-            response.release(&response);
-        },
-        unload);
-    EXPECT_GT(runs, 10);     // short strings take no allocation of their own
-    EXPECT_GE(answered, 1);  // the last run, at least
+    for (const bool exhaust : {false, true}) {
+        SCOPED_TRACE(exhaust ? "memory exhausted" : "one allocation fails");
+        exhausted = exhaust;
+        int answered = 0;
+        int silentErrors = 0;
+        const int runs = failEachAllocation(
+            [] {
+                Loaded loaded = load();
+                const TavInitRecord init = loaded.host->initRecord();
+                loaded.record.callbacks->init(loaded.record.context, &init);
+                // The legacy implementation is active, so the request is
+                // forwarded.
+                const tav::testing::ImplementationActivePayload active("/tav-champ-select-legacy/",
+                                                                       true);
+                for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions) {
+                    const TavHostEvent event{s.name.c_str(), active.record(), 0, s.userData};
+                    s.callback(&event);
+                }
+                return loaded;
+            },
+            [&](Loaded& loaded) {
+                const TavEndpointRecord* endpoint =
+                    tav::testing::findEndpoint(loaded.record.endpointTable, TAV_METHOD_PATCH, path);
+                ASSERT_NE(endpoint, nullptr);
+                const TavRequest request =
+                    tav::testing::requestTo(*endpoint, path.c_str(), body, "application/json");
+                TavResponse response{};
+                endpoint->entry(&response, &request);
+                // Counted only: a failing expectation would allocate here.
+                answered += response.isError == 0 ? 1 : 0;
+                silentErrors += response.isError != 0 && response.errorText == nullptr ? 1 : 0;
+                ASSERT_NE(+response.release, nullptr);
+                response.release(&response);
+            },
+            unload);
+        exhausted = false;
+        EXPECT_GT(runs, 10);     // short strings take no allocation of their own
+        EXPECT_GE(answered, 1);  // the last run, at least
+        EXPECT_EQ(silentErrors, 0);
+    }
 }
