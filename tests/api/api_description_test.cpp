@@ -280,6 +280,32 @@ TEST_F(ApiDescriptionTest, EndpointCarriesItsFunctionAndRegistration) {
     EXPECT_EQ(sv(purge->path), "");
 }
 
+// Endpoints list in registration order whatever the order of their functions
+// in the registry (origin, put, post), so the last endpoint's function record
+// may have a successor it must not link to.
+TEST_F(ApiDescriptionTest, EndpointsListAsRegisteredWhateverTheFunctionOrder) {
+    RouteRegistration post;
+    post.function = registry.findFunction("PostApiTestShapes");
+    post.binding = {nullptr, &post};
+    const std::vector<RouteRegistration*> rows[] = {
+        {&origin_}, {&put_}, {&put_, &origin_}, {&post, &origin_, &put_}, {&origin_, &put_, &post},
+    };
+    for (const auto& registrations : rows) {
+        std::string order;
+        for (const RouteRegistration* r : registrations) {
+            order += r->function->name + " ";
+        }
+        SCOPED_TRACE(order);
+        const TavEndpointTable* table = build(registrations);
+        const auto endpoints = walk(table->endpoints, table->endpointCount);
+        ASSERT_EQ(endpoints.size(), registrations.size());
+        for (std::size_t i = 0; i < endpoints.size(); ++i) {
+            EXPECT_EQ(sv(endpoints[i]->function.name), registrations[i]->function->name);
+            EXPECT_EQ(+endpoints[i]->function.endpoint, &registrations[i]->binding);
+        }
+    }
+}
+
 // The entry copies the record registered under the function's name, even
 // when the registration holds a replaced descriptor; a function unknown to
 // the registry is described from its own descriptor instead of left blank.

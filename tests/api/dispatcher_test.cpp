@@ -49,6 +49,23 @@ TEST_F(Dispatcher, PathOrMethodThatDoesNotFitIsAnInvalidFunction) {
     EXPECT_EQ(handler->prepared, 0);
 }
 
+// What the handler of QueryArguments sees for the query text: ids and name
+// as JSON texts.
+std::string queryOutcome(const std::string& query, const std::string& ids,
+                         const std::string& name = "null") {
+    return R"([")" + ("1" + query) + R"(",false,null,)" + ids + "," + name + "]";
+}
+
+// A collection of n nulls and "1", as an index path to n leaves it, then
+// the elements in more.
+std::string nullsThenOne(std::size_t n, const std::string& more = {}) {
+    std::string list = "[";
+    for (std::size_t i = 0; i < n; ++i) {
+        list += "null,";
+    }
+    return list + R"("1")" + more + "]";
+}
+
 TEST_F(Dispatcher, QueryArguments) {
     const auto& route = harness.add("F", "/items/{id}", TAV_METHOD_GET,
                                     {{"id", Kind::String, Location::Path},
@@ -57,7 +74,22 @@ TEST_F(Dispatcher, QueryArguments) {
                                      {"ids", Kind::Vector},
                                      {"name"}},
                                     handler);
-    const std::pair<const char*, const char*> rows[] = {
+    // Index paths may create as many elements as the path has characters,
+    // and at least 4096; and may be as deep as the readers nest.
+    const std::string padding(5000, 'x');
+    const std::string longQuery = "?name=" + padding + "&ids.";
+    const std::size_t longPath = std::string("/items/1").size() + longQuery.size() + 6;
+    std::string deep = "?ids";
+    std::string deepValue = R"("1")";
+    for (int i = 511; i >= 0; --i) {
+        deep.insert(4, ".m" + std::to_string(i));
+        deepValue = R"({"m)" + std::to_string(i) + R"(":)" + deepValue + "}";
+    }
+    struct Row {
+        std::string query;
+        std::string expected;
+    };
+    const Row rows[] = {
         {"", R"(["1",false,null,null,null])"},
         {"?flag", R"(["1?flag",true,null,null,null])"},
         {"?flag=", R"(["1?flag=",true,null,null,null])"},
@@ -75,22 +107,29 @@ TEST_F(Dispatcher, QueryArguments) {
         {"?ids.2147483647=1", "error: Index 2147483647 is out of range"},
         {"?ids.5000=1", "error: Index 5000 is out of range"},
         {"?ids.3000.3000=1", "error: Index 3000 is out of range"},
+        // Exactly at the bounds, and one past.
+        {"?ids.4095=1", queryOutcome("?ids.4095=1", nullsThenOne(4095))},
+        {"?ids.4096=1", "error: Index 4096 is out of range"},
+        {"?ids.2047=1&ids.2048.2046=1",  // 2048 + 1 + 2047 elements
+         queryOutcome("?ids.2047=1&ids.2048.2046=1", nullsThenOne(2047, "," + nullsThenOne(2046)))},
+        {"?ids.2047=1&ids.2048.2047=1", "error: Index 2047 is out of range"},
+        {longQuery + std::to_string(longPath - 1) + "=1",
+         queryOutcome(longQuery + std::to_string(longPath - 1) + "=1", nullsThenOne(longPath - 1),
+                      '"' + padding + '"')},
+        {longQuery + std::to_string(longPath) + "=1",
+         "error: Index " + std::to_string(longPath) + " is out of range"},
+        {deep + "=1", queryOutcome(deep + "=1", deepValue)},
+        {deep + ".m512=1", "error: Index m512 is out of range"},
         {"?nope=1", "error: Unknown argument 'nope' for 'F'."},
         {"?id=2", "error: Argument 'id' for 'F' was specified in an invalid location."},
     };
-    for (const auto& [query, expected] : rows) {
-        SCOPED_TRACE(query);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.query.substr(0, 40));
         handler->seen.clear();
         const Answer answer =
-            DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1" + std::string(query)});
-        EXPECT_EQ(outcome(answer, *handler), expected);
+            DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1" + row.query});
+        EXPECT_EQ(outcome(answer, *handler), row.expected);
     }
-    std::string deep = "/items/1?ids";
-    for (int i = 0; i < 513; ++i) {
-        deep += ".m" + std::to_string(i);
-    }
-    EXPECT_EQ(DispatchHarness::call(route, {TAV_METHOD_GET, deep + "=1"}).error,
-              "Index m512 is out of range");
     const Answer broken = DispatchHarness::call(route, {TAV_METHOD_GET, "/items/1?ids=[1,"});
     ASSERT_TRUE(broken.error);
     EXPECT_TRUE(
@@ -102,18 +141,22 @@ TEST_F(Dispatcher, QueryArguments) {
 TEST_F(Dispatcher, HeadersAreFoundByTheLowerCasedParameterName) {
     struct Row {
         const char* parameter;
+        Location location;
         const char* header;
         bool reached;
     };
-    const Row rows[] = {{"Content-Type", "content-type", true},
-                        {"content-type", "content-type", true},
-                        {"content-type", "Content-Type", false}};
+    const Row rows[] = {{"Content-Type", Location::Header, "content-type", true},
+                        {"content-type", Location::Header, "content-type", true},
+                        {"content-type", Location::Header, "Content-Type", false},
+                        {"content-type", Location::Any, "content-type", true},
+                        {"content-type", Location::Query, "content-type", false}};
     int n = 0;
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.parameter) + " <- " + row.header);
+        SCOPED_TRACE(std::string(row.parameter) + " <- " + row.header + " at " +
+                     std::to_string(static_cast<int>(row.location)));
         const std::string name = "H" + std::to_string(n++);
         const auto& route = harness.add(name.c_str(), "/h", TAV_METHOD_GET,
-                                        {{row.parameter, Kind::String, Location::Header}}, handler);
+                                        {{row.parameter, Kind::String, row.location}}, handler);
         Request request{TAV_METHOD_GET, "/h"};
         request.headers = {{"x-other", "1"}, {row.header, "text/plain"}};
         ASSERT_EQ(DispatchHarness::call(route, request).error, std::nullopt);
@@ -194,25 +237,34 @@ TEST_F(Dispatcher, BodyByContentType) {
 }
 
 TEST_F(Dispatcher, HandlerAnswerReachesTheRecord) {
-    handler->answer = [](CallResult& call, const EndpointRequestInfo* info) {
+    std::uint32_t mode = 0;
+    handler->answer = [&](CallResult& call, const EndpointRequestInfo* info) {
         EXPECT_EQ(info, nullptr);
         call.result.value.member("ok").setBool(true);
         call.status = 201;
         call.flag = 1;
-        call.mode = 9;  // outside 0 to 3
+        call.mode = mode;
         call.contentType = "application/json";
         call.headers["x-a"] = "b";
     };
     const auto& route = harness.add("F", "/r", TAV_METHOD_POST, {}, handler);
-    const Answer answer = DispatchHarness::call(route, {TAV_METHOD_POST, "/r"});
-    EXPECT_EQ(answer.error, std::nullopt);
-    EXPECT_EQ(writeJson(answer.value), R"({"ok":true})");
-    EXPECT_EQ(answer.status, 201u);
-    EXPECT_EQ(answer.flag, 1);
-    EXPECT_EQ(answer.mode, 0u);
-    EXPECT_EQ(answer.contentType, "application/json");
-    EXPECT_EQ(answer.headers, (std::vector<std::pair<std::string, std::string>>{{"x-a", "b"}}));
-    EXPECT_EQ(handler->released, 1);
+    // Modes 0 to 3 are kept, any other is written as 0.
+    const std::pair<std::uint32_t, std::uint32_t> modes[] = {
+        {0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 0}, {9, 0}, {0xFFFFFFFF, 0},
+    };
+    for (const auto& [set, written] : modes) {
+        SCOPED_TRACE(set);
+        mode = set;
+        const Answer answer = DispatchHarness::call(route, {TAV_METHOD_POST, "/r"});
+        EXPECT_EQ(answer.error, std::nullopt);
+        EXPECT_EQ(writeJson(answer.value), R"({"ok":true})");
+        EXPECT_EQ(answer.status, 201u);
+        EXPECT_EQ(answer.flag, 1);
+        EXPECT_EQ(answer.mode, written);
+        EXPECT_EQ(answer.contentType, "application/json");
+        EXPECT_EQ(answer.headers, (std::vector<std::pair<std::string, std::string>>{{"x-a", "b"}}));
+    }
+    EXPECT_EQ(handler->released, static_cast<int>(std::size(modes)));
 
     TavResponse response;
     handler->answer = nullptr;
@@ -345,13 +397,15 @@ TEST_F(Dispatcher, ReleaseFreesEverythingOnceAndOnlyOnce) {
                                     {{"id"}, {"body", Kind::Struct, Location::Body}}, handler);
     const auto& failing = harness.add("G", "/g", TAV_METHOD_POST, {{"n", Kind::Int32}}, handler);
     const Request requests[] = {
-        {TAV_METHOD_POST, "/r/1?x=1", {{"h", "v"}}, "application/json", R"({"a":[1,2,3]})"},
+        {TAV_METHOD_POST, "/r/1?id=2", {{"h", "v"}}, "application/json", R"({"a":[1,2,3]})"},
         {TAV_METHOD_POST, "/g?n="},
         {TAV_METHOD_POST, "/nothing"},
     };
     const RouteRegistration* routes[] = {&route, &failing, &failing};
     TavResponse warmUp;
     DispatchHarness::send(route, requests[0], warmUp);
+    ASSERT_EQ(warmUp.isError, 0);
+    ASSERT_EQ(+warmUp.headerCount, 2u);  // the handler ran: everything is there to free
     warmUp.release(&warmUp);
 
     const std::uint64_t live = diag::readAllocationCounters().liveBytes();

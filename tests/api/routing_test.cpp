@@ -59,9 +59,14 @@ TEST(MatchRoute, FullMatchesWithGreedyDecodedCaptures) {
         {"/a/{id}", "/a/5/6", false, {}},
         {"/a/{+rest}", "/a/5/6", true, {{"rest", "5/6"}}},
         {"/a/{id}/b", "/a/x%2Fy+z/b", true, {{"id", "x/y z"}}},
+        {"/a/{id}/b", "/a//b", true, {{"id", ""}}},
+        {"/a/{id}/b", "/a/b", false, {}},
+        {"/a/{+rest}/b", "/a//b", true, {{"rest", ""}}},
         {"/a/{id}", "/a/%4", true, {{"id", "4"}}},
         {"/a{#frag}", "/a#top", true, {{"frag", "top"}}},
         {"/a{#frag}", "/atop", false, {}},
+        {"/a{#frag}", "/a#", true, {{"frag", ""}}},
+        {"/{x}/{y}", "//", true, {{"x", ""}, {"y", ""}}},
         {"/{+x}/{+y}", "/1/2/3", true, {{"x", "1/2"}, {"y", "3"}}},
         {"/{+x}-{y}", "/a-b-c", true, {{"x", "a-b"}, {"y", "c"}}},
         {"/{x}{y}", "/ab", true, {{"x", "ab"}, {"y", ""}}},
@@ -91,14 +96,18 @@ TEST(MatchRoute, MegabytePathsAnswerWithoutDeepRecursion) {
     EXPECT_FALSE(matchRoute(makeRoute(nullptr, nullptr, "/{+x}/b/{+y}"), "/" + tail, arguments));
 }
 
-TEST(FindRoute, MethodCheckAndShortestArgumentsWin) {
+TEST(FindRoute, MethodCheckAndShortestArgumentsWinEarlierOnATie) {
     RouteRegistration get;
     get.setMethod(2);
     RouteRegistration any;
+    RouteRegistration post;
+    post.setMethod(6);
+    // The last two tie on "/r/x/y".
     const std::vector<Route> routes = {
         makeRoute(nullptr, &get, "/r/{+long}"),
         makeRoute(nullptr, &any, "/r/{a}/{b}"),
         makeRoute(nullptr, &get, "/r/x/{c}"),
+        makeRoute(nullptr, &post, "/r/{d}/y"),
     };
     struct Row {
         std::uint32_t method;
@@ -109,8 +118,9 @@ TEST(FindRoute, MethodCheckAndShortestArgumentsWin) {
     };
     const Row rows[] = {
         {2, "/r/x/y", true, &get, {{"c", "y"}}},  // shortest total wins
-        {6, "/r/x/y", true, &any, {{"a", "x"}, {"b", "y"}}},
-        {6, "/r/x/y", false, &get, {{"c", "y"}}},
+        {7, "/r/x/y", true, &any, {{"a", "x"}, {"b", "y"}}},
+        {6, "/r/x/y", true, &post, {{"d", "x"}}},
+        {6, "/r/x/y", false, &get, {{"c", "y"}}},  // the tie: the earlier stays
         {2, "/r/x/y/z", true, &get, {{"long", "x/y/z"}}},
         {6, "/q", true, nullptr, {}},
     };
