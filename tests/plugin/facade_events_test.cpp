@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "facade_host.h"
+#include "formats/json.h"
 
 using tav::BindingValue;
+using tav::writeJson;
 using tav::testing::boolean;
 using tav::testing::FacadeHost;
 using tav::testing::json;
@@ -106,78 +108,109 @@ TEST(FacadeDelegate, TransitionsFollowTheLastImplementationToReportTrue) {
     }
 }
 
-TEST(FacadeMirroring, EachResourceOfTheActiveImplementationIsRepublished) {
-    FacadeHost host;
-    host.start();
-    host.setActive(kTeamBuilder, boolean(true));
-    for (const char* resource : {"pickable-champions", "bannable-champions", "team-boost"}) {
-        SCOPED_TRACE(resource);
-        const std::string path = std::string("v1/") + resource;
-        host.deliver(kLegacy, path, "Update", json("{}"));  // not the active one
-        EXPECT_TRUE(host.takePublished().empty());
-        host.deliver(kTeamBuilder, path, "Update", json("{}"));
-        const std::string uri = "/tav-champ-select/" + path;
-        EXPECT_EQ(host.takePublished(), (Strings{"OnJsonApiEvent_tav-champ-select_v1_" +
-                                                     std::string(resource) + " \"Update\" " + uri,
-                                                 "OnJsonApiEvent \"Update\" " + uri}));
+namespace {
+
+// The published events since the last call, as "name eventType uri data".
+Strings takeEvents(FacadeHost& host) {
+    Strings out;
+    for (const tav::testing::RecordedEvent& event : host.module.host().published) {
+        out.push_back(event.name + " " + writeJson(event.payload.find("eventType")) + " " +
+                      std::string(event.payload.find("uri").asString()) + " " +
+                      writeJson(event.payload.find("data")));
     }
-    EXPECT_TRUE(host.takeLog().empty());
+    host.module.host().published.clear();
+    return out;
 }
 
-TEST(FacadeMirroring, SessionEventsAreLoggedAndRepublished) {
-    FacadeHost host;
-    host.start();
-    host.setActive(kLegacy, boolean(true));
-    host.takeLog();
-    const std::string published = " /tav-champ-select/v1/session";
+}  // namespace
 
-    host.deliver(kLegacy, "v1/session", "Create", json(R"({"localPlayerCellId": 3})"));
-    EXPECT_EQ(host.takeLog(), Strings{"3 Creating champ select session."});
-    EXPECT_EQ(host.takePublished(),
-              (Strings{"OnJsonApiEvent_tav-champ-select_v1_session \"Create\"" + published,
-                       "OnJsonApiEvent \"Create\"" + published}));
+// Every event of each mirrored resource, from each implementation, with each
+// (or none) active: only the active one's is published, under the facade's
+// URI with its type unchanged and the data as the facade's record (members it
+// does not describe dropped, missing ones at their defaults; a Delete carries
+// the default record whatever came with it). The session also writes a line.
+TEST(FacadeMirroring, TheActiveImplementationsEventsAreRepublishedAsTheFacadesRecords) {
+    struct Resource {
+        std::string name;
+        const char* payload;
+        std::string converted;
+        std::string deleted;
+    };
+    const Resource resources[] = {
+        {"session",
+         R"({"localPlayerCellId": 4, "timer": {"phase": "BAN_PICK"},
+             "trades": [{"id": 1, "state": "SENT"}], "x": 1})",
+         R"({"actions":[],"allowBattleBoost":false,"allowRerolling":false,)"
+         R"("allowSkinSelection":true,"bans":{"myTeamBans":[],"numBans":0,"theirTeamBans":[]},)"
+         R"("chatDetails":{"chatRoomName":"","chatRoomPassword":null},"isSpectating":false,)"
+         R"("localPlayerCellId":4,"myTeam":[],"rerollsRemaining":0,"theirTeam":[],)"
+         R"("timer":{"adjustedTimeLeftInPhase":0,"adjustedTimeLeftInPhaseInSec":0,)"
+         R"("internalNowInEpochMs":0,"isInfinite":false,"phase":"BAN_PICK","timeLeftInPhase":0,)"
+         R"("timeLeftInPhaseInSec":0,"totalTimeInPhase":0},)"
+         R"("trades":[{"cellId":0,"id":1,"state":"SENT"}]})",
+         R"({"actions":[],"allowBattleBoost":false,"allowRerolling":false,)"
+         R"("allowSkinSelection":true,"bans":{"myTeamBans":[],"numBans":0,"theirTeamBans":[]},)"
+         R"("chatDetails":{"chatRoomName":"","chatRoomPassword":null},"isSpectating":false,)"
+         R"("localPlayerCellId":-1,"myTeam":[],"rerollsRemaining":0,"theirTeam":[],)"
+         R"("timer":{"adjustedTimeLeftInPhase":0,"adjustedTimeLeftInPhaseInSec":0,)"
+         R"("internalNowInEpochMs":0,"isInfinite":false,"phase":"","timeLeftInPhase":0,)"
+         R"("timeLeftInPhaseInSec":0,"totalTimeInPhase":0},"trades":[]})"},
+        {"pickable-champions", R"({"championIds": [1, 2], "x": 1})", R"({"championIds":[1,2]})",
+         R"({"championIds":[]})"},
+        {"bannable-champions", R"({"championIds": [3], "x": 1})", R"({"championIds":[3]})",
+         R"({"championIds":[]})"},
+        {"team-boost", R"({"skinUnlockMode": "x", "price": 5, "extra": 1})",
+         R"({"availableSkins":[],"ipReward":0,"ipRewardForPurchaser":0,"price":5,)"
+         R"("skinUnlockMode":"x","summonerName":"","unlocked":false})",
+         R"({"availableSkins":[],"ipReward":0,"ipRewardForPurchaser":0,"price":0,)"
+         R"("skinUnlockMode":"","summonerName":"","unlocked":false})"},
+    };
+    const std::pair<std::string, const char*> implementations[] = {{"legacy", kLegacy},
+                                                                   {"team-builder", kTeamBuilder}};
+    const std::string types[] = {"Create", "Update", "Delete"};
+    for (const std::string active : {"none", "legacy", "team-builder"}) {
+        FacadeHost host;
+        host.start();
+        if (active != "none") {
+            host.setActive(kLegacy, boolean(true));
+        }
+        if (active == "team-builder") {
+            host.setActive(kTeamBuilder, boolean(true));  // a switch publishes nothing
+        }
+        EXPECT_EQ(takeEvents(host), Strings{}) << active;
+        host.takeLog();
 
-    host.deliver(kLegacy, "v1/session", "Update",
-                 json(R"({"localPlayerCellId": 4, "timer": {"phase": "BAN_PICK"}, "x": 1})"));
-    const Strings log = host.takeLog();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_TRUE(log[0].starts_with("0 /tav-champ-select/v1/session: {")) << log[0];
-    EXPECT_NE(log[0].find("\"localPlayerCellId\":4"), std::string::npos) << log[0];
-    EXPECT_EQ(log[0].find("\"x\""), std::string::npos) << log[0];
-    EXPECT_EQ(host.takePublished().size(), 2u);
-
-    // A Delete carries the default session, whatever came with it.
-    host.deliver(kLegacy, "v1/session", "Delete", json(R"({"localPlayerCellId": 4})"));
-    EXPECT_EQ(host.takeLog(), Strings{"3 Deleting champ select session."});
-    const tav::testing::RecordedEvent& deleted = host.module.host().published.at(0);
-    const BindingValue& data = deleted.payload.find("data");
-    EXPECT_EQ(data.find("localPlayerCellId").asInt64(), -1);
-    EXPECT_TRUE(data.find("allowSkinSelection").asBool());
-    host.takePublished();
-
-    // The team builder's session is ignored while legacy is active, and a
-    // switch publishes nothing.
-    host.deliver(kTeamBuilder, "v1/session", "Update", json("{}"));
-    host.setActive(kTeamBuilder, boolean(true));
-    EXPECT_TRUE(host.takePublished().empty());
-    host.takeLog();
-
-    host.module.shutdown();
-    EXPECT_TRUE(host.takePublished().empty());
-}
-
-TEST(FacadeMirroring, TeamBoostKeepsItsRecordShape) {
-    FacadeHost host;
-    host.start();
-    host.setActive(kLegacy, boolean(true));
-    host.takePublished();
-    host.deliver(kLegacy, "v1/team-boost", "Update",
-                 json(R"({"skinUnlockMode": "x", "extra": 1})"));
-    ASSERT_EQ(host.module.host().published.size(), 2u);
-    const BindingValue& data = host.module.host().published[0].payload.find("data");
-    EXPECT_EQ(data.size(), 7u);
-    EXPECT_EQ(data.tryFind("extra"), nullptr);
-    EXPECT_EQ(data.find("skinUnlockMode").asString(), "x");
+        for (const Resource& resource : resources) {
+            const std::string path = "v1/" + resource.name;
+            const std::string uri = "/tav-champ-select/" + path;
+            for (const std::string& type : types) {
+                for (const auto& [owner, base] : implementations) {
+                    SCOPED_TRACE(type + " of the " + owner + " " + resource.name +
+                                 ", active: " + active);
+                    host.deliver(base, path, type.c_str(), json(resource.payload));
+                    Strings published;
+                    Strings log;
+                    if (owner == active) {
+                        const std::string& data =
+                            type == "Delete" ? resource.deleted : resource.converted;
+                        const std::string event = '"' + type + "\" " + uri + " " + data;
+                        published = {
+                            "OnJsonApiEvent_tav-champ-select_v1_" + resource.name + " " + event,
+                            "OnJsonApiEvent " + event};
+                        if (resource.name == "session") {
+                            log = {type == "Update"   ? "0 /tav-champ-select/v1/session: " + data
+                                   : type == "Create" ? "3 Creating champ select session."
+                                                      : "3 Deleting champ select session."};
+                        }
+                    }
+                    EXPECT_EQ(takeEvents(host), published);
+                    EXPECT_EQ(host.takeLog(), log);
+                }
+            }
+        }
+        host.module.shutdown();
+        EXPECT_EQ(takeEvents(host), Strings{}) << active;
+    }
 }
 
 TEST(FacadeMirroring, AnImplementationActiveAtInitIsMirroredBeforeInitReturns) {

@@ -2,6 +2,7 @@
 // load record, callbacks and the calls it makes into the host.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,30 @@ namespace {
 
 std::string modulePath() {
     return TAV_PLUGIN_MODULE_PATH;
+}
+
+// An endpoint as one line: "METHOD path Name(argument kind [type] @location,
+// ...) -> kind elementKind [type]", read from the C records and their lists.
+std::string describe(const TavEndpointRecord& e) {
+    const TavFunctionRecord& f = e.function;
+    std::string line = std::string(tav::methodName(+e.method)) + " " + e.path + " " + f.name + "(";
+    const TavArgumentLocationNode* location = e.locations;
+    for (const TavArgumentRecord* a : tav::testing::walk(f.arguments, +f.argumentCount)) {
+        line += std::string(a != f.arguments ? ", " : "") + a->name + " " +
+                std::to_string(+a->kind) + (*a->typeName != '\0' ? " " : "") + a->typeName;
+        EXPECT_EQ(+a->elementKind, 0u) << a->name;
+        EXPECT_EQ(+a->optional, 0) << a->name;
+        EXPECT_STREQ(a->description, "") << a->name;
+        if (location == nullptr) {
+            line += " @none";
+            continue;
+        }
+        line += " @" + std::to_string(+location->location);
+        location = location->next;
+    }
+    line += ") -> " + std::to_string(+f.returnKind) + " " + std::to_string(+f.returnElementKind) +
+            (*f.returnTypeName != '\0' ? " " : "") + f.returnTypeName;
+    return location == nullptr ? line : line + " (more locations than arguments)";
 }
 
 }  // namespace
@@ -40,55 +65,83 @@ TEST(PluginModule, LoadWritesTheRecordForTheHost) {
     }
 }
 
-// The API description as the host walks it from word 6: the 19 routes in
-// table order with their names, methods and parameters, and the API types.
-TEST(PluginModule, TheApiDescriptionListsTheRoutesAndTypes) {
+// The API description as the host walks it from word 6, through the C
+// records (at 32 bits their packed layout): the 19 routes in table order.
+TEST(PluginModule, TheApiDescriptionListsTheRoutes) {
     ModuleHost module(modulePath());
     ASSERT_TRUE(module.loaded()) << module.loadError();
     const auto* table = static_cast<const TavEndpointTable*>(module.load().endpointTable);
     ASSERT_NE(table, nullptr);
 
-    std::vector<std::string> routes;
-    for (const TavEndpointRecord* e : tav::testing::walk(table->endpoints, table->endpointCount)) {
-        routes.push_back(std::string(tav::methodName(+e->method)) + " " + e->path + " " +
-                         e->function.name);
-        EXPECT_EQ(tav::testing::texts(e->function.tags, +e->function.tagCount),
+    // Kinds: 8 int64, 9 uint64, 13 object (no answer, or one passed through),
+    // 15 vector, 17 struct; locations: 2 path, 5 body.
+    struct Row {
+        const char* route;
+        const char* name;
+        const char* signature;
+    };
+    const Row rows[] = {
+        {"GET /tav-champ-select/v1/session", "GetTavChampSelectV1Session",
+         "() -> 17 0 TavChampSelectChampSelectSession"},
+        {"GET /tav-champ-select/v1/session/trades", "GetTavChampSelectV1SessionTrades",
+         "() -> 15 17 TavChampSelectChampSelectTradeContract"},
+        {"GET /tav-champ-select/v1/session/trades/{id}", "GetTavChampSelectV1SessionTradesById",
+         "(id 8 @2) -> 17 0 TavChampSelectChampSelectTradeContract"},
+        {"POST /tav-champ-select/v1/session/trades/{id}/request",
+         "PostTavChampSelectV1SessionTradesByIdRequest",
+         "(id 8 @2) -> 17 0 TavChampSelectChampSelectTradeContract"},
+        {"POST /tav-champ-select/v1/session/trades/{id}/accept",
+         "PostTavChampSelectV1SessionTradesByIdAccept", "(id 8 @2) -> 13 0"},
+        {"POST /tav-champ-select/v1/session/trades/{id}/decline",
+         "PostTavChampSelectV1SessionTradesByIdDecline", "(id 8 @2) -> 13 0"},
+        {"POST /tav-champ-select/v1/session/trades/{id}/cancel",
+         "PostTavChampSelectV1SessionTradesByIdCancel", "(id 8 @2) -> 13 0"},
+        {"PATCH /tav-champ-select/v1/session/actions/{id}",
+         "PatchTavChampSelectV1SessionActionsById",
+         "(id 9 @2, data 17 TavChampSelectChampSelectAction @5) -> 13 0"},
+        {"POST /tav-champ-select/v1/session/actions/{id}/complete",
+         "PostTavChampSelectV1SessionActionsByIdComplete", "(id 8 @2) -> 13 0"},
+        {"POST /tav-champ-select/v1/session/my-selection/reroll",
+         "PostTavChampSelectV1SessionMySelectionReroll", "() -> 13 0"},
+        {"POST /tav-champ-select/v1/team-boost/purchase", "PostTavChampSelectV1TeamBoostPurchase",
+         "() -> 13 0"},
+        {"PATCH /tav-champ-select/v1/session/my-selection",
+         "PatchTavChampSelectV1SessionMySelection",
+         "(selection 17 TavChampSelectChampSelectMySelection @5) -> 13 0"},
+        {"GET /tav-champ-select/v1/session/timer", "GetTavChampSelectV1SessionTimer",
+         "() -> 17 0 TavChampSelectChampSelectTimer"},
+        {"GET /tav-champ-select/v1/pickable-champions", "GetTavChampSelectV1PickableChampions",
+         "() -> 17 0 TavChampSelectChampSelectPickableChampions"},
+        {"GET /tav-champ-select/v1/bannable-champions", "GetTavChampSelectV1BannableChampions",
+         "() -> 17 0 TavChampSelectChampSelectBannableChampions"},
+        {"GET /tav-champ-select/v1/disabled-champions", "GetTavChampSelectV1DisabledChampions",
+         "() -> 17 0 TavChampSelectChampSelectDisabledChampions"},
+        {"GET /tav-champ-select/v1/pickable-skins", "GetTavChampSelectV1PickableSkins",
+         "() -> 17 0 TavChampSelectChampSelectPickableSkins"},
+        {"GET /tav-champ-select/v1/team-boost", "GetTavChampSelectV1TeamBoost",
+         "() -> 17 0 TavChampSelectTeamBoost"},
+        {"POST /tav-champ-select/v1/battle-training/launch",
+         "PostTavChampSelectV1BattleTrainingLaunch", "() -> 13 0"},
+    };
+
+    const auto endpoints = tav::testing::walk(table->endpoints, table->endpointCount);
+    ASSERT_EQ(endpoints.size(), std::size(rows));
+    for (std::size_t i = 0; i < endpoints.size(); ++i) {
+        const TavEndpointRecord& e = *endpoints[i];
+        const TavFunctionRecord& f = e.function;
+        EXPECT_EQ(describe(e), std::string(rows[i].route) + " " + rows[i].name + rows[i].signature);
+        SCOPED_TRACE(rows[i].name);
+        EXPECT_STREQ(e.customMethod, "");
+        EXPECT_STREQ(f.description, "");
+        EXPECT_EQ(tav::testing::texts(f.tags, +f.tagCount),
                   (std::vector<std::string>{"Plugins", "Plugin tav-champ-select"}));
-        EXPECT_EQ(+e->entry, +table->endpoints[0].entry);
+        EXPECT_EQ(+e.entry, +endpoints[0]->entry);
+        EXPECT_NE(+f.endpoint, nullptr);
+        if (*f.returnTypeName != '\0') {
+            EXPECT_NE(tav::testing::findType(table, f.returnTypeName), nullptr);
+        }
     }
-    ASSERT_EQ(routes.size(), 19u);
-    EXPECT_EQ(routes[0], "GET /tav-champ-select/v1/session GetTavChampSelectV1Session");
-    EXPECT_EQ(routes[4],
-              "POST /tav-champ-select/v1/session/trades/{id}/accept "
-              "PostTavChampSelectV1SessionTradesByIdAccept");
-    EXPECT_EQ(routes[18],
-              "POST /tav-champ-select/v1/battle-training/launch "
-              "PostTavChampSelectV1BattleTrainingLaunch");
-
-    // Route 8: an unsigned id in the path and the action in the body.
-    const TavEndpointRecord& action = table->endpoints[7];
-    ASSERT_EQ(+action.function.argumentCount, 2u);
-    const TavArgumentRecord& id = action.function.arguments[0];
-    const TavArgumentRecord& data = action.function.arguments[1];
-    EXPECT_EQ(std::string(id.name) + " " + std::to_string(+id.kind) + " " + data.name + " " +
-                  std::to_string(+data.kind) + " " + data.typeName,
-              "id 9 data 17 TavChampSelectChampSelectAction");
-    ASSERT_NE(+action.locations, nullptr);
-    EXPECT_EQ(+action.locations->location, 2u);
-    EXPECT_EQ(+action.locations->next->location, 5u);
-    EXPECT_EQ(+action.function.returnKind, 13u);  // nothing: "object"
-
-    // Route 2 answers a list of trade contracts; route 3 takes a signed id.
-    EXPECT_EQ(std::to_string(+table->endpoints[1].function.returnKind) + " " +
-                  std::to_string(+table->endpoints[1].function.returnElementKind) + " " +
-                  table->endpoints[1].function.returnTypeName,
-              "15 17 TavChampSelectChampSelectTradeContract");
-    EXPECT_EQ(+table->endpoints[2].function.arguments[0].kind, 8u);
-
-    for (const char* type : {"TavChampSelectChampSelectSession", "TavChampSelectTeamBoost",
-                             "TavChampSelectChampSelectTradeState"}) {
-        EXPECT_NE(tav::testing::findType(table, type), nullptr) << type;
-    }
+    EXPECT_NE(tav::testing::findType(table, "TavChampSelectChampSelectTradeState"), nullptr);
 }
 
 TEST(PluginModuleDeathTest, AnIncompatibleHostEndsTheProcessWithTheReport) {
