@@ -423,23 +423,29 @@ BindingTypeRef bindingElementTypeRef(const BindingTypeRegistry& registry) {
 
 // --- top level ---------------------------------------------------------------------
 
+// Value to native by T's own rule alone, an empty value included: for a
+// caller whose answer has a rule of its own for "no value" (a list's
+// absence is "not a collection").
+template <class T>
+BindingResult fromValueByOwnRule(T& native, const BindingValue& value, std::string_view name,
+                                 const BindingTypeRegistry& registry) {
+    BindingResult result;
+    const BindingConversionContext context{registry, innermostDescriptor<T>(registry)};
+    BindingConverter<T>::toNative(result, native, value, name, context);
+    return result;
+}
+
 // Value to native: an empty value is missing; anything else follows T's rules.
-// A vector is the exception: its own rule answers for an empty value too (a
-// vector of bool calls it missing, any other is "not a collection").
 // name is what messages call the value ("<result>", an argument's name).
 template <class T>
 BindingResult fromValue(T& native, const BindingValue& value, std::string_view name,
                         const BindingTypeRegistry& registry) {
-    BindingResult result;
-    constexpr bool kVector =
-        BindingConverter<T>::kind == BindingTypeKind::Vector && !isBindingOptional<T>;
-    if (!kVector && value.kind() == BindingValueKind::Empty) {
+    if (value.kind() == BindingValueKind::Empty) {
+        BindingResult result;
         result.fail(makeMessage(messages::kValueRequired, name));
         return result;
     }
-    const BindingConversionContext context{registry, innermostDescriptor<T>(registry)};
-    BindingConverter<T>::toNative(result, native, value, name, context);
-    return result;
+    return fromValueByOwnRule(native, value, name, registry);
 }
 
 // Native to value: the result's value holds the converted tree.

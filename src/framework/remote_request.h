@@ -59,9 +59,14 @@ RequestOutcome<BindingValue> readAnswer(PluginBase& plugin, MethodCode method, s
 // The error of a failed conversion of the answer into the result type.
 StructuredError conversionError(MethodCode method, std::string_view url, std::string_view error);
 
+// How an answer without a value converts: as missing ("A value for
+// '<result>' is required."), or by the result type's own rule.
+enum class NoValueRule { Missing, OwnRule };
+
 // method url without parameters; the answer converted into T.
 template <class T>
-RequestOutcome<T> request(PluginBase& plugin, MethodCode method, std::string_view url);
+RequestOutcome<T> request(PluginBase& plugin, MethodCode method, std::string_view url,
+                          NoValueRule noValue = NoValueRule::Missing);
 
 // method url with parameters (one member per name, in order); no result.
 RequestOutcome<void> requestWithParameters(PluginBase& plugin, MethodCode method,

@@ -25,7 +25,8 @@ RequestOutcome<void> sendConvertedParameters(PluginBase& plugin, MethodCode meth
 }  // namespace detail
 
 template <class T>
-RequestOutcome<T> request(PluginBase& plugin, MethodCode method, std::string_view url) {
+RequestOutcome<T> request(PluginBase& plugin, MethodCode method, std::string_view url,
+                          NoValueRule noValue) {
     // Declared first so that the host's release runs on every return below.
     ResponseRecord response;
     if (RequestOutcome<void> sent = sendRaw(plugin, method, url, nullptr, response); !sent) {
@@ -36,8 +37,11 @@ RequestOutcome<T> request(PluginBase& plugin, MethodCode method, std::string_vie
         return answer.error();
     }
     T native{};
+    const BindingTypeRegistry& registry = detail::pluginRegistry(plugin);
     const BindingResult converted =
-        fromValue(native, answer.value(), "<result>", detail::pluginRegistry(plugin));
+        noValue == NoValueRule::OwnRule
+            ? fromValueByOwnRule(native, answer.value(), "<result>", registry)
+            : fromValue(native, answer.value(), "<result>", registry);
     if (!converted) {
         return conversionError(method, url, converted.error());
     }

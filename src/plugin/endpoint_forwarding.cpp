@@ -100,7 +100,12 @@ HandlerAnswer<R> ChampSelectPlugin::forward(MethodCode method, std::string_view 
         }
         return Nothing{};
     } else {
-        tav::RequestOutcome<R> answer = tav::request<R>(*this, method, url.value());
+        // The trade list answers "not a collection" for no value as for any
+        // other answer that is not a list.
+        constexpr tav::NoValueRule noValue =
+            std::is_same_v<R, std::vector<ChampSelectTradeContract>> ? tav::NoValueRule::OwnRule
+                                                                     : tav::NoValueRule::Missing;
+        tav::RequestOutcome<R> answer = tav::request<R>(*this, method, url.value(), noValue);
         if (!answer) {
             return failed(answer.error());
         }
