@@ -107,7 +107,9 @@ HttpResponse scriptAnswer(DevHost& host, const HttpRequest& request) {
     if (std::string what = readScriptedAnswer(fields, answer); !what.empty()) {
         return errorResponse(400, what);
     }
-    host.script(which, std::move(answer));
+    if (std::string what = host.script(which, std::move(answer)); !what.empty()) {
+        return errorResponse(400, what);
+    }
     return noContent();
 }
 

@@ -23,21 +23,28 @@ DevHost::~DevHost() {
 bool DevHost::start(const std::string& modulePath, const std::string& scenarioPath,
                     std::string& error) {
     std::lock_guard lock(mutex_);
+    // The module first: its API description is what the scenario is checked
+    // against.
+    if (!module_.load(modulePath, error)) {
+        error = modulePath + ": " + error;
+        return false;
+    }
+    types_.emplace(endpoints());
     Scenario scenario;
-    if (!loadScenario(scenarioPath, scenario, error)) {
+    if (!loadScenario(scenarioPath, *types_, scenario, error)) {
+        types_.reset();
+        module_.shutdown();
+        module_.unload();
         return false;
     }
     scenarioPath_ = scenarioPath;
     simulation_.apply(std::move(scenario));
     slots_.clear();  // nobody has subscribed yet: nothing to deliver
-    if (!module_.load(modulePath, error)) {
-        error = modulePath + ": " + error;
-        return false;
-    }
     if (!module_.init(slots_.table(), this)) {
         error = modulePath + ": Init failed";
         module_.shutdown();
         slots_.clear();
+        types_.reset();
         return false;
     }
     slots_.deliverPending();
@@ -53,6 +60,7 @@ void DevHost::stop() {
     running_ = false;
     module_.shutdown();
     slots_.clear();
+    types_.reset();
     module_.unload();
 }
 
@@ -119,15 +127,26 @@ bool DevHost::deleteResource(Implementation implementation, const std::string& p
     return deleted;
 }
 
-void DevHost::script(Implementation implementation, ScriptedAnswer answer) {
+std::string DevHost::script(Implementation implementation, ScriptedAnswer answer) {
     std::lock_guard lock(mutex_);
+    if (!running_) {
+        return "The module is not loaded";
+    }
+    if (std::string what = checkAnswerUrl(answer, *types_); !what.empty()) {
+        return what;
+    }
     simulation_.script(implementation, std::move(answer));
+    return {};
 }
 
 bool DevHost::reload(std::string& error) {
     std::lock_guard lock(mutex_);
+    if (!running_) {
+        error = "The module is not loaded";
+        return false;
+    }
     Scenario scenario;
-    if (!loadScenario(scenarioPath_, scenario, error)) {
+    if (!loadScenario(scenarioPath_, *types_, scenario, error)) {
         return false;
     }
     simulation_.apply(std::move(scenario));

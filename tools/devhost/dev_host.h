@@ -14,6 +14,7 @@
 #include "event_stream.h"
 #include "host_slots.h"
 #include "module_host.h"
+#include "module_types.h"
 #include "scenario.h"
 #include "simulation.h"
 
@@ -46,7 +47,8 @@ public:
     std::string putResource(Implementation implementation, const std::string& path,
                             const BindingValue& value);
     bool deleteResource(Implementation implementation, const std::string& path);
-    void script(Implementation implementation, ScriptedAnswer answer);
+    // Refused (with what is wrong) for a URL the module never requests.
+    std::string script(Implementation implementation, ScriptedAnswer answer);
     bool reload(std::string& error);
 
 private:
@@ -63,6 +65,7 @@ private:
     EventStream& events_;
     ModuleHost module_;
     HostSlots slots_;
+    std::optional<ModuleTypes> types_;  // while the module is loaded
     Simulation simulation_;
     std::string scenarioPath_;
     bool running_ = false;

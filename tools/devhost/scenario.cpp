@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "formats/json.h"
 #include "formats/yaml.h"
 #include "scenario_lines.h"
 
@@ -46,7 +47,7 @@ struct Failure {
 
 class Reader {
 public:
-    explicit Reader(Scenario& out) : out_(out) {}
+    Reader(Scenario& out, const ModuleTypes& types) : out_(out), types_(types) {}
 
     std::optional<Failure> read(const BindingValue& root) {
         if (root.kind() != BindingValueKind::Structure) {
@@ -91,9 +92,8 @@ public:
     }
 
 private:
-    static std::optional<Failure> readImplementation(const BindingValue& value,
-                                                     const std::string& name,
-                                                     ImplementationState& state) {
+    std::optional<Failure> readImplementation(const BindingValue& value, const std::string& name,
+                                              ImplementationState& state) const {
         const std::vector<YamlPathStep> at{"implementations", name};
         if (value.kind() == BindingValueKind::Empty) {
             return std::nullopt;
@@ -117,8 +117,13 @@ private:
         }
         for (const BindingMember& member : resources.members()) {
             const std::string path(member.key());
+            std::vector<YamlPathStep> where{"implementations", name, "resources", path};
             if (std::string what = checkResource(path, member.value()); !what.empty()) {
-                return Failure{{"implementations", name, "resources", path}, what};
+                return Failure{where, what};
+            }
+            if (std::optional<TypeMismatch> mismatch = types_.checkResource(path, member.value())) {
+                where.insert(where.end(), mismatch->at.begin(), mismatch->at.end());
+                return Failure{where, "resource '" + path + "': " + mismatch->what};
             }
             state.resources[path] = member.value();
         }
@@ -133,6 +138,9 @@ private:
             if (std::string what = readScriptedAnswer(element, answer); !what.empty()) {
                 return Failure{{"implementations", name, "answers", index}, what};
             }
+            if (std::string what = checkAnswerUrl(answer, types_); !what.empty()) {
+                return Failure{{"implementations", name, "answers", index, "url"}, what};
+            }
             state.answers.push_back(std::move(answer));
             ++index;
         }
@@ -140,9 +148,11 @@ private:
     }
 
     Scenario& out_;
+    const ModuleTypes& types_;
 };
 
-// "... At line: N col: M" of the YAML reader's messages: N, or 0.
+// "... At line: N col: M" of the YAML reader's own messages: N, or 0. Its
+// parser errors print libyaml's 0-based mark; YamlLines has those.
 std::size_t readerLine(std::string_view message) {
     constexpr std::string_view kAt = "At line: ";
     const std::size_t at = message.rfind(kAt);
@@ -220,6 +230,11 @@ std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out) {
     if (status != nullptr && value.tryFind("value") != nullptr) {
         return "an answer has either a value or a status with a message, not both";
     }
+    if (status != nullptr && status->kind() == BindingValueKind::String) {
+        return "an answer's status must be a number, an error status from 400 to 599, not the "
+               "text " +
+               writeJson(*status);
+    }
     if (status != nullptr) {
         std::uint64_t code = status->asUInt64();
         if (status->kind() == BindingValueKind::Signed && status->asInt64() > 0) {
@@ -239,25 +254,43 @@ std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out) {
     return {};
 }
 
-bool parseScenario(std::string_view text, std::string_view file, Scenario& out,
-                   std::string& error) {
+std::string checkAnswerUrl(const ScriptedAnswer& answer, const ModuleTypes& types) {
+    if (types.requests(answer.url)) {
+        return {};
+    }
+    return "the module never requests '" + answer.url +
+           "'; it requests, relative to the implementation: " + types.requestedList();
+}
+
+bool parseScenario(std::string_view text, std::string_view file, const ModuleTypes& types,
+                   Scenario& out, std::string& error) {
+    const YamlLines lines(text);
+    const auto fail = [&](std::size_t line, const std::string& what) {
+        error = std::string(file) + ":" + std::to_string(line) + ": " + what;
+        return false;
+    };
     BindingResult parsed = readYaml(text);
     if (!parsed) {
-        error = std::string(file) + ":" + std::to_string(readerLine(parsed.error())) + ": " +
-                std::string(parsed.error());
-        return false;
+        const std::size_t line =
+            lines.failureLine() != 0 ? lines.failureLine() : readerLine(parsed.error());
+        return fail(line, std::string(parsed.error()));
+    }
+    // The reader merges a repeated key's values; in a scenario it is a slip.
+    if (const auto& repeated = lines.repeatedKey()) {
+        return fail(repeated->line, "the key '" + repeated->key +
+                                        "' is given twice (first on line " +
+                                        std::to_string(repeated->firstLine) + ")");
     }
     Scenario scenario;
-    if (const std::optional<Failure> failure = Reader(scenario).read(parsed.value)) {
-        error = std::string(file) + ":" + std::to_string(yamlLineOf(text, failure->path)) + ": " +
-                failure->what;
-        return false;
+    if (const std::optional<Failure> failure = Reader(scenario, types).read(parsed.value)) {
+        return fail(lines.lineOf(failure->path), failure->what);
     }
     out = std::move(scenario);
     return true;
 }
 
-bool loadScenario(const std::string& path, Scenario& out, std::string& error) {
+bool loadScenario(const std::string& path, const ModuleTypes& types, Scenario& out,
+                  std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = path + ": cannot read the scenario file";
@@ -265,7 +298,7 @@ bool loadScenario(const std::string& path, Scenario& out, std::string& error) {
     }
     std::ostringstream text;
     text << in.rdbuf();
-    return parseScenario(text.str(), path, out, error);
+    return parseScenario(text.str(), path, types, out, error);
 }
 
 }  // namespace tav::devhost

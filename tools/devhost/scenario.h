@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "binding/binding_value.h"
+#include "module_types.h"
 
 namespace tav::devhost {
 
@@ -53,10 +54,16 @@ std::string checkResource(std::string_view path, const BindingValue& value);
 // A scripted answer from its value {method, url, value} or {method, url,
 // status, message}; the empty text on success, else what is wrong.
 std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out);
+// What is wrong with an answer scripted for a URL the module never requests,
+// naming those it does; the empty text when it may request it.
+std::string checkAnswerUrl(const ScriptedAnswer& answer, const ModuleTypes& types);
 
-// Reads the scenario file at path; false with "FILE:LINE: what" in error.
-bool loadScenario(const std::string& path, Scenario& out, std::string& error);
+// Reads the scenario file at path, its resources checked against the
+// module's types; false with "FILE:LINE: what" in error.
+bool loadScenario(const std::string& path, const ModuleTypes& types, Scenario& out,
+                  std::string& error);
 // The same over text, with file naming it in messages.
-bool parseScenario(std::string_view text, std::string_view file, Scenario& out, std::string& error);
+bool parseScenario(std::string_view text, std::string_view file, const ModuleTypes& types,
+                   Scenario& out, std::string& error);
 
 }  // namespace tav::devhost

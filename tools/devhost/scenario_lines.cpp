@@ -1,111 +1,162 @@
 #include "scenario_lines.h"
 
-#include <optional>
+#include <unordered_map>
+
+#include <yaml.h>
 
 namespace tav::devhost {
 namespace {
 
-// One piece of a line: "- key: v" gives the item marker "-" at its column and
-// "key: v" two columns further.
-struct Entry {
-    std::size_t line;
-    std::size_t indent;
-    std::string_view content;
+// libyaml's parser and its current event, released on every path.
+class Events {
+public:
+    explicit Events(std::string_view text) {
+        ready_ = yaml_parser_initialize(&parser_) != 0;
+        if (ready_) {
+            yaml_parser_set_input_string(
+                &parser_, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+        }
+    }
+    ~Events() {
+        release();
+        if (ready_) {
+            yaml_parser_delete(&parser_);
+        }
+    }
+    Events(const Events&) = delete;
+    Events& operator=(const Events&) = delete;
+
+    // The next event; false at a failure (or when the parser never started).
+    bool next() {
+        release();
+        held_ = ready_ && yaml_parser_parse(&parser_, &event_) != 0;
+        return held_;
+    }
+    const yaml_event_t& event() const { return event_; }
+    // libyaml's marks count from 0.
+    std::size_t problemLine() const { return parser_.problem_mark.line + 1; }
+
+private:
+    void release() {
+        if (held_) {
+            yaml_event_delete(&event_);
+            held_ = false;
+        }
+    }
+
+    yaml_parser_t parser_{};
+    yaml_event_t event_{};
+    bool ready_ = false;
+    bool held_ = false;
 };
 
-std::vector<Entry> entriesOf(std::string_view text) {
-    std::vector<Entry> entries;
-    std::size_t lineNumber = 0;
-    while (!text.empty()) {
-        ++lineNumber;
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        std::size_t indent = line.find_first_not_of(' ');
-        if (indent == std::string_view::npos) {
-            continue;
-        }
-        std::string_view content = line.substr(indent);
-        if (content.starts_with('#') || content.starts_with("---") || content == "\r") {
-            continue;
-        }
-        while (content == "-" || content.starts_with("- ")) {
-            entries.push_back({lineNumber, indent, "-"});
-            const std::size_t next = content.find_first_not_of(' ', 1);
-            if (next == std::string_view::npos) {
-                content = {};
-                break;
-            }
-            indent += next;
-            content = content.substr(next);
-        }
-        if (!content.empty()) {
-            entries.push_back({lineNumber, indent, content});
-        }
-    }
-    return entries;
-}
-
-// The key a "key: value" piece starts with, quoted or plain.
-std::optional<std::string_view> keyOf(std::string_view content) {
-    if (!content.empty() && (content[0] == '"' || content[0] == '\'')) {
-        const std::size_t close = content.find(content[0], 1);
-        if (close == std::string_view::npos || content.substr(close + 1, 1) != ":") {
-            return std::nullopt;
-        }
-        return content.substr(1, close - 1);
-    }
-    const std::size_t colon = content.find(": ");
-    if (colon != std::string_view::npos) {
-        return content.substr(0, colon);
-    }
-    if (content.ends_with(':')) {
-        return content.substr(0, content.size() - 1);
-    }
-    return std::nullopt;
+const char* chars(const yaml_char_t* text) {
+    return reinterpret_cast<const char*>(text);
 }
 
 }  // namespace
 
-std::size_t yamlLineOf(std::string_view text, const std::vector<YamlPathStep>& path) {
-    const std::vector<Entry> entries = entriesOf(text);
-    std::size_t line = 1;
-    std::size_t position = 0;
-    long parentIndent = -1;
-    for (const YamlPathStep& step : path) {
-        const auto* key = std::get_if<std::string>(&step);
-        long childIndent = -1;
-        std::size_t items = 0;
-        bool matched = false;
-        for (std::size_t i = position; i < entries.size() && !matched; ++i) {
-            const Entry& e = entries[i];
-            const long indent = static_cast<long>(e.indent);
-            // A sequence may start at its key's own column.
-            const bool sameColumnItem =
-                key == nullptr && e.content == "-" && indent == parentIndent;
-            if (indent <= parentIndent && !sameColumnItem) {
-                break;
+YamlLines::YamlLines(std::string_view text) {
+    // An open sequence or mapping; a mapping alternates keys and values.
+    struct Open {
+        std::size_t node;
+        bool mapping;
+        bool haveKey = false;
+        std::string key;
+        std::size_t keyLine = 0;
+    };
+    std::vector<Open> open;
+    std::unordered_map<std::string, std::size_t> anchors;
+    Events events(text);
+    for (;;) {
+        if (!events.next()) {
+            failureLine_ = events.problemLine();
+            nodes_.clear();
+            return;
+        }
+        const yaml_event_t& e = events.event();
+        if (e.type == YAML_STREAM_END_EVENT) {
+            return;
+        }
+        if (e.type == YAML_SEQUENCE_END_EVENT || e.type == YAML_MAPPING_END_EVENT) {
+            open.pop_back();
+            continue;
+        }
+        const yaml_char_t* anchor = nullptr;
+        std::size_t node = 0;
+        if (e.type == YAML_ALIAS_EVENT) {
+            const auto found = anchors.find(chars(e.data.alias.anchor));
+            if (found == anchors.end()) {
+                continue;  // the reader refuses it
             }
-            if (childIndent < 0) {
-                childIndent = indent;
-            }
-            if (indent != childIndent) {
-                continue;
-            }
-            if (key != nullptr) {
-                matched = keyOf(e.content) == std::string_view(*key);
+            node = found->second;
+        } else if (e.type == YAML_SCALAR_EVENT || e.type == YAML_SEQUENCE_START_EVENT ||
+                   e.type == YAML_MAPPING_START_EVENT) {
+            node = nodes_.size();
+            nodes_.push_back({e.start_mark.line + 1, {}, {}, {}});
+            if (e.type == YAML_SCALAR_EVENT) {
+                anchor = e.data.scalar.anchor;
+                nodes_.back().scalar.assign(chars(e.data.scalar.value), e.data.scalar.length);
             } else {
-                matched = e.content == "-" && items++ == std::get<std::size_t>(step);
+                anchor = e.type == YAML_SEQUENCE_START_EVENT ? e.data.sequence_start.anchor
+                                                             : e.data.mapping_start.anchor;
             }
-            if (matched) {
-                line = e.line;
-                parentIndent = indent;
-                position = i + 1;
+        } else {
+            continue;  // stream and document starts, document ends
+        }
+        if (anchor != nullptr) {
+            anchors[chars(anchor)] = node;
+        }
+        if (!open.empty()) {
+            Open& parent = open.back();
+            if (!parent.mapping) {
+                nodes_[parent.node].items.push_back(node);
+            } else if (!parent.haveKey) {
+                parent.haveKey = true;
+                parent.key = nodes_[node].scalar;
+                parent.keyLine = nodes_[node].line;
+            } else {
+                parent.haveKey = false;
+                std::vector<Member>& members = nodes_[parent.node].members;
+                for (const Member& m : members) {
+                    if (m.key == parent.key && !repeatedKey_) {
+                        repeatedKey_ = RepeatedKey{parent.key, parent.keyLine, m.line};
+                    }
+                }
+                members.push_back({parent.key, parent.keyLine, node});
             }
         }
-        if (!matched) {
+        if (e.type == YAML_SEQUENCE_START_EVENT || e.type == YAML_MAPPING_START_EVENT) {
+            open.push_back({node, e.type == YAML_MAPPING_START_EVENT, false, {}, 0});
+        }
+    }
+}
+
+std::size_t YamlLines::lineOf(const std::vector<YamlPathStep>& path) const {
+    std::size_t line = 1;
+    if (nodes_.empty()) {
+        return line;
+    }
+    const Node* node = &nodes_[0];
+    for (const YamlPathStep& step : path) {
+        std::size_t next = nodes_.size();
+        if (const auto* key = std::get_if<std::string>(&step)) {
+            for (const Member& m : node->members) {
+                if (m.key == *key) {
+                    line = m.line;
+                    next = m.node;
+                    break;
+                }
+            }
+        } else if (const std::size_t index = std::get<std::size_t>(step);
+                   index < node->items.size()) {
+            next = node->items[index];
+            line = nodes_[next].line;
+        }
+        if (next == nodes_.size()) {
             return line;
         }
+        node = &nodes_[next];
     }
     return line;
 }

@@ -1,5 +1,6 @@
 #include "simulated_behaviour.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <span>
@@ -230,6 +231,32 @@ bool tradeBehaviour(ImplementationState& state, std::string_view method, std::st
 }
 
 }  // namespace
+
+void runTimer(BindingValue& timer, std::int64_t elapsedMs, std::uint64_t nowEpochMs) {
+    if (timer.kind() != BindingValueKind::Structure) {
+        return;
+    }
+    // As the module reads a bool: true, or the text "true" or "1".
+    const BindingValue& infinite = timer.find("isInfinite");
+    const bool paused =
+        infinite.asBool() || infinite.asString() == "true" || infinite.asString() == "1";
+    for (const char* key : {"timeLeftInPhase", "adjustedTimeLeftInPhase"}) {
+        BindingValue* left = memberOf(timer, key);
+        const std::optional<std::int64_t> ms = left != nullptr ? numberOf(*left) : std::nullopt;
+        if (ms && !paused) {
+            left->setInt64(std::max<std::int64_t>(0, *ms - elapsedMs));
+        }
+    }
+    for (const char* key : {"timeLeftInPhaseInSec", "adjustedTimeLeftInPhaseInSec"}) {
+        BindingValue* left = memberOf(timer, key);
+        const std::optional<std::int64_t> s = left != nullptr ? numberOf(*left) : std::nullopt;
+        if (s && !paused) {
+            const std::int64_t ms = std::max<std::int64_t>(0, *s * 1000 - elapsedMs);
+            left->setInt64((ms + 999) / 1000);
+        }
+    }
+    timer.member("internalNowInEpochMs").setUInt64(nowEpochMs);
+}
 
 bool simulateBehaviour(ImplementationState& state, std::string_view method, std::string_view path,
                        const BindingValue& argument, SimulatedAnswer& answer,

@@ -27,4 +27,10 @@ bool simulateBehaviour(ImplementationState& state, std::string_view method, std:
                        const BindingValue& argument, SimulatedAnswer& answer,
                        std::vector<std::string>& changed);
 
+// The timer of a session or the timer resource as it reads elapsedMs after
+// it was loaded: each time left (in milliseconds, and in seconds rounded up)
+// counts down to 0 unless isInfinite holds it, and internalNowInEpochMs is
+// nowEpochMs.
+void runTimer(BindingValue& timer, std::int64_t elapsedMs, std::uint64_t nowEpochMs);
+
 }  // namespace tav::devhost

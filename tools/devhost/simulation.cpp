@@ -12,6 +12,8 @@ namespace tav::devhost {
 namespace {
 
 constexpr std::string_view kActivePath = "v1/implementation-active";
+constexpr std::string_view kSessionPath = "v1/session";
+constexpr std::string_view kTimerPath = "v1/session/timer";
 
 void TAV_ABI releaseAnswer(TavResponse* response) {
     freeHostValue(response->value);
@@ -54,9 +56,35 @@ const BindingValue* sessionMember(const ImplementationState& state, std::string_
 
 Simulation::Simulation(EventSink sink) : sink_(std::move(sink)) {}
 
+BindingValue Simulation::live(Implementation implementation, std::string_view path,
+                              const BindingValue& value) const {
+    const bool session = path == kSessionPath;
+    if ((!session && path != kTimerPath) || value.kind() != BindingValueKind::Structure) {
+        return value;
+    }
+    // A timer read from its session runs from when the session came.
+    const bool ownTimer =
+        !session && state_.implementations[static_cast<int>(implementation)].resources.contains(
+                        std::string(kTimerPath));
+    const auto& since = since_[static_cast<int>(implementation)];
+    const auto loaded = since.find(ownTimer ? kTimerPath : kSessionPath);
+    const Clock::time_point now = Clock::now();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        now - (loaded != since.end() ? loaded->second : now));
+    const auto epoch = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    BindingValue copy = value;
+    BindingValue* timer = session ? const_cast<BindingValue*>(copy.tryFind("timer")) : &copy;
+    if (timer != nullptr) {
+        runTimer(*timer, elapsed.count(), static_cast<std::uint64_t>(epoch.count()));
+    }
+    return copy;
+}
+
 void Simulation::event(Implementation implementation, std::string_view path,
                        std::string_view eventType, const BindingValue& data) {
-    sink_(std::string(implementationBase(implementation)).append(path), eventType, data);
+    sink_(std::string(implementationBase(implementation)).append(path), eventType,
+          live(implementation, path, data));
 }
 
 void Simulation::activity(Implementation implementation, bool active) {
@@ -68,6 +96,15 @@ void Simulation::activity(Implementation implementation, bool active) {
 void Simulation::apply(Scenario scenario) {
     Scenario previous = std::move(state_);
     state_ = std::move(scenario);
+    const Clock::time_point now = Clock::now();
+    for (const Implementation implementation : kImplementations) {
+        auto& since = since_[static_cast<int>(implementation)];
+        since.clear();
+        for (const auto& [path, value] :
+             state_.implementations[static_cast<int>(implementation)].resources) {
+            since.emplace(path, now);
+        }
+    }
     if (previous.active && previous.active != state_.active) {
         activity(*previous.active, false);
     }
@@ -113,6 +150,7 @@ void Simulation::putResource(Implementation implementation, const std::string& p
     const bool created = !resources.contains(path);
     BindingValue& stored = resources[path];
     stored = std::move(value);
+    since_[static_cast<int>(implementation)].insert_or_assign(path, Clock::now());
     event(implementation, path, created ? "Create" : "Update", stored);
 }
 
@@ -121,6 +159,7 @@ bool Simulation::deleteResource(Implementation implementation, const std::string
     if (resources.erase(path) == 0) {
         return false;
     }
+    since_[static_cast<int>(implementation)].erase(path);
     event(implementation, path, "Delete", BindingValue());
     return true;
 }
@@ -184,9 +223,9 @@ void Simulation::answer(TavResponse& response, const TavRequest& request) {
         // answered
     } else if (const auto found = state.resources.find(std::string(path));
                method == "GET" && found != state.resources.end()) {
-        answer.value = found->second;
+        answer.value = live(*target, path, found->second);
     } else if (const BindingValue* member = sessionMember(state, path); method == "GET" && member) {
-        answer.value = *member;
+        answer.value = live(*target, path, *member);
     } else {
         answer.isError = true;
         answer.status = 404;

@@ -1,10 +1,15 @@
 // The two simulated champ-select implementations: their state from the
 // scenario, the answers they give to the module's requests, and the resource
 // events (Create, Update, Delete) every change of that state sends to the
-// module, as the real implementations do.
+// module, as the real implementations do. A session's timer runs from when
+// its resource was loaded or put: answers and events carry it as it reads
+// then, the state keeps it as it was given.
 #pragma once
 
+#include <array>
+#include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,16 +46,23 @@ public:
     void answer(TavResponse& response, const TavRequest& request);
 
     // {"activeImplementation": ..., "implementations": {"legacy": {"resources":
-    // {...}, "answers": [...]}, "team-builder": {...}}}
+    // {...}, "answers": [...]}, "team-builder": {...}}}, timers as given.
     BindingValue state() const;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // value of the resource at path, its timer (if it has one) running.
+    BindingValue live(Implementation implementation, std::string_view path,
+                      const BindingValue& value) const;
     void event(Implementation implementation, std::string_view path, std::string_view eventType,
                const BindingValue& data);
     void activity(Implementation implementation, bool active);
 
     EventSink sink_;
     Scenario state_;
+    // When each resource was loaded or put, by implementation and path.
+    std::array<std::map<std::string, Clock::time_point, std::less<>>, 2> since_;
 };
 
 }  // namespace tav::devhost

@@ -57,10 +57,13 @@ TEST_F(DevhostControl, ResourcesReachTheApiAndTheStream) {
     ASSERT_TRUE(put);
     EXPECT_EQ(put->status, 204) << put->body;
     EXPECT_EQ(get("/tav-champ-select/v1/pickable-champions")->body, R"({"championIds":[5,6]})");
-    EXPECT_TRUE(events.waitFor({R"(event: plugin)",
-                                R"(data: {"data":{"championIds":[5,6]},"eventType":"Update",)"
-                                R"("name":"OnJsonApiEvent_tav-champ-select_v1_pickable-champions",)"
-                                R"("uri":"/tav-champ-select/v1/pickable-champions"})"}))
+    EXPECT_TRUE(
+        events.waitFor({R"(event: plugin)",
+                        R"(data: {"data":{"championIds":[5,6]},"eventType":"Update",)"
+                        R"("name":"OnJsonApiEvent_tav-champ-select_v1_pickable-champions",)"
+                        R"("uri":"/tav-champ-select/v1/pickable-champions"})",
+                        // The same publication under its second name.
+                        R"("name":"OnJsonApiEvent","uri":"/tav-champ-select/v1/pickable-)"}))
         << events.text();
 
     // The other implementation's resources reach the module only once it is
@@ -124,10 +127,20 @@ TEST_F(DevhostControl, ScriptedAnswersReplaceTheSimulatedOnes) {
     EXPECT_NE(get("/tav-champ-select/v1/session/timer")->body.find("FINALIZATION"),
               std::string::npos);
 
+    // Refused as the scenario's answers are (their table has the messages).
     const auto both = control("POST", "/_dev/answers",
                               R"({"implementation": "legacy", "method": "GET", "url": "v1/x",)"
                               R"( "value": 1, "status": 500})");
     EXPECT_EQ(both->status, 400);
+    const auto never = control("POST", "/_dev/answers",
+                               R"({"implementation": "legacy", "method": "GET",)"
+                               R"( "url": "tav-champ-select/v1/session", "status": 409})");
+    EXPECT_EQ(never->status, 400);
+    EXPECT_NE(never->body.find("the module never requests 'tav-champ-select/v1/session'; it "
+                               "requests, relative to the implementation: v1/bannable-champions, "),
+              std::string::npos)
+        << never->body;
+    EXPECT_EQ(get("/tav-champ-select/v1/session")->status, 200);
 }
 
 TEST_F(DevhostControl, PicksAndSelectionsChangeTheSession) {

@@ -1,11 +1,15 @@
 // The command line as a user meets it: a bad scenario is refused with its
-// file, line and what is wrong; --help and wrong usage.
+// file, line and what is wrong, at start and at reload; the simulated timer
+// runs; --help and wrong usage.
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "devhost_process.h"
+#include "formats/json.h"
 
 namespace tav::testing {
 namespace {
@@ -17,8 +21,17 @@ struct BadScenario {
 };
 
 const BadScenario kBadScenarios[] = {
+    // The reader's parser messages count lines from 0, the prefix from 1.
     {"syntax", "active: legacy\nimplementations:\n  legacy: [\n",
-     "3: YAML parser error: did not find expected node content. At line: 3 col: 0"},
+     "4: YAML parser error: did not find expected node content. At line: 3 col: 0"},
+    {"tab", "active: legacy\nimplementations:\n\tlegacy: {}\n",
+     "3: YAML parser error: found character that cannot start any token. At line: 2 col: 0"},
+    {"repeated key",
+     "implementations:\n  legacy:\n    resources:\n      v1/pickable-champions:\n"
+     "        championIds: [1]\n        championIds: [2]\n",
+     "6: the key 'championIds' is given twice (first on line 5)"},
+    {"repeated key in flow style", "# one line\n{active: legacy, active: null}\n",
+     "2: the key 'active' is given twice (first on line 2)"},
     {"active", "# demo\nactive: modern\n", "2: 'active' must be legacy, team-builder or null"},
     {"top-level key", "active: legacy\nimplementation: {}\n",
      "2: unknown key 'implementation' (expected 'active', 'implementations' or 'shared')"},
@@ -42,6 +55,41 @@ const BadScenario kBadScenarios[] = {
      "implementations:\n  legacy:\n    answers:\n    - method: GET\n      url: v1/x\n"
      "      status: 200\n",
      "4: an answer's status must be an error status from 400 to 599"},
+    {"quoted status",
+     "implementations:\n  legacy:\n    answers:\n      - {method: GET, url: v1/session,\n"
+     "         status: \"409\"}\n",
+     "4: an answer's status must be a number, an error status from 400 to 599, not the text "
+     "\"409\""},
+    {"answer the module never asks for",
+     "implementations:\n  legacy:\n    answers:\n      - method: GET\n"
+     "        url: tav-champ-select/v1/session\n        status: 409\n",
+     "5: the module never requests 'tav-champ-select/v1/session'; it requests, relative to the "
+     "implementation: v1/bannable-champions, v1/battle-training/launch, v1/disabled-champions, "
+     "v1/pickable-champions, v1/pickable-skins, v1/session, v1/session/actions/{id}, "
+     "v1/session/actions/{id}/complete, v1/session/my-selection, v1/session/my-selection/reroll, "
+     "v1/session/timer, v1/session/trades, v1/session/trades/{id}, v1/session/trades/{id}/accept, "
+     "v1/session/trades/{id}/cancel, v1/session/trades/{id}/decline, "
+     "v1/session/trades/{id}/request, v1/team-boost, v1/team-boost/purchase"},
+    // Values are checked against the module's record types.
+    {"member type",
+     "implementations:\n  legacy:\n    resources:\n      v1/session:\n        timer:\n"
+     "          timeLeftInPhase: \"soon\"\n",
+     "6: resource 'v1/session': 'timer.timeLeftInPhase' must be int64, not the text \"soon\""},
+    {"list element",
+     "implementations:\n  legacy:\n    resources:\n      v1/session:\n        myTeam:\n"
+     "          - {cellId: 0}\n          - {cellId: 3000000000, team: 5000000000}\n",
+     "7: resource 'v1/session': 'myTeam[1].team' must be int32, not 5000000000"},
+    {"list",
+     "implementations:\n  legacy:\n    resources:\n      v1/team-boost:\n"
+     "        availableSkins: 5\n",
+     "5: resource 'v1/team-boost': 'availableSkins' must be a list of int64, not 5"},
+    // Reported where the shared value is written.
+    {"enumerator through an alias",
+     "shared:\n  trades: &trades\n    - {id: 1, cellId: 0, state: AVAILABLE}\n"
+     "    - {id: 2, cellId: 1,\n       state: BUSSY}\nimplementations:\n  legacy:\n"
+     "    resources:\n      v1/session/trades: *trades\n",
+     "5: resource 'v1/session/trades': '[1].state' must be one of AVAILABLE, BUSY, INVALID, "
+     "RECEIVED, SENT (TavChampSelectChampSelectTradeState), not the text \"BUSSY\""},
 };
 
 TEST(DevhostScenario, RefusesABadScenarioWithItsLine) {
@@ -63,16 +111,75 @@ TEST(DevhostScenario, RefusesABadReloadWithItsLine) {
     DevhostProcess process({"--scenario", file});
     ASSERT_TRUE(process.serving()) << process.stderrText();
     std::ofstream(file) << "active: legacy\nimplementations:\n  legacy:\n    resources:\n"
-                           "      v1/team-boost: [1]\n";
+                           "      v1/team-boost: {price: lots}\n";
     auto client = process.client();
     const auto reload = client->Post("/_dev/reload", {{"X-Tav-Dev-Token", process.token()}}, "",
                                      "application/json");
     ASSERT_TRUE(reload);
     EXPECT_EQ(reload->status, 400);
-    EXPECT_NE(reload->body.find(file + ":5: resource 'v1/team-boost' must be a mapping"),
+    EXPECT_NE(reload->body.find(file + ":5: resource 'v1/team-boost': 'price' must be int64, " +
+                                "not the text \\\"lots\\\""),
               std::string::npos)
         << reload->body;
     EXPECT_EQ(client->Get("/tav-champ-select/v1/team-boost")->status, 200);
+    std::remove(file.c_str());
+}
+
+// Time left counts down from the load to 0, unless the timer is infinite;
+// internalNowInEpochMs is the time of the answer.
+TEST(DevhostScenario, TheTimerRunsFromTheLoad) {
+    const std::string file = ::testing::TempDir() + "devhost_timer_scenario.yaml";
+    std::ofstream(file) << "active: legacy\nimplementations:\n  legacy:\n    resources:\n"
+                           "      v1/session:\n        timer: {timeLeftInPhase: 600000, "
+                           "timeLeftInPhaseInSec: 600, isInfinite: false}\n"
+                           "  team-builder:\n    resources:\n"
+                           "      v1/session/timer: {timeLeftInPhase: 1, isInfinite: false}\n"
+                           "      v1/session: {timer: {timeLeftInPhase: 5000, isInfinite: true}}\n";
+    DevhostProcess process({"--scenario", file});
+    ASSERT_TRUE(process.serving()) << process.stderrText();
+    auto client = process.client();
+    const auto timer = [&](const char* path) {
+        const auto answer = client->Get(path);
+        EXPECT_TRUE(answer && answer->status == 200) << (answer ? answer->body : "no answer");
+        BindingResult read = readJson(answer ? answer->body : "");
+        return read ? read.value : BindingValue();
+    };
+    const auto epochMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
+    // JSON numbers read as unsigned when they can.
+    const auto number = [](const BindingValue& record, const char* key) {
+        const BindingValue& n = record.find(key);
+        return n.kind() == BindingValueKind::Unsigned ? static_cast<std::int64_t>(n.asUInt64())
+                                                      : n.asInt64();
+    };
+
+    const BindingValue first = timer("/tav-champ-select/v1/session").find("timer");
+    pause();
+    const BindingValue second = timer("/tav-champ-select/v1/session/timer");
+    const std::int64_t left = number(first, "timeLeftInPhase");
+    EXPECT_LT(left, 600000);
+    EXPECT_LT(number(second, "timeLeftInPhase"), left);
+    EXPECT_GT(number(second, "timeLeftInPhase"), left - 60000);
+    EXPECT_LE(number(second, "timeLeftInPhaseInSec"), 600);
+    EXPECT_NEAR(static_cast<double>(number(second, "internalNowInEpochMs")),
+                static_cast<double>(epochMs()), 60000.0);
+
+    ASSERT_EQ(client
+                  ->Post("/_dev/active", {{"X-Tav-Dev-Token", process.token()}},
+                         R"({"implementation": "team-builder"})", "application/json")
+                  ->status,
+              200);
+    EXPECT_EQ(number(timer("/tav-champ-select/v1/session/timer"), "timeLeftInPhase"), 0);
+    const BindingValue held = timer("/tav-champ-select/v1/session").find("timer");
+    pause();
+    const BindingValue stillHeld = timer("/tav-champ-select/v1/session").find("timer");
+    EXPECT_EQ(number(held, "timeLeftInPhase"), 5000);
+    EXPECT_EQ(number(stillHeld, "timeLeftInPhase"), 5000);
+    EXPECT_GT(number(stillHeld, "internalNowInEpochMs"), number(held, "internalNowInEpochMs"));
     std::remove(file.c_str());
 }
 

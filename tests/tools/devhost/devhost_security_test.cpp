@@ -90,7 +90,12 @@ protected:
         if (!state || !session) {
             return "not serving";
         }
-        return state->body + "\n" + session->body;
+        // The session's timer runs (a flat record); everything else must stay.
+        std::string body = session->body;
+        if (const std::size_t timer = body.find("\"timer\":{"); timer != std::string::npos) {
+            body.erase(timer, body.find('}', timer) + 1 - timer);
+        }
+        return state->body + "\n" + body;
     }
 
     static inline DevhostProcess* process_ = nullptr;

@@ -9,6 +9,9 @@
   const API = '/tav-champ-select/v1/';
   const SESSION_URI = '/tav-champ-select/v1/session';
   const MAX_LOG_ENTRIES = 300;
+  // The time shown is the simulation's, read from the plugin's timer route:
+  // the page keeps no clock of its own.
+  const TIMER_READ_MS = 1000;
 
   // The control routes need the per-run token the start line printed.
   const token = new URLSearchParams(window.location.search).get('token') || '';
@@ -19,7 +22,7 @@
     sessionError: '',
     pickable: [],
     bannable: [],
-    timerBase: null,  // {leftMs, totalMs, infinite, at}
+    timer: null,  // the last answer of the timer route
   };
 
   const $ = (id) => document.getElementById(id);
@@ -125,14 +128,25 @@
   function setSession(session, error) {
     state.session = session && typeof session === 'object' ? session : null;
     state.sessionError = error;
-    const timer = state.session && state.session.timer;
-    state.timerBase = timer ? {
-      leftMs: Number(or(timer.adjustedTimeLeftInPhase, timer.timeLeftInPhase)) || 0,
-      totalMs: Number(timer.totalTimeInPhase) || 0,
-      infinite: Boolean(timer.isInfinite),
-      at: performance.now(),
-    } : null;
     render();
+    loadTimer();
+  }
+
+  let timerReading = false;
+
+  // Read only while there is a session: without one the route answers 404.
+  async function loadTimer() {
+    if (timerReading || !state.session) return;
+    timerReading = true;
+    try {
+      const timer = await request('GET', `${API}session/timer`);
+      state.timer = timer && typeof timer === 'object' ? timer : null;
+    } catch (error) {
+      state.timer = null;
+    } finally {
+      timerReading = false;
+    }
+    renderTimer();
   }
 
   // ---- actions: groups of turns, each action done, in progress or pending ----
@@ -261,25 +275,25 @@
   }
 
   function renderTimer() {
-    const base = state.timerBase;
-    const timer = state.session && state.session.timer;
+    const timer = state.session ? state.timer : null;
     $('timer-phase').textContent = timer ? or(timer.phase, '—') : '—';
-    if (!base) {
+    if (!timer) {
       $('timer-left').textContent = '—';
       $('timer-total').textContent = '—';
       $('timer-bar').style.width = '0%';
       return;
     }
-    if (base.infinite) {
+    const left = Math.max(0, Number(or(timer.adjustedTimeLeftInPhase, timer.timeLeftInPhase)) || 0);
+    const total = Number(timer.totalTimeInPhase) || 0;
+    if (timer.isInfinite) {
       $('timer-left').textContent = '∞';
       $('timer-bar').style.width = '100%';
     } else {
-      const left = Math.max(0, base.leftMs - (performance.now() - base.at));
       $('timer-left').textContent = `${(left / 1000).toFixed(1)} s`;
-      $('timer-left').dataset.leftMs = String(Math.round(left));
-      $('timer-bar').style.width = base.totalMs > 0 ? `${Math.min(100, (100 * left) / base.totalMs)}%` : '0%';
+      $('timer-left').dataset.leftMs = String(left);
+      $('timer-bar').style.width = total > 0 ? `${Math.min(100, (100 * left) / total)}%` : '0%';
     }
-    $('timer-total').textContent = `${(base.totalMs / 1000).toFixed(0)} s in this phase`;
+    $('timer-total').textContent = `${(total / 1000).toFixed(0)} s in this phase`;
   }
 
   function render() {
@@ -333,6 +347,7 @@
     }
     events.prepend(entry);
     while (events.childElementCount > MAX_LOG_ENTRIES) events.lastElementChild.remove();
+    return entry;
   }
 
   function parse(message) {
@@ -344,8 +359,25 @@
     }
   }
 
+  // The module publishes each change under two names, the one derived from
+  // its URI and the generic one, which reach the stream as two events one
+  // after the other: the log shows the publication once, with both names.
+  let lastPublication = null;  // {entry, key, names}
+
+  const publicationSummary = (event, names) =>
+    `${text(event.eventType)} ${text(event.uri)} (${names.map(text).join(', ')})`;
+
   function onPluginEvent(event) {
-    logEntry('plugin', `${text(event.eventType)} ${text(event.uri)} (${text(event.name)})`, event.data);
+    const key = JSON.stringify([event.uri, event.eventType, event.data]);
+    const last = lastPublication;
+    if (last && last.key === key && !last.names.includes(event.name) &&
+        last.entry === $('events').firstElementChild) {
+      last.names.push(event.name);
+      last.entry.querySelector('.summary').textContent = publicationSummary(event, last.names);
+      return;  // its change was taken with the first name
+    }
+    const names = [event.name];
+    lastPublication = { entry: logEntry('plugin', publicationSummary(event, names), event.data), key, names };
     if (event.uri === SESSION_URI) {
       // A deleted session is re-published with the default record.
       setSession(event.eventType === 'Delete' ? null : event.data, event.eventType === 'Delete' ? 'deleted' : '');
@@ -418,7 +450,7 @@
       $('reload-scenario').addEventListener('click', () =>
         control('POST', 'reload', {}).catch((error) => showMessage(`Reload failed: ${error.message}`)));
     }
-    setInterval(renderTimer, 100);
+    setInterval(loadTimer, TIMER_READ_MS);
   }
 
   wire();

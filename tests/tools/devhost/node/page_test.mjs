@@ -1,7 +1,8 @@
 // The session page in headless Chromium, against the real development host:
 // it renders the demo session, a resource change sent through the control
-// routes appears without a reload (escaped), a pick through the page's form
-// reaches the plugin's action route, and the page fetches nothing from
+// routes appears without a reload (escaped) as one log entry naming both
+// events, a pick through the page's form reaches the plugin's action route,
+// the timer shows the simulation's time, and the page fetches nothing from
 // elsewhere. Saves a screenshot.
 //
 //   node page_test.mjs --tool TAV_DEVHOST --scenario DEMO.yaml --screenshot OUT.png
@@ -61,12 +62,13 @@ async function run({ url }) {
     check(await page.$eval('[data-action-id="3"]', (n) => n.dataset.state) === 'in-progress', 'action 3 in progress');
     check(await page.$eval('[data-action-id="7"]', (n) => n.dataset.state) === 'pending', 'action 7 pending');
 
-    // The time left counts down between two readings.
+    // The simulation's timer runs, and the page follows it.
     const left = () => page.$eval('#timer-left', (n) => Number(n.dataset.leftMs));
+    await until('the timer shows', page.waitForFunction(() =>
+      Number(document.querySelector('#timer-left').dataset.leftMs) > 0));
     const before = await left();
-    await new Promise((resolve) => setTimeout(resolve, 600));
-    const after = await left();
-    check(before > 0 && after < before, `the timer counts down (${before} then ${after})`);
+    await until('the timer counts down', page.waitForFunction((b) =>
+      Number(document.querySelector('#timer-left').dataset.leftMs) < b, {}, before));
 
     // A resource change through the control routes reaches the page without
     // a reload, and markup in it stays text.
@@ -82,9 +84,15 @@ async function run({ url }) {
     check(await cellText(page, 0, 'championId') === '#99', 'the changed champion shows');
     check(await page.$('[data-cell-id="0"] b') === null, 'markup from the session is not interpreted');
     check(await page.evaluate(() => window.notReloaded === true), 'the page was not reloaded');
-    check(await page.$$eval('#events [data-kind="plugin"] .summary',
-      (n) => n.some((e) => e.textContent.startsWith('Update /tav-champ-select/v1/session'))),
-      'the event log shows the session update');
+    // One entry per publication, naming both events the stream carries for it.
+    const sessionUpdates = () => [...document.querySelectorAll('#events [data-kind="plugin"] .summary')]
+      .map((e) => e.textContent).filter((t) => t.startsWith('Update /tav-champ-select/v1/session '));
+    const oneEntry = JSON.stringify(
+      ['Update /tav-champ-select/v1/session (OnJsonApiEvent_tav-champ-select_v1_session, OnJsonApiEvent)']);
+    const loggedOnce = await page.waitForFunction(
+      `JSON.stringify((${sessionUpdates})()) === ${JSON.stringify(oneEntry)}`, { timeout: 10_000 })
+      .then(() => true, () => false);
+    check(loggedOnce, `the session update is logged once: ${JSON.stringify(await page.evaluate(sessionUpdates))}`);
 
     // A ban through the page's form goes through the plugin's action route.
     check(await page.$eval('#act-action', (n) => n.value) === '3', 'the form offers the local ban first');
@@ -104,6 +112,15 @@ async function run({ url }) {
       'the ban shows on the action');
 
     await page.screenshot({ path: args.screenshot, fullPage: true });
+
+    // The timer shown is what the simulation answers, not a count of the page's own.
+    await control('POST', 'answers', {
+      implementation: 'legacy', method: 'GET', url: 'v1/session/timer',
+      value: { phase: 'FINALIZATION', adjustedTimeLeftInPhase: 12345, totalTimeInPhase: 30000, isInfinite: false },
+    });
+    await until('the scripted timer shows', page.waitForFunction(() =>
+      document.querySelector('#timer-left').dataset.leftMs === '12345' &&
+      document.querySelector('#timer-phase').textContent === 'FINALIZATION', { timeout: 10_000 }));
 
     // Switching the implementation shows on the page.
     await control('POST', 'active', { implementation: 'team-builder' });
