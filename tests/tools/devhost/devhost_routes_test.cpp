@@ -143,9 +143,9 @@ TEST_F(DevhostRoutes, AnswersOutsideTheRoutes) {
     for (int i = 0; i < 20; ++i) {
         const auto start = std::chrono::steady_clock::now();
         ASSERT_TRUE(client->Get("/tav-champ-select/v1/session"));
-        milliseconds.push_back(std::chrono::duration<double, std::milli>(
-                                   std::chrono::steady_clock::now() - start)
-                                   .count());
+        milliseconds.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     std::nth_element(milliseconds.begin(), milliseconds.begin() + 10, milliseconds.end());
     EXPECT_LT(milliseconds[10], 20.0);
