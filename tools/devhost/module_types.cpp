@@ -281,7 +281,10 @@ private:
 
 ModuleTypes::ModuleTypes(const TavEndpointTable& table) {
     for (std::uint32_t i = 0; table.types != nullptr && i < table.typeCount; ++i) {
-        types_.emplace(table.types[i].name, &table.types[i]);
+        // Copied first: the records are packed, and a reference to one of
+        // their pointers would be misaligned.
+        const char* name = table.types[i].name;
+        types_.emplace(name, &table.types[i]);
     }
     for (std::uint32_t i = 0; table.endpoints != nullptr && i < table.endpointCount; ++i) {
         const TavEndpointRecord& endpoint = table.endpoints[i];

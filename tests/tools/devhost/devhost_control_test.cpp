@@ -12,6 +12,7 @@ namespace {
 class DevhostControl : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(process_.serving()) << process_.stderrText(); }
+    void TearDown() override { expectCleanExit(process_); }
 
     using Answer = std::shared_ptr<httplib::Response>;
 

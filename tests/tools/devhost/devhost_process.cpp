@@ -156,6 +156,12 @@ int DevhostProcess::stop() {
     return exitCode_;
 }
 
+void expectCleanExit(DevhostProcess& process) {
+    if (const int code = process.stop(); code != 0) {
+        ADD_FAILURE() << "the tool ended with " << code << "\n" << process.stderrText();
+    }
+}
+
 std::string DevhostProcess::stderrText() {
     std::lock_guard lock(mutex_);
     return stderr_;

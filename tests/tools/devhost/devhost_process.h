@@ -56,11 +56,16 @@ private:
     std::thread reader_;
 };
 
+// Stops the tool and fails unless it ended with 0: under a sanitizer a leak
+// or a fault in the tool ends it otherwise.
+void expectCleanExit(DevhostProcess& process);
+
 // A test suite whose tests share one started tool.
 class SharedDevhostTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { process_ = new DevhostProcess(); }
     static void TearDownTestSuite() {
+        expectCleanExit(*process_);
         delete process_;
         process_ = nullptr;
     }

@@ -71,6 +71,7 @@ protected:
         process_ = new DevhostProcess({"--allow-origin", kAllowedOrigin});
     }
     static void TearDownTestSuite() {
+        expectCleanExit(*process_);
         delete process_;
         process_ = nullptr;
     }
@@ -510,6 +511,7 @@ TEST(DevhostStreams, AStreamThatDoesNotReadIsDropped) {
     const auto after = client->Get(kSession);
     ASSERT_TRUE(after);
     EXPECT_NE(after->body.find(marker), std::string::npos);
+    expectCleanExit(process);
 }
 
 }  // namespace
