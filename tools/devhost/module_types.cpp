@@ -259,16 +259,22 @@ private:
     }
 
     bool fail(const BindingValue& value, const std::string& expectedText) {
+        // Appended piece by piece: GCC 12's -Wrestrict misreads the same
+        // text built with operator+ at -O3.
         std::string member;
         for (const YamlPathStep& step : at_) {
             if (const auto* key = std::get_if<std::string>(&step)) {
-                member += (member.empty() ? "" : ".") + *key;
+                member.append(member.empty() ? "" : ".").append(*key);
             } else {
-                member += "[" + std::to_string(std::get<std::size_t>(step)) + "]";
+                member.append("[").append(std::to_string(std::get<std::size_t>(step))).append("]");
             }
         }
-        failure_ = TypeMismatch{at_, (member.empty() ? std::string("it") : "'" + member + "'") +
-                                         " must be " + expectedText + ", not " + described(value)};
+        std::string text = member.empty() ? std::string("it") : std::string("'");
+        if (!member.empty()) {
+            text.append(member).append("'");
+        }
+        text.append(" must be ").append(expectedText).append(", not ").append(described(value));
+        failure_ = TypeMismatch{at_, std::move(text)};
         return false;
     }
 
