@@ -1,7 +1,7 @@
 # Entry points: `make test` and `make run` are all a new machine needs.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test test-x64 test-x86 test-windows windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run bench format format-check tidy clean
+.PHONY: all deps test test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run bench format format-check tidy clean
 
 all: test
 
@@ -30,18 +30,31 @@ build-%:
 	$(call preset_build,$*)
 
 # The shipping DLL (32-bit Windows) and its 64-bit twin, cross-built with
-# MinGW-w64; the 64-bit build's whole suite runs under 64-bit Wine with one
-# wine server for the run. Both DLLs' export and import tables are checked.
+# MinGW-w64, with the tools; the 64-bit build's whole suite runs under 64-bit
+# Wine with one wine server for the run, then the development host's HTTP
+# tests of linux-x64 against the Windows tool. Both DLLs' export and import
+# tables are checked, and the tools' imports.
 # A test that fails is run once more: very rarely a Wine process ends at
 # start-up without output; a deterministic failure still fails.
 WINE_X64 = ./scripts/wine-run
 WINE_X64_PREFIX = build/windows-x64/wine
+WINDOWS_TOOLS = tools/devhost/tav-devhost.exe tools/tav-value/tav-value.exe
 
-test-windows: windows-x86 windows-x64
+test-windows: windows-x86 windows-x64 devhost-tests-linux-x64
 	./scripts/check-dll i686-w64-mingw32-objdump build/windows-x86/src/plugin/zub-be-tav-champ-select.dll
+	for tool in $(WINDOWS_TOOLS); do \
+	  ./scripts/check-dll i686-w64-mingw32-objdump build/windows-x86/$$tool && \
+	  ./scripts/check-dll x86_64-w64-mingw32-objdump build/windows-x64/$$tool || exit 1; \
+	done
 	$(WINE_X64) --start-server $(WINE_X64_PREFIX)
 	$(TIMED) windows-x64-tests ctest --preset windows-x64 -j $(JOBS) --repeat until-pass:2; status=$$?; \
+	  [ $$status -ne 0 ] || $(TIMED) windows-x64-devhost ./scripts/test-devhost-wine || status=$$?; \
 	  $(WINE_X64) --stop-server $(WINE_X64_PREFIX); exit $$status
+
+# The Linux test program that drives the Windows tool under Wine.
+devhost-tests-linux-x64: deps
+	cmake --preset linux-x64 >/dev/null
+	cmake --build --preset linux-x64 -j $(JOBS) --target tav_devhost_tests
 
 windows-x86: deps
 	$(TIMED) windows-x86-build $(MAKE) --no-print-directory build-windows-x86

@@ -1,7 +1,7 @@
 # Shared part of the two Windows toolchain files; TAV_MINGW_TRIPLE names the
 # compiler. libyaml comes from build/deps/<triple> (scripts/build-windows-deps),
-# RapidJSON's headers from the Debian package (linked into that folder, so
-# that no other host header is seen).
+# RapidJSON's and Boost's headers from the Debian packages (linked into that
+# folder, so that no other host header is seen).
 set(CMAKE_SYSTEM_NAME Windows)
 if(TAV_MINGW_TRIPLE MATCHES "^i686")
   set(CMAKE_SYSTEM_PROCESSOR x86)
@@ -14,7 +14,7 @@ set(CMAKE_RC_COMPILER ${TAV_MINGW_TRIPLE}-windres)
 
 get_filename_component(TAV_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
 set(TAV_WINDOWS_DEPS_DIR ${TAV_SOURCE_ROOT}/build/deps/${TAV_MINGW_TRIPLE})
-if(NOT EXISTS ${TAV_WINDOWS_DEPS_DIR}/.done)
+if(NOT EXISTS ${TAV_WINDOWS_DEPS_DIR}/.done OR NOT EXISTS ${TAV_WINDOWS_DEPS_DIR}/include/boost)
   execute_process(COMMAND ${TAV_SOURCE_ROOT}/scripts/build-windows-deps ${TAV_MINGW_TRIPLE}
                   RESULT_VARIABLE TAV_DEPS_RESULT)
   if(NOT TAV_DEPS_RESULT EQUAL 0)

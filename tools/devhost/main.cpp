@@ -1,16 +1,13 @@
 // tav-devhost: runs the module under a development host (see --help).
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <thread>
-
-#include <pthread.h>
-#include <unistd.h>
 
 #include "dev_host.h"
 #include "dev_server.h"
 #include "event_stream.h"
 #include "options.h"
+#include "platform/stop_signal.h"
 #include "scenario.h"
 #include "security.h"
 
@@ -36,19 +33,18 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // SIGINT and SIGTERM go to one thread that waits for them; every other
-    // thread, the server's included, inherits the blocked mask.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    // Ctrl-C and its kin go to one thread that waits for them; before any
+    // other thread starts, which on POSIX inherits the blocked signals.
+    tav::platform::catchStopRequests();
+    const std::string token = makeToken();
+    if (token.empty()) {
+        line("the system's random source failed; no token for the control routes");
+        return 1;
+    }
 
     EventStream events;
     DevHost host(events);
-    const auto requestStop = [] { kill(getpid(), SIGTERM); };
-    DevServer server(host, events, makeToken(), options->allowedOrigins, requestStop);
+    DevServer server(host, events, token, options->allowedOrigins, tav::platform::requestStop);
     // The port first: a second tool on a port in use stops before loading.
     const std::uint16_t port = server.listen(options->port, error);
     if (port == 0) {
@@ -66,8 +62,7 @@ int main(int argc, char** argv) {
          options->scenario);
 
     std::thread waiter([&] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
+        tav::platform::waitForStopRequest();
         events.close();
         server.stop();  // also when it comes before run
     });

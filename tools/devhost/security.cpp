@@ -1,18 +1,19 @@
 #include "security.h"
 
-#include <random>
+#include "platform/system_random.h"
 
 namespace tav::devhost {
 
 std::string makeToken() {
-    std::random_device random;
+    unsigned char bytes[16];
+    if (!tav::platform::systemRandom(bytes, sizeof bytes)) {
+        return {};
+    }
     constexpr char kDigits[] = "0123456789abcdef";
     std::string token;
-    for (int i = 0; i < 4; ++i) {
-        const std::uint32_t word = random();
-        for (int nibble = 0; nibble < 8; ++nibble) {
-            token.push_back(kDigits[(word >> (4 * nibble)) & 0xF]);
-        }
+    for (const unsigned char byte : bytes) {
+        token.push_back(kDigits[byte >> 4]);
+        token.push_back(kDigits[byte & 0xF]);
     }
     return token;
 }

@@ -27,7 +27,7 @@ inline constexpr auto kRequestTime = std::chrono::seconds(5);
 inline constexpr auto kWriteTime = std::chrono::seconds(10);
 inline constexpr std::size_t kMaxConnections = 128;
 
-// 32 hexadecimal digits from the system's random source.
+// 32 hexadecimal digits from the system's random source; empty when it failed.
 std::string makeToken();
 
 // Whether host (a Host header) names this server: "127.0.0.1:PORT" or

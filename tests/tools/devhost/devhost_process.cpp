@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <utility>
 
 #include <arpa/inet.h>
@@ -32,12 +33,41 @@ struct Spawned {
     int outFd = -1;
 };
 
-Spawned spawn(const std::vector<std::string>& args, bool keepStdout) {
+// TAV_DEVHOST_COMMAND, when set, replaces the built tool: its words (split at
+// spaces) start another build of it, such as the Windows tool under Wine.
+const char* otherCommand() {
+    const char* command = std::getenv("TAV_DEVHOST_COMMAND");
+    return command != nullptr && *command != '\0' ? command : nullptr;
+}
+
+std::vector<std::string> toolCommand() {
     std::vector<std::string> command;
+    if (const char* other = otherCommand()) {
+        std::istringstream words(other);
+        for (std::string word; words >> word;) {
+            command.push_back(word);
+        }
+        return command;
+    }
     if (const std::string emulator = TAV_DEVHOST_EMULATOR; !emulator.empty()) {
         command.push_back(emulator);
     }
     command.emplace_back(TAV_DEVHOST_TOOL);
+    return command;
+}
+
+// A Windows tool's text-mode output ends its lines in CRLF; the tests read LF.
+void appendOutput(std::string& text, const char* data, std::size_t size) {
+    const std::size_t from = text.size();
+    text.append(data, size);
+    if (otherCommand() != nullptr) {
+        text.erase(std::remove(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), '\r'),
+                   text.end());
+    }
+}
+
+Spawned spawn(const std::vector<std::string>& args, bool keepStdout) {
+    std::vector<std::string> command = toolCommand();
     command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : command) {
@@ -106,7 +136,7 @@ DevhostProcess::DevhostProcess(std::vector<std::string> args) {
         char buffer[4096];
         for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
             std::lock_guard lock(mutex_);
-            stderr_.append(buffer, static_cast<std::size_t>(n));
+            appendOutput(stderr_, buffer, static_cast<std::size_t>(n));
             changed_.notify_all();
         }
         close(fd);
@@ -146,7 +176,9 @@ std::unique_ptr<httplib::Client> DevhostProcess::client() const {
 
 int DevhostProcess::stop() {
     if (pid_ > 0) {
-        kill(pid_, SIGTERM);
+        // Wine turns SIGINT into Ctrl-C for a Windows tool's console handler;
+        // its SIGTERM would end the process without it.
+        kill(pid_, otherCommand() != nullptr ? SIGINT : SIGTERM);
         exitCode_ = waitFor(pid_);
         pid_ = -1;
         if (reader_.joinable()) {
@@ -168,7 +200,7 @@ std::string DevhostProcess::stderrText() {
 }
 
 bool underEmulator() {
-    return !std::string(TAV_DEVHOST_EMULATOR).empty();
+    return !std::string(TAV_DEVHOST_EMULATOR).empty() || otherCommand() != nullptr;
 }
 
 std::chrono::milliseconds scaled(std::chrono::milliseconds native) {
@@ -210,7 +242,7 @@ ToolRun runDevhost(const std::vector<std::string>& args) {
             char buffer[4096];
             const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {
-                texts[i]->append(buffer, static_cast<std::size_t>(n));
+                appendOutput(*texts[i], buffer, static_cast<std::size_t>(n));
             } else if (n == 0 || errno != EINTR) {
                 close(fds[i].fd);
                 fds[i].fd = -1;

@@ -1,7 +1,8 @@
 // The tool as a user starts it: a child process with its command line, whose
 // stderr is collected; started ones are waited for until their start line
-// gives the port and the token, and stopped with SIGTERM. Also a raw client
-// socket for requests no client library would send.
+// gives the port and the token, and stopped with SIGTERM (SIGINT for the tool
+// named by TAV_DEVHOST_COMMAND). Also a raw client socket for requests no
+// client library would send.
 #pragma once
 
 #include <chrono>
@@ -35,7 +36,7 @@ public:
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::unique_ptr<httplib::Client> client() const;
 
-    // Waits for the process to end (after SIGTERM unless it ended already);
+    // Waits for the process to end (after the stop signal unless it ended already);
     // its exit code, or -1 when a signal ended it.
     int stop();
     // Everything written to stderr so far.
@@ -74,7 +75,7 @@ protected:
     static inline DevhostProcess* process_ = nullptr;
 };
 
-// Whether the tool and the tests run under an emulator: several times slower.
+// Whether the tool runs under an emulator or Wine: several times slower.
 bool underEmulator();
 // A time bound that holds natively, stretched under the emulator.
 std::chrono::milliseconds scaled(std::chrono::milliseconds native);

@@ -324,6 +324,16 @@ TEST_F(DevhostSecurity, HeadAnswersLikeGetWithoutABody) {
     }
 }
 
+// The token is the control routes' only secret: a source that repeats (as
+// std::random_device does on some MinGW runtimes) gives every run the same.
+TEST_F(DevhostSecurity, EachRunHasItsOwnToken) {
+    DevhostProcess second;
+    ASSERT_TRUE(second.serving()) << second.stderrText();
+    EXPECT_TRUE(std::regex_match(second.token(), std::regex("[0-9a-f]{32}"))) << second.token();
+    EXPECT_NE(second.token(), process_->token());
+    expectCleanExit(second);
+}
+
 TEST_F(DevhostSecurity, ASecondToolOnItsPortExits) {
     const ToolRun run = runDevhost({"--port", port(), "--scenario", TAV_DEVHOST_DEMO});
     EXPECT_EQ(run.exitCode, 1);
