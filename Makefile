@@ -42,6 +42,7 @@ WINDOWS_TOOLS = tools/devhost/tav-devhost.exe tools/tav-value/tav-value.exe
 
 test-windows: windows-x86 windows-x64 devhost-tests-linux-x64
 	./scripts/check-dll i686-w64-mingw32-objdump build/windows-x86/src/plugin/zub-be-tav-champ-select.dll
+	./scripts/check-dll x86_64-w64-mingw32-objdump build/windows-x64/src/plugin/zub-be-tav-champ-select.dll
 	for tool in $(WINDOWS_TOOLS); do \
 	  ./scripts/check-dll i686-w64-mingw32-objdump build/windows-x86/$$tool && \
 	  ./scripts/check-dll x86_64-w64-mingw32-objdump build/windows-x64/$$tool || exit 1; \
