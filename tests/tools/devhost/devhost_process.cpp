@@ -40,9 +40,9 @@ const char* otherCommand() {
     return command != nullptr && *command != '\0' ? command : nullptr;
 }
 
-std::vector<std::string> toolCommand() {
+std::vector<std::string> toolCommand(bool native) {
     std::vector<std::string> command;
-    if (const char* other = otherCommand()) {
+    if (const char* other = native ? nullptr : otherCommand()) {
         std::istringstream words(other);
         for (std::string word; words >> word;) {
             command.push_back(word);
@@ -66,8 +66,8 @@ void appendOutput(std::string& text, const char* data, std::size_t size) {
     }
 }
 
-Spawned spawn(const std::vector<std::string>& args, bool keepStdout) {
-    std::vector<std::string> command = toolCommand();
+Spawned spawn(const std::vector<std::string>& args, bool keepStdout, bool native = false) {
+    std::vector<std::string> command = toolCommand(native);
     command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : command) {
@@ -116,7 +116,7 @@ int waitFor(int pid) {
 
 }  // namespace
 
-DevhostProcess::DevhostProcess(std::vector<std::string> args) {
+DevhostProcess::DevhostProcess(std::vector<std::string> args, bool native) : native_(native) {
     bool hasScenario = false;
     for (const std::string& arg : args) {
         hasScenario = hasScenario || arg.starts_with("--scenario");
@@ -125,7 +125,7 @@ DevhostProcess::DevhostProcess(std::vector<std::string> args) {
     if (!hasScenario) {
         args.insert(args.end(), {"--scenario", TAV_DEVHOST_DEMO});
     }
-    const Spawned spawned = spawn(args, false);
+    const Spawned spawned = spawn(args, false, native);
     close(spawned.outFd);
     pid_ = spawned.pid;
     if (pid_ < 0) {
@@ -178,7 +178,7 @@ int DevhostProcess::stop() {
     if (pid_ > 0) {
         // Wine turns SIGINT into Ctrl-C for a Windows tool's console handler;
         // its SIGTERM would end the process without it.
-        kill(pid_, otherCommand() != nullptr ? SIGINT : SIGTERM);
+        kill(pid_, otherCommand() != nullptr && !native_ ? SIGINT : SIGTERM);
         exitCode_ = waitFor(pid_);
         pid_ = -1;
         if (reader_.joinable()) {

@@ -22,7 +22,9 @@ namespace tav::testing {
 class DevhostProcess {
 public:
     // Starts the tool with args (the demo scenario unless args name one).
-    explicit DevhostProcess(std::vector<std::string> args = {});
+    // native: this build's own tool even when TAV_DEVHOST_COMMAND names
+    // another.
+    explicit DevhostProcess(std::vector<std::string> args = {}, bool native = false);
     ~DevhostProcess();
     DevhostProcess(const DevhostProcess&) = delete;
     DevhostProcess& operator=(const DevhostProcess&) = delete;
@@ -47,6 +49,7 @@ public:
 
 private:
     int pid_ = -1;
+    bool native_ = false;
     int exitCode_ = -1;
     int port_ = 0;
     std::string token_;

@@ -170,5 +170,26 @@ TEST_F(DevhostRoutes, AnswersOutsideTheRoutes) {
     EXPECT_EQ(packed->body.substr(2, 23), "adjustedTimeLeftInPhase");
 }
 
+// The tool of every build serves the same document but for its server's
+// address: run against another build (the Windows tool under Wine), this
+// compares it with this build's own.
+TEST(DevhostOpenApi, EveryBuildServesTheSameDocument) {
+    DevhostProcess tested;
+    DevhostProcess native({}, true);
+    ASSERT_TRUE(tested.serving() && native.serving()) << tested.stderrText() << native.stderrText();
+    const auto document = [](const DevhostProcess& process) {
+        const auto served = process.client()->Get("/openapi.json");
+        std::string text = served && served->status == 200 ? served->body : "";
+        const std::string server = process.base();
+        for (std::size_t at; (at = text.find(server)) != std::string::npos;) {
+            text.replace(at, server.size(), "SERVER");
+        }
+        return text;
+    };
+    const std::string expected = document(native);
+    EXPECT_NE(expected.find("\"SERVER\""), std::string::npos) << expected.substr(0, 300);
+    EXPECT_EQ(document(tested), expected);
+}
+
 }  // namespace
 }  // namespace tav::testing
