@@ -13,9 +13,15 @@ export const parseArgs = (argv) => Object.fromEntries(
   argv.slice(2).reduce((pairs, value, i, all) =>
     (i % 2 === 0 ? [...pairs, [value.replace(/^--/, ''), all[i + 1]]] : pairs), []));
 
+// TAV_DEVHOST_COMMAND, when set, replaces the tool (its words split at
+// spaces) with another build, such as the Windows tool under Wine; that one
+// is stopped with SIGINT, which Wine hands to its console handler as Ctrl-C.
+const otherCommand = (process.env.TAV_DEVHOST_COMMAND ?? '').split(' ').filter(Boolean);
+
 // Starts the tool on an ephemeral port; its start line names the page's URL.
 export async function startTool(toolPath, scenario, extraArgs = []) {
-  const tool = spawn(toolPath, ['--port', '0', '--scenario', scenario, ...extraArgs],
+  const [command, ...prefix] = otherCommand.length > 0 ? otherCommand : [toolPath];
+  const tool = spawn(command, [...prefix, '--port', '0', '--scenario', scenario, ...extraArgs],
     { stdio: ['ignore', 'ignore', 'pipe'] });
   let stderr = '';
   const url = await new Promise((resolve, reject) => {
@@ -41,7 +47,7 @@ export async function startTool(toolPath, scenario, extraArgs = []) {
 export async function stopTool(tool) {
   if (tool.exitCode !== null || tool.signalCode !== null) return tool.signalCode ?? tool.exitCode;
   const exited = once(tool, 'exit');
-  tool.kill('SIGTERM');
+  tool.kill(otherCommand.length > 0 ? 'SIGINT' : 'SIGTERM');
   const timer = setTimeout(() => tool.kill('SIGKILL'), 10_000);
   const [code, signal] = await exited;
   clearTimeout(timer);
