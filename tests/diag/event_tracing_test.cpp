@@ -88,8 +88,8 @@ struct FakeService {
 };
 FakeService* gService = nullptr;
 
-std::uint32_t fakeRegister(const Guid* id, EventEnableCallback callback, void* context,
-                           TraceRegistration* handle) {
+std::uint32_t TAV_WINAPI fakeRegister(const Guid* id, EventEnableCallback callback, void* context,
+                                      TraceRegistration* handle) {
     gService->registered.push_back(*id);
     *handle = gService->registered.size();
     if (gService->enableOnRegister) {
@@ -98,8 +98,8 @@ std::uint32_t fakeRegister(const Guid* id, EventEnableCallback callback, void* c
     return 0;
 }
 
-std::uint32_t fakeWrite(TraceRegistration, const EventDescriptor*, std::uint32_t count,
-                        EventDataDescriptor* data) {
+std::uint32_t TAV_WINAPI fakeWrite(TraceRegistration, const EventDescriptor*, std::uint32_t count,
+                                   EventDataDescriptor* data) {
     ++gService->writes;
     if (count == 2) {
         std::memcpy(&gService->writtenThreadId,
@@ -112,7 +112,7 @@ std::uint32_t fakeWrite(TraceRegistration, const EventDescriptor*, std::uint32_t
     return 0;
 }
 
-std::uint32_t fakeUnregister(TraceRegistration) {
+std::uint32_t TAV_WINAPI fakeUnregister(TraceRegistration) {
     ++gService->unregistered;
     return 0;
 }
