@@ -9,17 +9,12 @@
 import http from 'node:http';
 import { once } from 'node:events';
 import {
-  controlClient, launchBrowser, parseArgs, startTool, stopTool, until,
+  check, checkStopped, chromiumOf, controlClient, failures, launchBrowser, parseArgs, report,
+  startTool, STEP_TIMEOUT, until,
 } from './devhost_tool.mjs';
 
 const args = parseArgs(process.argv);
-const chromiumPath = args.chromium || process.env.CHROMIUM || '/usr/bin/chromium';
-const STEP_TIMEOUT = 30_000;
-
-const failures = [];
-const check = (condition, what) => {
-  if (!condition) failures.push(what);
-};
+const chromiumPath = chromiumOf(args);
 
 // The other origin: one page with a frame for forms to post into, under
 // whichever name reaches it.
@@ -267,8 +262,7 @@ try {
 
   started = await startTool(args.tool, args.scenario);
   await refusesForeignPages(browser.browser, started, otherPort);
-  const status = await stopTool(started.tool);
-  check(status === 0 || status === 'SIGTERM', `the tool ended with ${status} on SIGTERM`);
+  await checkStopped(started);
 
   const allowed = `http://localhost:${otherPort}`;
   started = await startTool(args.tool, args.scenario, ['--allow-origin', allowed]);
@@ -282,13 +276,7 @@ try {
     other.close();
   }
   if (started) {
-    const status = await stopTool(started.tool);
-    check(status === 0 || status === 'SIGTERM', `the tool ended with ${status} on SIGTERM`);
+    await checkStopped(started);
   }
 }
-if (failures.length > 0) {
-  console.error(failures.join('\n'));
-  if (started) console.error(`--- the tool's stderr ---\n${started.stderr()}`);
-  process.exit(1);
-}
-console.log('foreign pages were refused; the allowed one was served');
+report(started, 'foreign pages were refused; the allowed one was served');

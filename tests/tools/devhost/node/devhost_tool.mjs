@@ -1,6 +1,7 @@
 // What the browser tests of the development host share: their arguments, the
 // tool started on an ephemeral port and stopped with SIGTERM, headless
-// Chromium on a fresh profile, and a wait that names what it waited for.
+// Chromium on a fresh profile, a wait that names what it waited for, and the
+// failures gathered as a test goes and reported at its end.
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
 import { mkdtemp, rm } from 'node:fs/promises';
@@ -52,6 +53,32 @@ export async function stopTool(tool) {
   const [code, signal] = await exited;
   clearTimeout(timer);
   return signal ?? code;
+}
+
+// The Chromium to drive, and how long one step of a test may take.
+export const chromiumOf = (args) => args.chromium || process.env.CHROMIUM || '/usr/bin/chromium';
+export const STEP_TIMEOUT = 30_000;
+
+// What a test found wrong, gathered as it goes and reported at its end.
+export const failures = [];
+export const check = (condition, what) => {
+  if (!condition) failures.push(what);
+};
+
+// Stops the tool and checks that it ended cleanly.
+export async function checkStopped(started) {
+  const status = await stopTool(started.tool);
+  check(status === 0 || status === 'SIGTERM', `the tool ended with ${status} on SIGTERM`);
+}
+
+// Prints the failures with the tool's stderr and exits with 1, or prints passed.
+export function report(started, passed) {
+  if (failures.length > 0) {
+    console.error(failures.join('\n'));
+    if (started) console.error(`--- the tool's stderr ---\n${started.stderr()}`);
+    process.exit(1);
+  }
+  console.log(passed);
 }
 
 // A wait that says what it waited for when it times out.

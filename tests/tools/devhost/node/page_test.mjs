@@ -8,17 +8,12 @@
 //   node page_test.mjs --tool TAV_DEVHOST --scenario DEMO.yaml --screenshot OUT.png
 //                      [--chromium PATH]
 import {
-  controlClient, launchBrowser, parseArgs, startTool, stopTool, until,
+  check, checkStopped, chromiumOf, controlClient, failures, launchBrowser, parseArgs, report,
+  startTool, STEP_TIMEOUT, until,
 } from './devhost_tool.mjs';
 
 const args = parseArgs(process.argv);
-const chromiumPath = args.chromium || process.env.CHROMIUM || '/usr/bin/chromium';
-const STEP_TIMEOUT = 30_000;
-
-const failures = [];
-const check = (condition, what) => {
-  if (!condition) failures.push(what);
-};
+const chromiumPath = chromiumOf(args);
 
 const cellText = (page, cellId, field) => page.$eval(
   `[data-cell-id="${cellId}"] [data-field="${field}"]`, (node) => node.textContent);
@@ -157,13 +152,7 @@ try {
   failures.push(error.stack || String(error));
 } finally {
   if (started) {
-    const status = await stopTool(started.tool);
-    check(status === 0 || status === 'SIGTERM', `the tool ended with ${status} on SIGTERM`);
+    await checkStopped(started);
   }
 }
-if (failures.length > 0) {
-  console.error(failures.join('\n'));
-  if (started) console.error(`--- the tool's stderr ---\n${started.stderr()}`);
-  process.exit(1);
-}
-console.log(`the page passed; screenshot in ${args.screenshot}`);
+report(started, `the page passed; screenshot in ${args.screenshot}`);
