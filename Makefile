@@ -61,6 +61,7 @@ windows-x86: deps
 	$(TIMED) windows-x86-build $(MAKE) --no-print-directory build-windows-x86
 
 windows-x64: deps
+	$(TIMED) windows-x64-wine-prefix $(WINE_X64) --prepare $(WINE_X64_PREFIX)
 	$(TIMED) windows-x64-build $(MAKE) --no-print-directory build-windows-x64
 
 # The module tests against the 32-bit DLL under 32-bit Wine (slow here; not
