@@ -1,7 +1,7 @@
 #include "control_routes.h"
 
 #include "formats/json.h"
-#include "http_answers.h"
+#include "server/http_answers.h"
 
 namespace tav::devhost {
 namespace {

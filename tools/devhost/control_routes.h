@@ -7,8 +7,8 @@
 #include <optional>
 #include <string_view>
 
-#include "dev_host.h"
-#include "http_message.h"
+#include "hosting/dev_host.h"
+#include "server/http_message.h"
 
 namespace tav::devhost {
 

@@ -1,12 +1,13 @@
 #include "dev_server.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "control_routes.h"
-#include "http_answers.h"
 #include "openapi/openapi_document.h"
 #include "page_files.h"
-#include "security.h"
+#include "server/http_answers.h"
+#include "server/security.h"
 
 namespace tav::devhost {
 namespace {
@@ -49,10 +50,13 @@ void logRefusal(std::string_view what, std::string_view value) {
 
 }  // namespace
 
-DevServer::DevServer(DevHost& host, EventStream& events, std::string token,
+DevServer::DevServer(DevHost& host, EventStream& events, TrafficLog& traffic,
+                     EventStream& trafficEvents, std::string token,
                      std::vector<std::string> allowedOrigins, std::function<void()> onShutdown)
     : host_(host),
       events_(events),
+      traffic_(traffic),
+      trafficEvents_(trafficEvents),
       token_(std::move(token)),
       origins_(std::move(allowedOrigins)),
       onShutdown_(std::move(onShutdown)),
@@ -66,7 +70,7 @@ std::uint16_t DevServer::listen(std::uint16_t port, std::string& error) {
 
 void DevServer::run() {
     const std::string serverUrl = "http://127.0.0.1:" + std::to_string(port_);
-    openApi_ = openApiDocument(host_.endpoints(), {"tav-champ-select", "18.0.0", serverUrl});
+    openApi_ = openApiDocument(host_.endpoints(), {"tav-champ-select", TAV_VERSION, serverUrl});
     server_.run();
 }
 
@@ -133,6 +137,34 @@ bool DevServer::tokenGiven(const HttpRequest& request, const RequestTarget& targ
                         token_);
 }
 
+HttpResponse DevServer::traffic(const RequestTarget& target) {
+    std::size_t limit = TrafficLog::kDefaultListed;
+    if (const std::vector<std::string> given = queryValues(target.query, "limit"); !given.empty()) {
+        const std::string& text = given.front();
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), limit);
+        if (given.size() > 1 || ec != std::errc() || end != text.data() + text.size() ||
+            limit == 0 || limit > TrafficLog::kMaxEntries) {
+            return errorResponse(400, "limit must be one number from 1 to " +
+                                          std::to_string(TrafficLog::kMaxEntries));
+        }
+    }
+    HttpResponse response;
+    response.setContent(traffic_.recent(limit), kJson);
+    return response;
+}
+
+HttpResponse DevServer::trafficStream() {
+    std::shared_ptr<EventStream::Client> client = trafficEvents_.connect(false);
+    if (client == nullptr) {
+        return errorResponse(503, "Too many event streams are open");
+    }
+    HttpResponse response;
+    response.setHeader("Content-Type", "text/event-stream");
+    response.setHeader("Cache-Control", "no-cache");
+    response.stream = std::move(client);
+    return response;
+}
+
 HttpResponse DevServer::route(const HttpRequest& request, const RequestTarget& target,
                               std::string_view method) {
     const std::string_view path = target.path;
@@ -151,6 +183,12 @@ HttpResponse DevServer::route(const HttpRequest& request, const RequestTarget& t
         if (path == "/events") {
             return events(target);
         }
+    }
+    if (method == "GET" && path == "/_dev/traffic") {
+        return traffic(target);
+    }
+    if (method == "GET" && path == "/_dev/traffic/stream") {
+        return trafficStream();
     }
     if (path.starts_with("/_dev/")) {
         if (std::optional<HttpResponse> response =

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "dev_host.h"
-#include "event_stream.h"
-#include "http_server.h"
-#include "origin_policy.h"
-#include "request_target.h"
+#include "hosting/dev_host.h"
+#include "server/event_stream.h"
+#include "server/http_server.h"
+#include "server/origin_policy.h"
+#include "server/request_target.h"
+#include "traffic/traffic_log.h"
 
 namespace tav::devhost {
 
@@ -21,8 +22,10 @@ class DevServer {
 public:
     // allowedOrigins: as normaliseOrigin returns them. onShutdown: what POST
     // /_dev/shutdown asks for (it must not block).
-    DevServer(DevHost& host, EventStream& events, std::string token,
-              std::vector<std::string> allowedOrigins, std::function<void()> onShutdown);
+    // traffic and trafficEvents: what /_dev/traffic and its stream serve.
+    DevServer(DevHost& host, EventStream& events, TrafficLog& traffic, EventStream& trafficEvents,
+              std::string token, std::vector<std::string> allowedOrigins,
+              std::function<void()> onShutdown);
 
     // Listens on 127.0.0.1:port (0: a free port); the port, or 0 with the
     // reason in error. Before the module starts, so that a port in use
@@ -41,12 +44,16 @@ private:
     HttpResponse route(const HttpRequest& request, const RequestTarget& target,
                        std::string_view method);
     HttpResponse events(const RequestTarget& target);
+    HttpResponse traffic(const RequestTarget& target);
+    HttpResponse trafficStream();
     HttpResponse api(const HttpRequest& request, const RequestTarget& target,
                      std::string_view method);
     bool tokenGiven(const HttpRequest& request, const RequestTarget& target) const;
 
     DevHost& host_;
     EventStream& events_;
+    TrafficLog& traffic_;
+    EventStream& trafficEvents_;
     std::string token_;
     OriginPolicy origins_;
     std::function<void()> onShutdown_;

@@ -3,13 +3,16 @@
 #include <cstdio>
 #include <thread>
 
-#include "dev_host.h"
 #include "dev_server.h"
-#include "event_stream.h"
+#include "hosting/dev_host.h"
 #include "options.h"
 #include "platform/stop_signal.h"
-#include "scenario.h"
-#include "security.h"
+#include "server/event_stream.h"
+#include "server/security.h"
+#include "simulation/scenario.h"
+#include "traffic/replay.h"
+#include "traffic/trace_file.h"
+#include "traffic/traffic_log.h"
 
 using namespace tav::devhost;
 
@@ -33,6 +36,11 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (!options->replay.empty()) {
+        return replayTrace(
+            {options->replay, options->module, options->compareLogs, options->maxDifferences});
+    }
+
     // Ctrl-C and its kin go to one thread that waits for them; before any
     // other thread starts, which on POSIX inherits the blocked signals.
     tav::platform::catchStopRequests();
@@ -43,15 +51,25 @@ int main(int argc, char** argv) {
     }
 
     EventStream events;
-    DevHost host(events);
-    DevServer server(host, events, token, options->allowedOrigins, tav::platform::requestStop);
+    EventStream trafficEvents;
+    TrafficLog traffic(&trafficEvents);
+    DevHost host(events, traffic);
+    DevServer server(host, events, traffic, trafficEvents, token, options->allowedOrigins,
+                     tav::platform::requestStop);
     // The port first: a second tool on a port in use stops before loading.
     const std::uint16_t port = server.listen(options->port, error);
     if (port == 0) {
         line(error);
         return 1;
     }
-    if (!host.start(options->module, options->scenario, error)) {
+    // A recording starts before Init, whose requests and subscriptions it
+    // needs.
+    const auto startRecording = [&](const TavLoadRecord& record, std::string& why) {
+        return options->record.empty() ||
+               traffic.record(options->record,
+                              traceHeader(options->module, record, options->scenario), why);
+    };
+    if (!host.start(options->module, options->scenario, error, startRecording)) {
         line(error);
         return 1;
     }
@@ -64,6 +82,7 @@ int main(int argc, char** argv) {
     std::thread waiter([&] {
         tav::platform::waitForStopRequest();
         events.close();
+        trafficEvents.close();
         server.stop();  // also when it comes before run
     });
     line("serving http://127.0.0.1:" + std::to_string(port) + "/?token=" + server.token());

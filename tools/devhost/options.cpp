@@ -3,13 +3,15 @@
 #include <charconv>
 #include <string_view>
 
-#include "origin_policy.h"
+#include "server/origin_policy.h"
 
 namespace tav::devhost {
 
 const char* usageText() {
     return "usage: tav-devhost [--port N] [--scenario FILE] [--module FILE]\n"
-           "                   [--allow-origin ORIGIN]...\n"
+           "                   [--allow-origin ORIGIN]... [--record TRACE]\n"
+           "       tav-devhost --replay TRACE [--module FILE] [--compare-logs]\n"
+           "                   [--max-differences N]\n"
            "\n"
            "Runs the champ-select module under a development host on 127.0.0.1: the\n"
            "module's API, its event stream (/events), its OpenAPI document\n"
@@ -23,6 +25,15 @@ const char* usageText() {
            "                   let pages of ORIGIN (e.g. http://localhost:5173, a front-end\n"
            "                   dev server) use the API, the event stream and the documents\n"
            "                   from the browser; repeatable. /_dev/ stays this server's own\n"
+           "  --record TRACE   write every crossing of the module's boundary to TRACE\n"
+           "                   (JSON Lines, one entry a line, flushed as written)\n"
+           "  --replay TRACE   no server: feed the recorded requests, events and answers\n"
+           "                   to the module and compare what it does with the trace;\n"
+           "                   exit 0 when all matched, 1 on differences, 2 for a trace\n"
+           "                   that cannot be read\n"
+           "  --compare-logs   with --replay, compare the module's log lines as well\n"
+           "  --max-differences N\n"
+           "                   with --replay, how many differences to print (10)\n"
            "  --help           this text\n"
            "\n"
            "The start line on stderr gives the page's URL with the run's token, which\n"
@@ -46,7 +57,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             name = arg.substr(0, equals);
             value = arg.substr(equals + 1);
         } else if (arg == "--port" || arg == "--scenario" || arg == "--module" ||
-                   arg == "--allow-origin") {
+                   arg == "--allow-origin" || arg == "--record" || arg == "--replay" ||
+                   arg == "--max-differences") {
             if (i + 1 >= argc) {
                 error = std::string(arg) + " needs a value";
                 return std::nullopt;
@@ -61,6 +73,21 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
                 return std::nullopt;
             }
             options.port = static_cast<std::uint16_t>(port);
+        } else if (name == "--max-differences") {
+            unsigned count = 0;
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), count);
+            if (ec != std::errc() || end != value.data() + value.size() || count == 0) {
+                error = "--max-differences needs a number above 0";
+                return std::nullopt;
+            }
+            options.maxDifferences = count;
+        } else if (name == "--compare-logs") {
+            options.compareLogs = true;
+        } else if (name == "--record") {
+            options.record = value;
+        } else if (name == "--replay") {
+            options.replay = value;
         } else if (name == "--scenario") {
             options.scenario = value;
         } else if (name == "--module") {
@@ -77,10 +104,16 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             error = "unknown option " + std::string(arg);
             return std::nullopt;
         }
-        if ((name == "--scenario" || name == "--module") && value.empty()) {
+        if ((name == "--scenario" || name == "--module" || name == "--record" ||
+             name == "--replay") &&
+            value.empty()) {
             error = std::string(name) + " needs a value";
             return std::nullopt;
         }
+    }
+    if (!options.replay.empty() && !options.record.empty()) {
+        error = "--replay and --record do not go together";
+        return std::nullopt;
     }
     return options;
 }

@@ -13,6 +13,10 @@ struct Options {
     std::string scenario;
     std::string module;
     std::vector<std::string> allowedOrigins;  // normalised
+    std::string record;                       // trace file to write, if any
+    std::string replay;                       // trace file to replay (no HTTP)
+    bool compareLogs = false;
+    std::size_t maxDifferences = 10;
     bool help = false;
 };
 

@@ -1,0 +1,69 @@
+// A scenario: which champ-select implementation is active and, for each of
+// the two, its resources and scripted answers. Read from YAML with the
+// project's reader; every mistake is reported as "FILE:LINE: what is wrong".
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "binding/binding_value.h"
+#include "hosting/module_types.h"
+
+namespace tav::devhost {
+
+enum class Implementation { Legacy = 0, TeamBuilder = 1 };
+inline constexpr std::array<Implementation, 2> kImplementations{Implementation::Legacy,
+                                                                Implementation::TeamBuilder};
+
+// "legacy" or "team-builder".
+std::string_view implementationName(Implementation implementation);
+std::optional<Implementation> implementationNamed(std::string_view name);
+// The base of its URLs, "/tav-champ-select-legacy/" or
+// "/tav-lobby-team-builder/champ-select/".
+std::string_view implementationBase(Implementation implementation);
+
+// An answer given instead of the simulated one to method and URL (relative to
+// the implementation's base, query included): a value, or an error status
+// with its message.
+struct ScriptedAnswer {
+    std::string method;
+    std::string url;
+    std::optional<std::uint32_t> status;  // set: an error answer
+    std::string message;
+    BindingValue value;
+};
+
+struct ImplementationState {
+    std::map<std::string, BindingValue> resources;  // by relative path, "v1/session"
+    std::vector<ScriptedAnswer> answers;
+};
+
+struct Scenario {
+    std::optional<Implementation> active;
+    std::array<ImplementationState, 2> implementations;
+};
+
+// The resources a simulated implementation keeps; the empty text when path is
+// one, else what is wrong with it or with value.
+std::string checkResource(std::string_view path, const BindingValue& value);
+// A scripted answer from its value {method, url, value} or {method, url,
+// status, message}; the empty text on success, else what is wrong.
+std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out);
+// What is wrong with an answer scripted for a URL the module never requests,
+// naming those it does; the empty text when it may request it.
+std::string checkAnswerUrl(const ScriptedAnswer& answer, const ModuleTypes& types);
+
+// Reads the scenario file at path, its resources checked against the
+// module's types; false with "FILE:LINE: what" in error.
+bool loadScenario(const std::string& path, const ModuleTypes& types, Scenario& out,
+                  std::string& error);
+// The same over text, with file naming it in messages.
+bool parseScenario(std::string_view text, std::string_view file, const ModuleTypes& types,
+                   Scenario& out, std::string& error);
+
+}  // namespace tav::devhost

@@ -1,0 +1,68 @@
+// The two simulated champ-select implementations: their state from the
+// scenario, the answers they give to the module's requests, and the resource
+// events (Create, Update, Delete) every change of that state sends to the
+// module, as the real implementations do. A session's timer runs from when
+// its resource was loaded or put: answers and events carry it as it reads
+// then, the state keeps it as it was given.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <tav/plugin_abi.h>
+
+#include "binding/binding_value.h"
+#include "simulation/scenario.h"
+
+namespace tav::devhost {
+
+class Simulation {
+public:
+    // Receives each resource event: the resource's full URI, "Create",
+    // "Update" or "Delete", and its data (empty for a Delete).
+    using EventSink = std::function<void(const std::string& uri, std::string_view eventType,
+                                         const BindingValue& data)>;
+
+    explicit Simulation(EventSink sink);
+
+    // Replaces the whole state, with one event per difference: the old active
+    // implementation goes inactive first, the new one becomes active last.
+    void apply(Scenario scenario);
+    void setActive(std::optional<Implementation> active);
+    std::optional<Implementation> active() const { return state_.active; }
+    // Create when the resource is new, else Update.
+    void putResource(Implementation implementation, const std::string& path, BindingValue value);
+    // Delete; false when there was no such resource.
+    bool deleteResource(Implementation implementation, const std::string& path);
+    // Replaces an answer scripted for the same method and URL.
+    void script(Implementation implementation, ScriptedAnswer answer);
+
+    // Answers a request the module sent to one of the implementations.
+    void answer(TavResponse& response, const TavRequest& request);
+
+    // {"activeImplementation": ..., "implementations": {"legacy": {"resources":
+    // {...}, "answers": [...]}, "team-builder": {...}}}, timers as given.
+    BindingValue state() const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    // value of the resource at path, its timer (if it has one) running.
+    BindingValue live(Implementation implementation, std::string_view path,
+                      const BindingValue& value) const;
+    void event(Implementation implementation, std::string_view path, std::string_view eventType,
+               const BindingValue& data);
+    void activity(Implementation implementation, bool active);
+
+    EventSink sink_;
+    Scenario state_;
+    // When each resource was loaded or put, by implementation and path.
+    std::array<std::map<std::string, Clock::time_point, std::less<>>, 2> since_;
+};
+
+}  // namespace tav::devhost

@@ -1,0 +1,15 @@
+// A module that crashes during replay must read as a finding, not as a crash
+// of the tool: a fatal fault prints the message last set here and ends the
+// process with status 1. POSIX: signal handlers; Windows: the unhandled
+// exception filter.
+#pragma once
+
+#include <string_view>
+
+namespace tav::devhost {
+
+void reportFatalFaults();
+// What a fault prints (one line); cut at 511 bytes.
+void setFaultMessage(std::string_view message);
+
+}  // namespace tav::devhost

@@ -1,0 +1,34 @@
+#include <csignal>
+
+#include <unistd.h>
+
+#include "traffic/fault_report.h"
+#include "traffic/fault_report_common.h"
+
+namespace tav::devhost {
+namespace {
+
+extern "C" void onFatalSignal(int /*signal*/) {
+    const detail::FaultMessage& message = detail::faultMessage();
+    const ssize_t written = ::write(STDOUT_FILENO, message.text, message.length.load());
+    (void)written;
+    ::_exit(1);
+}
+
+}  // namespace
+
+void reportFatalFaults() {
+    struct sigaction action {};
+    action.sa_handler = &onFatalSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    for (const int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+void setFaultMessage(std::string_view message) {
+    detail::storeFaultMessage(message);
+}
+
+}  // namespace tav::devhost

@@ -1,0 +1,28 @@
+#include <windows.h>
+
+#include "traffic/fault_report.h"
+#include "traffic/fault_report_common.h"
+
+namespace tav::devhost {
+namespace {
+
+LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* /*exception*/) {
+    const detail::FaultMessage& message = detail::faultMessage();
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), message.text,
+              static_cast<DWORD>(message.length.load()), &written, nullptr);
+    TerminateProcess(GetCurrentProcess(), 1);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
+void reportFatalFaults() {
+    SetUnhandledExceptionFilter(&onUnhandledException);
+}
+
+void setFaultMessage(std::string_view message) {
+    detail::storeFaultMessage(message);
+}
+
+}  // namespace tav::devhost
