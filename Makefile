@@ -1,7 +1,7 @@
 # Entry points: `make test` and `make run` are all a new machine needs.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run bench format format-check tidy clean
+.PHONY: all deps test golden-traces test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run bench format format-check tidy clean
 
 all: test
 
@@ -103,6 +103,15 @@ run: deps
 	cmake --preset linux-x64 >/dev/null
 	cmake --build --preset linux-x64 -j $(JOBS) --target tav-devhost
 	./build/linux-x64/tools/devhost/tav-devhost --port 0 --scenario tools/devhost/scenarios/demo.yaml
+
+# Records the development host's golden traces again (tests/tools/devhost/
+# traces), after a change of the module's behaviour that is meant; `make
+# test` replays them against every build.
+golden-traces: deps
+	cmake --preset linux-x64 >/dev/null
+	cmake --build --preset linux-x64 -j $(JOBS) --target tav-devhost
+	node tests/tools/devhost/traces/record.mjs --tool build/linux-x64/tools/devhost/tav-devhost \
+	  --scenarios tools/devhost/scenarios --out tests/tools/devhost/traces
 
 # BENCH_ARGS go to every benchmark program, e.g. BENCH_ARGS=--benchmark_filter=Json.
 # tav-bench-formats repeats and interleaves its benchmarks by default.

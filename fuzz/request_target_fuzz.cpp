@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "origin_policy.h"
-#include "request_target.h"
+#include "server/origin_policy.h"
+#include "server/request_target.h"
 
 namespace {
 

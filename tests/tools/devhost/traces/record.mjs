@@ -1,0 +1,107 @@
+// Records the golden traces that `make test` replays against every build:
+//   node record.mjs --tool PATH/tav-devhost --scenarios DIR --out DIR
+// (`make golden-traces` runs it with this build's tool). Each trace drives
+// all of the module's routes with each implementation active and with none,
+// errors the implementations answer, a Create, Update and Delete of every
+// mirrored resource and a switch of the active implementation.
+import { rename } from 'node:fs/promises';
+import { join } from 'node:path';
+import { parseArgs, startTool, stopTool } from '../node/devhost_tool.mjs';
+
+const args = parseArgs(process.argv);
+const API = '/tav-champ-select/v1';
+
+// Every route of the module once; ids that exist in the scenarios.
+const ROUTES = [
+  ['GET', '/session'],
+  ['GET', '/session/trades'],
+  ['GET', '/session/trades/1'],
+  ['POST', '/session/trades/1/request'],
+  ['POST', '/session/trades/1/accept'],
+  ['POST', '/session/trades/1/decline'],
+  ['POST', '/session/trades/1/cancel'],
+  ['PATCH', '/session/actions/3', { championId: 12 }],
+  ['POST', '/session/actions/3/complete'],
+  ['POST', '/session/my-selection/reroll'],
+  ['POST', '/team-boost/purchase'],
+  ['PATCH', '/session/my-selection', { spell1Id: 4, spell2Id: 14 }],
+  ['GET', '/session/timer'],
+  ['GET', '/pickable-champions'],
+  ['GET', '/bannable-champions'],
+  ['GET', '/disabled-champions'],
+  ['GET', '/pickable-skins'],
+  ['GET', '/team-boost'],
+  ['POST', '/battle-training/launch'],
+];
+
+const MIRRORED = {
+  'v1/pickable-champions': { championIds: [1, 12, 99] },
+  'v1/bannable-champions': { championIds: [3, 7] },
+  'v1/team-boost': {
+    summonerName: 'Ally 2', skinUnlockMode: 'Unlocked', price: 80, ipReward: 10,
+    ipRewardForPurchaser: 40, availableSkins: [1001], unlocked: true,
+  },
+};
+
+async function call(base, method, path, body, headers = {}) {
+  const init = { method, headers: { ...headers } };
+  if (body !== undefined) {
+    init.headers['Content-Type'] = 'application/json';
+    init.body = JSON.stringify(body);
+  }
+  const response = await fetch(new URL(path, base), init);
+  await response.arrayBuffer();
+  return response.status;
+}
+
+async function record(scenario, out) {
+  const partial = `${out}.partial`;
+  const started = await startTool(args.tool, join(args.scenarios, scenario),
+    ['--record', partial]);
+  const base = started.url;
+  const token = base.searchParams.get('token');
+  const control = (method, path, body) =>
+    call(base, method, `/_dev/${path}`, body, { 'X-Tav-Dev-Token': token });
+  const routes = async () => {
+    for (const [method, path, body] of ROUTES) await call(base, method, API + path, body);
+  };
+  const state = await (await fetch(new URL('/_dev/state', base),
+    { headers: { 'X-Tav-Dev-Token': token } })).json();
+  const first = state.activeImplementation;
+  const second = first === 'legacy' ? 'team-builder' : 'legacy';
+
+  await routes();
+  // Requests the module refuses itself, and errors the implementation answers.
+  await call(base, 'PATCH', `${API}/session/actions/x`, { championId: 1 });
+  await call(base, 'PATCH', `${API}/session/my-selection`, '[not a selection]');
+  await control('POST', 'answers', {
+    implementation: first, method: 'GET', url: 'v1/session/timer', status: 503,
+    message: 'The timer service is restarting',
+  });
+  await call(base, 'GET', `${API}/session/timer`);
+  // Create, Update and Delete of each mirrored resource.
+  for (const [path, value] of Object.entries(MIRRORED)) {
+    await control('DELETE', `resources/${first}/${path}`);
+    await control('PUT', `resources/${first}/${path}`, value);
+    await control('PUT', `resources/${first}/${path}`, value);
+  }
+  await control('DELETE', `resources/${first}/v1/session`);
+  await call(base, 'GET', `${API}/session`);
+  await control('POST', 'reload');
+  // The other implementation, then none.
+  await control('POST', 'active', { implementation: second });
+  await routes();
+  await control('POST', 'active', { implementation: null });
+  await routes();
+  await control('POST', 'active', { implementation: first });
+
+  const status = await stopTool(started.tool);
+  if (status !== 0 && status !== 'SIGTERM') {
+    throw new Error(`the tool ended with ${status}:\n${started.stderr()}`);
+  }
+  await rename(partial, out);
+  console.log(`recorded ${out}`);
+}
+
+await record('demo.yaml', join(args.out, 'demo.jsonl'));
+await record('team-builder.yaml', join(args.out, 'team-builder.jsonl'));
