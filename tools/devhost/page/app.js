@@ -1,6 +1,8 @@
 // The session page of the development host. It reads the champ-select
 // session through the plugin's own routes, follows /events to stay current
 // without a reload, and picks and bans through the plugin's action route.
+// Its traffic pane follows the module's crossings of the host boundary
+// (/_dev/traffic and its stream, with the run's token).
 // Every text from the server reaches the DOM through textContent or an
 // attribute, never as markup.
 'use strict';
@@ -429,6 +431,233 @@
     });
   }
 
+  // ---- the traffic pane: every crossing of the host boundary ----
+
+  // A row is a group: an API request with the entries it caused, or one
+  // entry nothing caused. An API request's entry is added when it is
+  // answered, after what it caused, so a group is keyed by the request's seq
+  // and may show its caused entries before its own. Rows are newest first
+  // (by seq): the newest stays in view, and the browser's scroll anchoring
+  // keeps a reader who scrolled down where they were.
+  const MAX_TRAFFIC_ROWS = 500;
+  const MAX_CAUSED = 200;
+  const TRAFFIC_KINDS = ['api', 'host-request', 'event-in', 'event-out', 'subscription', 'log'];
+
+  const traffic = {
+    groups: new Map(),   // group seq -> group
+    entries: new Map(),  // seq of every entry kept -> its group
+    pending: [],         // entries received, not shown yet
+    scheduled: false,
+    clearedThrough: 0,   // groups up to this seq were cleared
+    matches: () => true,
+  };
+
+  const trafficTime = (micros) => (Number.isFinite(micros) ? `${(micros / 1e6).toFixed(3)}s` : '');
+  const asObject = (value) => (value && typeof value === 'object' ? value : {});
+
+  function trafficSummary(entry) {
+    const call = asObject(entry.request);
+    const answer = asObject(entry.answer);
+    const payload = asObject(entry.payload);
+    const status = 'status' in answer ? ` → ${text(answer.status)}` : '';
+    const error = 'error' in answer ? ` ${text(answer.error)}` : 'stream' in answer ? ' (stream)' : '';
+    switch (entry.kind) {
+      case 'api': return `${text(call.method)} ${text(call.target)}${status}${error}`;
+      case 'host-request': return `${text(call.method)} ${text(call.url)}${status}${error}`;
+      case 'event-in':
+      case 'event-out': {
+        const what = [payload.eventType, payload.uri].filter((p) => p !== undefined).map(text).join(' ');
+        return what ? `${text(entry.name)} · ${what}` : text(entry.name);
+      }
+      case 'subscription': return `${text(entry.action)} ${text(entry.name)}`;
+      case 'log': return `${text(entry.level)} ${text(entry.message)}`;
+      default: return '';
+    }
+  }
+
+  // What the route filter is matched against.
+  function trafficRoute(entry) {
+    if (entry.kind === 'api') return text(entry.path);
+    if (entry.kind === 'host-request') return text(asObject(entry.request).url);
+    if (entry.kind === 'event-in' || entry.kind === 'event-out') return text(asObject(entry.payload).uri);
+    return '';
+  }
+
+  const failed = (entry) => 'error' in asObject(entry.answer) || Number(asObject(entry.answer).status) >= 400;
+
+  function entryLine(seq, entry, summary) {
+    const cut = entry && entry.cut && typeof entry.cut === 'object' ? Object.keys(entry.cut) : [];
+    return [
+      el('span', { className: 'traffic-seq muted' }, `#${seq}`),
+      el('span', { className: 'traffic-time muted' }, entry ? trafficTime(entry.time) : ''),
+      el('span', { className: 'traffic-kind' }, entry ? text(entry.kind) : 'api'),
+      el('span', { className: `traffic-summary${entry && failed(entry) ? ' failed' : ''}` }, summary),
+      cut.length ? el('span', { className: 'traffic-cut', title: `shortened: ${cut.join(', ')}` }, 'cut') : null,
+    ];
+  }
+
+  // A <details> whose JSON is written when it is first opened.
+  function expandable(className, head, value) {
+    const pre = el('pre', {});
+    const node = el('details', { className }, el('summary', {}, ...head), pre);
+    node.addEventListener('toggle', () => {
+      if (node.open && !pre.firstChild) pre.textContent = JSON.stringify(value, null, 2);
+    });
+    return node;
+  }
+
+  const causedRow = (entry) => el('li', { dataset: { seq: text(entry.seq), kind: text(entry.kind) } },
+    expandable('', entryLine(entry.seq, entry, trafficSummary(entry)), entry));
+
+  function newGroup(seq) {
+    const details = el('details', {}, el('summary', {}));
+    const group = { seq, entry: null, caused: [], seqs: [], dropped: 0, details, body: null, causedList: null, raw: null,
+      row: el('li', { className: 'traffic-row', dataset: { seq: String(seq) } }, details), route: '' };
+    details.addEventListener('toggle', () => fillGroup(group));
+    return group;
+  }
+
+  // The body of an open row: what the request caused, then its own entry.
+  function fillGroup(group) {
+    if (!group.details.open) return;
+    const plain = group.entry && group.entry.kind !== 'api' && group.caused.length === 0;
+    if (!group.body) {
+      group.causedList = el('ol', { className: 'traffic-caused' }, ...group.caused.map(causedRow));
+      group.body = el('div', { className: 'traffic-body' }, group.causedList);
+      group.details.append(group.body);
+    }
+    if (group.entry && !group.raw) {
+      group.raw = plain ? el('pre', {}, JSON.stringify(group.entry, null, 2))
+        : expandable('traffic-raw', [el('span', { className: 'muted' }, 'request and answer')], group.entry);
+      group.body.append(group.raw);
+    }
+  }
+
+  function renderGroup(group) {
+    const entry = group.entry;
+    const summary = entry ? trafficSummary(entry) : 'not answered yet';
+    const count = group.caused.length + group.dropped;
+    group.details.firstElementChild.replaceChildren(...entryLine(group.seq, entry, summary),
+      count ? el('span', { className: 'traffic-count muted' }, `${count} caused`) : null);
+    group.row.dataset.kind = entry ? text(entry.kind) : 'api';
+    group.route = [entry, ...group.caused].filter(Boolean).map(trafficRoute).join('\n').toLowerCase();
+    group.row.hidden = !traffic.matches(group);
+  }
+
+  function addTraffic(entry, touched) {
+    const seq = Number(entry.seq);
+    if (!Number.isSafeInteger(seq) || seq <= 0 || traffic.entries.has(seq)) return;
+    const groupSeq = Number(entry.cause) > 0 ? Number(entry.cause) : seq;
+    if (groupSeq <= traffic.clearedThrough) return;
+    let group = traffic.groups.get(groupSeq);
+    if (!group) {
+      const list = $('traffic');
+      // Older than every row of a full list: it would go at once.
+      if (traffic.groups.size >= MAX_TRAFFIC_ROWS && groupSeq < Number(list.lastElementChild.dataset.seq)) return;
+      group = newGroup(groupSeq);
+      traffic.groups.set(groupSeq, group);
+      let next = list.firstElementChild;
+      while (next && Number(next.dataset.seq) > groupSeq) next = next.nextElementSibling;
+      list.insertBefore(group.row, next);
+    }
+    traffic.entries.set(seq, group);
+    group.seqs.push(seq);
+    if (groupSeq === seq) {
+      group.entry = entry;
+    } else {
+      let at = group.caused.length;
+      while (at > 0 && Number(group.caused[at - 1].seq) > seq) at -= 1;
+      group.caused.splice(at, 0, entry);
+      if (group.causedList) group.causedList.insertBefore(causedRow(entry), group.causedList.children[at] || null);
+      if (group.caused.length > MAX_CAUSED) {
+        group.caused.shift();
+        group.dropped += 1;
+        if (group.causedList) group.causedList.firstElementChild.remove();
+      }
+    }
+    touched.add(group);
+  }
+
+  function flushTraffic() {
+    traffic.scheduled = false;
+    const batch = traffic.pending.sort((a, b) => Number(a.seq) - Number(b.seq));
+    traffic.pending = [];
+    const touched = new Set();
+    for (const entry of batch) {
+      if (entry && typeof entry === 'object') addTraffic(entry, touched);
+    }
+    const list = $('traffic');
+    while (traffic.groups.size > MAX_TRAFFIC_ROWS) {
+      const group = traffic.groups.get(Number(list.lastElementChild.dataset.seq));
+      for (const seq of group.seqs) traffic.entries.delete(seq);
+      traffic.groups.delete(group.seq);
+      touched.delete(group);
+      group.row.remove();
+    }
+    for (const group of touched) {
+      renderGroup(group);
+      fillGroup(group);
+    }
+  }
+
+  // Entries arriving together are shown together, once per frame; a hidden
+  // page gets no frames, so a long queue is shown at once.
+  function queueTraffic(entries) {
+    traffic.pending.push(...entries);
+    if (traffic.pending.length > MAX_TRAFFIC_ROWS) {
+      flushTraffic();
+    } else if (!traffic.scheduled) {
+      traffic.scheduled = true;
+      requestAnimationFrame(flushTraffic);
+    }
+  }
+
+  function filterTraffic() {
+    const kinds = new Set([...document.querySelectorAll('[data-traffic-kind]')]
+      .filter((box) => box.checked).map((box) => box.dataset.trafficKind));
+    const route = $('traffic-route').value.trim().toLowerCase();
+    traffic.matches = (group) => {
+      const kind = group.row.dataset.kind;
+      return (kinds.has(kind) || !TRAFFIC_KINDS.includes(kind)) && (route === '' || group.route.includes(route));
+    };
+    for (const group of traffic.groups.values()) group.row.hidden = !traffic.matches(group);
+  }
+
+  function clearTraffic() {
+    for (const seq of traffic.groups.keys()) traffic.clearedThrough = Math.max(traffic.clearedThrough, seq);
+    for (const seq of traffic.entries.keys()) traffic.clearedThrough = Math.max(traffic.clearedThrough, seq);
+    traffic.groups.clear();
+    traffic.entries.clear();
+    $('traffic').replaceChildren();
+  }
+
+  // The stream first, then what came before it: entries in both are shown once.
+  function connectTraffic() {
+    const connection = $('traffic-connection');
+    if (!token) {
+      connection.textContent = 'needs the token of the start line';
+      connection.dataset.state = 'reconnecting';
+      return;
+    }
+    const stream = new EventSource(`/_dev/traffic/stream?token=${encodeURIComponent(token)}`);
+    stream.addEventListener('open', () => {
+      connection.textContent = 'live';
+      connection.dataset.state = 'live';
+      control('GET', `traffic?limit=${MAX_TRAFFIC_ROWS}`)
+        .then((recent) => queueTraffic(Array.isArray(recent && recent.entries) ? recent.entries : []))
+        .catch((error) => logEntry('error', `traffic: ${error.message}`));
+    });
+    stream.addEventListener('error', () => {
+      const closed = stream.readyState === EventSource.CLOSED;
+      connection.textContent = closed ? 'refused' : 'reconnecting…';
+      connection.dataset.state = 'reconnecting';
+    });
+    stream.addEventListener('traffic', (message) => {
+      const entry = parse(message);
+      if (entry) queueTraffic([entry]);
+    });
+  }
+
   // ---- wiring ----
 
   function wire() {
@@ -440,6 +669,9 @@
     $('act-action').addEventListener('change', renderActionForm);
     $('log-lines').addEventListener('change', connect);
     $('log-clear').addEventListener('click', () => $('events').replaceChildren());
+    $('traffic-kinds').addEventListener('change', filterTraffic);
+    $('traffic-route').addEventListener('input', filterTraffic);
+    $('traffic-clear').addEventListener('click', clearTraffic);
     if (token) {
       $('implementation-controls').hidden = false;
       for (const button of document.querySelectorAll('[data-implementation]')) {
@@ -458,4 +690,5 @@
   loadImplementation();
   reloadAll();
   connect();
+  connectTraffic();
 })();

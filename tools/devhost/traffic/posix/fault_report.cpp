@@ -1,8 +1,9 @@
+#include "traffic/fault_report.h"
+
 #include <csignal>
 
 #include <unistd.h>
 
-#include "traffic/fault_report.h"
 #include "traffic/fault_report_common.h"
 
 namespace tav::devhost {

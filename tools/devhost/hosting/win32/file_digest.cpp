@@ -1,10 +1,13 @@
+#include "hosting/file_digest.h"
+
 #include <cstdio>
 #include <memory>
 
-#include <bcrypt.h>
+// <bcrypt.h> needs the types of <windows.h> before it.
+// clang-format off
 #include <windows.h>
-
-#include "hosting/file_digest.h"
+#include <bcrypt.h>
+// clang-format on
 
 namespace tav::devhost {
 namespace {

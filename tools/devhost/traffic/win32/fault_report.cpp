@@ -1,6 +1,7 @@
+#include "traffic/fault_report.h"
+
 #include <windows.h>
 
-#include "traffic/fault_report.h"
 #include "traffic/fault_report_common.h"
 
 namespace tav::devhost {

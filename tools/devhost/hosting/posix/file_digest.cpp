@@ -1,9 +1,9 @@
+#include "hosting/file_digest.h"
+
 #include <cstdio>
 #include <memory>
 
 #include <openssl/evp.h>
-
-#include "hosting/file_digest.h"
 
 namespace tav::devhost {
 
