@@ -455,15 +455,23 @@
   const trafficTime = (micros) => (Number.isFinite(micros) ? `${(micros / 1e6).toFixed(3)}s` : '');
   const asObject = (value) => (value && typeof value === 'object' ? value : {});
 
+  // An API answer keeps the status the module set, 0 for none; the status
+  // shown is the one the tool then answered with.
+  function apiStatus(answer) {
+    const status = Number(answer.status) || 0;
+    if (status !== 0) return status;
+    if ('error' in answer) return 400;
+    return 'stream' in answer || 'body' in answer || 'bodyText' in answer || 'bodyBase64' in answer ? 200 : 204;
+  }
+
   function trafficSummary(entry) {
     const call = asObject(entry.request);
     const answer = asObject(entry.answer);
     const payload = asObject(entry.payload);
-    const status = 'status' in answer ? ` → ${text(answer.status)}` : '';
     const error = 'error' in answer ? ` ${text(answer.error)}` : 'stream' in answer ? ' (stream)' : '';
     switch (entry.kind) {
-      case 'api': return `${text(call.method)} ${text(call.target)}${status}${error}`;
-      case 'host-request': return `${text(call.method)} ${text(call.url)}${status}${error}`;
+      case 'api': return `${text(call.method)} ${text(call.target)} → ${apiStatus(answer)}${error}`;
+      case 'host-request': return `${text(call.method)} ${text(call.url)} → ${text(answer.status)}${error}`;
       case 'event-in':
       case 'event-out': {
         const what = [payload.eventType, payload.uri].filter((p) => p !== undefined).map(text).join(' ');
@@ -537,8 +545,8 @@
     const entry = group.entry;
     const summary = entry ? trafficSummary(entry) : 'not answered yet';
     const count = group.caused.length + group.dropped;
-    group.details.firstElementChild.replaceChildren(...entryLine(group.seq, entry, summary),
-      count ? el('span', { className: 'traffic-count muted' }, `${count} caused`) : null);
+    group.details.firstElementChild.replaceChildren(...[...entryLine(group.seq, entry, summary),
+      count ? el('span', { className: 'traffic-count muted' }, `${count} caused`) : null].filter(Boolean));
     group.row.dataset.kind = entry ? text(entry.kind) : 'api';
     group.route = [entry, ...group.caused].filter(Boolean).map(trafficRoute).join('\n').toLowerCase();
     group.row.hidden = !traffic.matches(group);
@@ -643,7 +651,7 @@
     stream.addEventListener('open', () => {
       connection.textContent = 'live';
       connection.dataset.state = 'live';
-      control('GET', `traffic?limit=${MAX_TRAFFIC_ROWS}`)
+      control('GET', `traffic?limit=${2 * MAX_TRAFFIC_ROWS}`)
         .then((recent) => queueTraffic(Array.isArray(recent && recent.entries) ? recent.entries : []))
         .catch((error) => logEntry('error', `traffic: ${error.message}`));
     });

@@ -1,7 +1,8 @@
 // The session page in headless Chromium, against the real development host:
 // it renders the demo session, a resource change sent through the control
 // routes appears without a reload (escaped) as one log entry naming both
-// events, a pick through the page's form reaches the plugin's action route,
+// events, a pick through the page's form reaches the plugin's action route
+// and shows in the traffic pane with the request it forwarded,
 // the timer shows the simulation's time, and the page fetches nothing from
 // elsewhere. Saves a screenshot.
 //
@@ -105,6 +106,33 @@ async function run({ url }) {
       document.querySelector('[data-action-id="3"]')?.dataset.state === 'completed'));
     check(await page.$eval('[data-action-id="3"] [data-field="championId"]', (n) => n.textContent) === '#103',
       'the ban shows on the action');
+
+    // The traffic pane lists the ban's request from its stream; the route
+    // filter keeps its row alone, and the kind filter hides it. Expanded, it
+    // shows the PATCH forwarded to the implementation with its answer.
+    const banRow = (await until('the ban shows in the traffic pane', page.waitForFunction(() =>
+      [...document.querySelectorAll('#traffic > [data-kind="api"]')].find((row) => row.querySelector('.traffic-summary')
+        .textContent === 'PATCH /tav-champ-select/v1/session/actions/3 → 204')))).asElement();
+    const shownRows = () => page.$$eval('#traffic > li:not([hidden])', (rows) => rows.map((r) => r.dataset.seq));
+    const banSeq = await banRow.evaluate((row) => row.dataset.seq);
+    await page.type('#traffic-route', 'Session/Actions/3');
+    check(JSON.stringify(await shownRows()) === JSON.stringify([banSeq]), `filtered by route: ${await shownRows()}`);
+    await page.click('[data-traffic-kind="api"]');
+    check((await shownRows()).length === 0, `without api: ${await shownRows()}`);
+    await page.click('[data-traffic-kind="api"]');
+    await page.$eval('#traffic-route', (input) => { input.value = ''; input.dispatchEvent(new Event('input')); });
+    check(await page.$('#traffic > [data-kind="subscription"]') !== null, 'the traffic before the page loaded shows');
+    await (await banRow.$('summary')).click();
+    const forwarded = await until('the ban\'s row expands',
+      banRow.waitForSelector('.traffic-caused > [data-kind="host-request"]'));
+    await (await forwarded.$('summary')).click();
+    await until('the forwarded request\'s JSON shows', forwarded.waitForSelector('pre:not(:empty)'));
+    const [line, json] = await forwarded.evaluate((row) =>
+      [row.querySelector('.traffic-summary').textContent, JSON.parse(row.querySelector('pre').textContent)]);
+    check(line === 'PATCH /tav-champ-select-legacy/v1/session/actions/3 → 204', `the forwarded request: ${line}`);
+    check(json.request.arguments[0].value.championId === 103 && json.answer.status === 204,
+      `the forwarded request's JSON: ${JSON.stringify(json)}`);
+    check((await banRow.$$('.traffic-caused > [data-kind="host-request"]')).length === 1, 'one request forwarded');
 
     await page.screenshot({ path: args.screenshot, fullPage: true });
 
