@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
     }
 
     if (!options->replay.empty()) {
-        return replayTrace(
-            {options->replay, options->module, options->compareLogs, options->maxDifferences});
+        return replayTrace({options->replay, options->module, options->compareLogs,
+                            options->maxDifferences, options->callLimitSeconds});
     }
 
     // Ctrl-C and its kin go to one thread that waits for them; before any

@@ -11,7 +11,7 @@ const char* usageText() {
     return "usage: tav-devhost [--port N] [--scenario FILE] [--module FILE]\n"
            "                   [--allow-origin ORIGIN]... [--record TRACE]\n"
            "       tav-devhost --replay TRACE [--module FILE] [--compare-logs]\n"
-           "                   [--max-differences N]\n"
+           "                   [--max-differences N] [--call-limit SECONDS]\n"
            "\n"
            "Runs the champ-select module under a development host on 127.0.0.1: the\n"
            "module's API, its event stream (/events), its OpenAPI document\n"
@@ -34,6 +34,9 @@ const char* usageText() {
            "  --compare-logs   with --replay, compare the module's log lines as well\n"
            "  --max-differences N\n"
            "                   with --replay, how many differences to print (10)\n"
+           "  --call-limit SECONDS\n"
+           "                   with --replay, how long one call into the module may take\n"
+           "                   before it counts as hung (10)\n"
            "  --help           this text\n"
            "\n"
            "The start line on stderr gives the page's URL with the run's token, which\n"
@@ -58,7 +61,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             value = arg.substr(equals + 1);
         } else if (arg == "--port" || arg == "--scenario" || arg == "--module" ||
                    arg == "--allow-origin" || arg == "--record" || arg == "--replay" ||
-                   arg == "--max-differences") {
+                   arg == "--max-differences" || arg == "--call-limit") {
             if (i + 1 >= argc) {
                 error = std::string(arg) + " needs a value";
                 return std::nullopt;
@@ -73,15 +76,19 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
                 return std::nullopt;
             }
             options.port = static_cast<std::uint16_t>(port);
-        } else if (name == "--max-differences") {
+        } else if (name == "--max-differences" || name == "--call-limit") {
             unsigned count = 0;
             const auto [end, ec] =
                 std::from_chars(value.data(), value.data() + value.size(), count);
             if (ec != std::errc() || end != value.data() + value.size() || count == 0) {
-                error = "--max-differences needs a number above 0";
+                error = std::string(name) + " needs a number above 0";
                 return std::nullopt;
             }
-            options.maxDifferences = count;
+            if (name == "--call-limit") {
+                options.callLimitSeconds = count;
+            } else {
+                options.maxDifferences = count;
+            }
         } else if (name == "--compare-logs") {
             options.compareLogs = true;
         } else if (name == "--record") {

@@ -17,6 +17,7 @@ struct Options {
     std::string replay;                       // trace file to replay (no HTTP)
     bool compareLogs = false;
     std::size_t maxDifferences = 10;
+    unsigned callLimitSeconds = 10;  // a replayed call that takes longer hangs
     bool help = false;
 };
 

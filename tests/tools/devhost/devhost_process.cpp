@@ -217,8 +217,8 @@ long residentKiB(int pid) {
     return -1;
 }
 
-ToolRun runDevhost(const std::vector<std::string>& args) {
-    const Spawned spawned = spawn(args, true);
+ToolRun runDevhost(const std::vector<std::string>& args, bool native) {
+    const Spawned spawned = spawn(args, true, native);
     ToolRun run;
     if (spawned.pid < 0) {
         return run;

@@ -87,13 +87,13 @@ std::chrono::milliseconds scaled(std::chrono::milliseconds native);
 long residentKiB(int pid);
 
 // Runs the tool to its end (killed after a generous timeout); exit code and
-// stderr.
+// output. native: as for DevhostProcess.
 struct ToolRun {
     int exitCode = -1;
     std::string err;
     std::string out;
 };
-ToolRun runDevhost(const std::vector<std::string>& args);
+ToolRun runDevhost(const std::vector<std::string>& args, bool native = false);
 
 // Reads GET /events into a text until stopped.
 class EventReader {

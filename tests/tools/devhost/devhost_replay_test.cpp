@@ -156,5 +156,28 @@ TEST(DevhostReplay, RefusesATraceItCannotUseWithItsLine) {
     }
 }
 
+// The faulty module is a Linux library: this build's own tool loads it.
+TEST(DevhostReplay, AModuleThatCrashesOrHangsIsAFinding) {
+    for (const std::string how : {"crash", "hang"}) {
+        SCOPED_TRACE(how);
+        const Lines lines = {
+            R"({"module":{"file":"faulty","sha256":"","size":0,"version":"18.0.0"},"trace":1})",
+            R"({"answer":{"status":204},"kind":"api","path":"/faulty/v1/)" + how +
+                R"(","request":{"method":"GET","target":"/faulty/v1/)" + how +
+                R"("},"seq":1,"thread":1,"time":0})"};
+        const std::string path = ::testing::TempDir() + "faulty.jsonl";
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << lines[0] << "\n"
+                                                                << lines[1] << "\n";
+        const ToolRun run = runDevhost(
+            {"--replay", path, "--module", TAV_DEVHOST_FAULTY_MODULE, "--call-limit", "1"}, true);
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        EXPECT_EQ(run.out, how == "crash"
+                               ? "replay: the module crashed during entry 1 (line 2)\n"
+                               : "replay: the module did not return within 1 s during entry 1 "
+                                 "(line 2); stopped\n")
+            << run.err;
+    }
+}
+
 }  // namespace
 }  // namespace tav::testing

@@ -24,9 +24,6 @@
 namespace tav::devhost {
 namespace {
 
-// A call into the module that takes longer than this is taken for a hang.
-constexpr std::chrono::seconds kCallLimit{10};
-
 struct Step {
     const TraceEntry* input = nullptr;  // the api entry or the first event; null: Init
     std::vector<const TraceEntry*> eventsIn;
@@ -235,11 +232,11 @@ void Replayer::watchdog() {
             watchWake_.wait(lock);
             continue;
         }
-        const auto deadline = *callStarted_ + kCallLimit;
-        if (watchWake_.wait_until(lock, deadline) == std::cv_status::timeout && callStarted_ &&
-            std::chrono::steady_clock::now() >= *callStarted_ + kCallLimit) {
-            std::printf("replay: the module did not return within %d s during %s; stopped\n",
-                        static_cast<int>(kCallLimit.count()), callWhat_.c_str());
+        const std::chrono::seconds limit{options_.callLimitSeconds};
+        if (watchWake_.wait_until(lock, *callStarted_ + limit) == std::cv_status::timeout &&
+            callStarted_ && std::chrono::steady_clock::now() >= *callStarted_ + limit) {
+            std::printf("replay: the module did not return within %u s during %s; stopped\n",
+                        options_.callLimitSeconds, callWhat_.c_str());
             std::fflush(stdout);
             std::_Exit(1);
         }

@@ -23,6 +23,7 @@ struct ReplayOptions {
     std::string module;
     bool compareLogs = false;
     std::size_t maxDifferences = 10;
+    unsigned callLimitSeconds = 10;  // a call into the module that takes longer hangs
 };
 
 // Prints the verdict on stdout ("replay: N entries, all matched", or the
