@@ -63,6 +63,18 @@ std::string describeEvent(const BindingValue& event) {
     return text;
 }
 
+// An entry's own members, without what every entry has.
+BindingValue withoutBookkeeping(const BindingValue& entry) {
+    BindingValue own;
+    for (const BindingMember& member : entry.members()) {
+        const std::string_view key = member.key();
+        if (key != "seq" && key != "time" && key != "thread" && key != "kind" && key != "cause") {
+            own.member(key) = member.value();
+        }
+    }
+    return own;
+}
+
 // What replay compares of an API answer.
 BindingValue comparableAnswer(const BindingValue& answer) {
     BindingValue comparable;
@@ -93,8 +105,9 @@ private:
     void buildSteps();
     void runStep(std::size_t index);
     void compareOutputs(std::size_t index);
+    // events: published events, else log lines.
     void compareList(const Step& step, const std::vector<const TraceEntry*>& recorded,
-                     const std::vector<BindingValue>& now, const char* what);
+                     const std::vector<BindingValue>& now, bool events);
     void note(const TraceEntry* at, std::string what, std::vector<std::string> details = {});
     int verdict();
 
@@ -304,8 +317,7 @@ void Replayer::runStep(std::size_t index) {
 }
 
 void Replayer::compareList(const Step& step, const std::vector<const TraceEntry*>& recorded,
-                           const std::vector<BindingValue>& now, const char* what) {
-    const bool events = std::string_view(what) == "event";
+                           const std::vector<BindingValue>& now, bool events) {
     const auto describe = [&](const BindingValue& value) {
         return events ? describeEvent(value)
                       : std::string(value.find("level").asString()) + " \"" +
@@ -313,21 +325,7 @@ void Replayer::compareList(const Step& step, const std::vector<const TraceEntry*
     };
     const std::size_t common = std::min(recorded.size(), now.size());
     for (std::size_t i = 0; i < common; ++i) {
-        BindingValue expected = recorded[i]->value;
-        for (const char* bookkeeping : {"seq", "time", "thread", "kind", "cause"}) {
-            if (expected.tryFind(bookkeeping) != nullptr) {
-                BindingValue trimmed;
-                for (const BindingMember& member : expected.members()) {
-                    const std::string_view key = member.key();
-                    if (key != "seq" && key != "time" && key != "thread" && key != "kind" &&
-                        key != "cause") {
-                        trimmed.member(key) = member.value();
-                    }
-                }
-                expected = std::move(trimmed);
-                break;
-            }
-        }
+        const BindingValue expected = withoutBookkeeping(recorded[i]->value);
         if (!(expected == now[i])) {
             std::vector<std::string> details;
             diffValues(expected, now[i], events ? "event" : "log", details);
@@ -349,9 +347,9 @@ void Replayer::compareList(const Step& step, const std::vector<const TraceEntry*
 
 void Replayer::compareOutputs(std::size_t index) {
     const Step& step = steps_[index];
-    compareList(step, step.published, published_[index], "event");
+    compareList(step, step.published, published_[index], true);
     if (options_.compareLogs) {
-        compareList(step, step.logs, logs_[index], "log");
+        compareList(step, step.logs, logs_[index], false);
     }
 }
 
