@@ -158,6 +158,9 @@ HttpResponse DevServer::trafficStream() {
     if (client == nullptr) {
         return errorResponse(503, "Too many event streams are open");
     }
+    // The greeting tells a client that entries from here on will come.
+    trafficEvents_.sendTo(*client, "traffic-open",
+                          "{\"capacity\":" + std::to_string(TrafficLog::kMaxEntries) + "}");
     HttpResponse response;
     response.setHeader("Content-Type", "text/event-stream");
     response.setHeader("Cache-Control", "no-cache");

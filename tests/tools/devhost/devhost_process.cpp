@@ -253,7 +253,8 @@ ToolRun runDevhost(const std::vector<std::string>& args, bool native) {
     return run;
 }
 
-EventReader::EventReader(const DevhostProcess& process, const std::string& path)
+EventReader::EventReader(const DevhostProcess& process, const std::string& path,
+                         const std::string& greeting)
     : client_(process.client()) {
     thread_ = std::thread([this, path] {
         client_->Get(path, [this](const char* data, std::size_t length) {
@@ -264,7 +265,7 @@ EventReader::EventReader(const DevhostProcess& process, const std::string& path)
         });
     });
     // The greeting: from here on the stream is open and stop() ends it.
-    waitFor({"event: devhost"});
+    waitFor({greeting});
 }
 
 EventReader::~EventReader() {

@@ -98,8 +98,10 @@ ToolRun runDevhost(const std::vector<std::string>& args, bool native = false);
 // Reads GET /events into a text until stopped.
 class EventReader {
 public:
-    // path: "/events" or "/events?log=1".
-    EventReader(const DevhostProcess& process, const std::string& path = "/events");
+    // path: "/events" or "/events?log=1", whose greeting is "event: devhost",
+    // or another stream with its greeting.
+    EventReader(const DevhostProcess& process, const std::string& path = "/events",
+                const std::string& greeting = "event: devhost");
     ~EventReader();
     // Waits until the text read so far contains every one of parts, in
     // order; false after a timeout.

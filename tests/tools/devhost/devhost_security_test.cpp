@@ -211,6 +211,13 @@ TEST_F(DevhostSecurity, HostileRequests) {
              get("/_dev/state", token + "Origin: " + std::string(kAllowedOrigin) + "\r\n"), 403},
             {"control, cross-site", get("/_dev/state", token + "Sec-Fetch-Site: cross-site\r\n"),
              403},
+            // The traffic shows what the module did: the same rules.
+            {"traffic", get("/%5Fdev/traffic"), 403},
+            {"traffic stream", get("/_dev/traffic/stream"), 403},
+            {"traffic, allowed origin",
+             get("/_dev/traffic", token + "Origin: " + std::string(kAllowedOrigin) + "\r\n"), 403},
+            {"traffic stream, cross-site",
+             get("/_dev/traffic/stream", token + "Sec-Fetch-Site: cross-site\r\n"), 403},
             {"shutdown, foreign origin", request("POST", "/_dev/shutdown", host + token + evil),
              403, After::kSame, namesEvil},
 

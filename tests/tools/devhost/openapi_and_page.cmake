@@ -30,6 +30,13 @@ add_test(NAME DevhostOpenApi.PassesTheValidator
 set_tests_properties(DevhostOpenApi.PassesTheValidator PROPERTIES
   FIXTURES_REQUIRED devhost_openapi TIMEOUT 120)
 
+# Every line of the golden traces follows the trace schema of docs/, which
+# refuses planted faults: a format change shows in the schema too.
+file(GLOB tav_schema_traces CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/tools/devhost/traces/*.jsonl)
+add_test(NAME DevhostTrace.LinesFollowTheSchema
+  COMMAND ${TAV_NODE} ${tav_node_dir}/trace_schema_check.mjs
+          --schema ${PROJECT_SOURCE_DIR}/docs/devhost-trace.schema.json ${tav_schema_traces})
+
 # The session page in headless Chromium against the real tool and its demo
 # scenario, on the native 64-bit build only; the screenshot stays in the
 # build directory.

@@ -207,12 +207,12 @@ void Replayer::answerRequest(TavResponse& response, const TavRequest& request) {
     }
     const Step& step = steps_[current_];
     if (!match && sameUrl) {
-        // The same request with another body: answered as recorded, so that
-        // one changed body does not derail the rest.
+        // The same request with other arguments or another body: answered as
+        // recorded, so that one changed body does not derail the rest.
         std::vector<std::string> details;
         diffValues(hostRequests_[*sameUrl]->value.find("request"), sent, "request", details);
         note(hostRequests_[*sameUrl],
-             "the module sent " + describeRequest(sent, "url") + " with another body",
+             "the module sent " + describeRequest(sent, "url") + " with other arguments or body",
              std::move(details));
         match = sameUrl;
     }

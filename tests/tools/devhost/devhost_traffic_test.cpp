@@ -1,0 +1,120 @@
+// The traffic as a user reads it: a PATCH, the request the module forwarded
+// for it and the event that followed share its number; the list and the
+// entries are bounded; a recording holds every entry whole and is on disk
+// as soon as the entry is.
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "devhost_process.h"
+#include "formats/json.h"
+
+namespace tav::testing {
+namespace {
+
+constexpr const char* kApi = "/tav-champ-select/v1";
+
+class DevhostTraffic : public SharedDevhostTest {
+protected:
+    BindingValue traffic(const std::string& query, int expectedStatus = 200) {
+        const auto client = process_->client();
+        const auto answer =
+            client->Get("/_dev/traffic" + query, {{"X-Tav-Dev-Token", process_->token()}});
+        EXPECT_TRUE(answer && answer->status == expectedStatus)
+            << (answer ? answer->body : "no answer");
+        BindingResult read = readJson(answer ? answer->body : "");
+        return std::move(read.value);
+    }
+};
+
+// The last entry of kind with member at path holding text.
+const BindingValue* lastEntry(const BindingValue& list, std::string_view kind,
+                              std::string_view text) {
+    const BindingValue* found = nullptr;
+    for (const BindingValue& entry : list.find("entries").elements()) {
+        if (entry.find("kind").asString() == kind &&
+            writeJson(entry).find(text) != std::string::npos) {
+            found = &entry;
+        }
+    }
+    return found;
+}
+
+TEST_F(DevhostTraffic, WhatARequestCausedCarriesItsNumber) {
+    EventReader stream(*process_, "/_dev/traffic/stream?token=" + process_->token(),
+                       "event: traffic-open\ndata: {\"capacity\":2000}");
+    const auto client = process_->client();
+    ASSERT_TRUE(client->Patch(std::string(kApi) + "/session/my-selection", R"({"spell1Id": 6})",
+                              "application/json"));
+    const BindingValue list = traffic("?limit=50");
+    const BindingValue* patch = lastEntry(list, "api", "/session/my-selection\"");
+    ASSERT_NE(patch, nullptr) << writeJson(list);
+    const std::uint64_t seq = patch->find("seq").asUInt64();
+    EXPECT_EQ(patch->find("request").find("body"), readJson(R"({"spell1Id": 6})").value);
+    const BindingValue* forwarded = lastEntry(list, "host-request", "/session/my-selection\"");
+    const BindingValue* update = lastEntry(list, "event-in", "\"Update\"");
+    const BindingValue* published = lastEntry(list, "event-out", "\"Update\"");
+    for (const BindingValue* caused : {forwarded, update, published}) {
+        ASSERT_NE(caused, nullptr) << writeJson(list);
+        EXPECT_EQ(caused->find("cause").asUInt64(), seq) << writeJson(*caused);
+        EXPECT_LT(caused->find("seq").asUInt64(), seq + 10);
+    }
+    EXPECT_EQ(forwarded->find("request").find("method").asString(), "PATCH");
+    EXPECT_TRUE(stream.waitFor({"event: traffic\ndata: {", "\"spell1Id\":6"})) << stream.text();
+}
+
+TEST_F(DevhostTraffic, TheListAndItsEntriesAreBounded) {
+    for (const char* wrong : {"?limit=0", "?limit=2001", "?limit=x", "?limit=1&limit=2"}) {
+        SCOPED_TRACE(wrong);
+        EXPECT_EQ(traffic(wrong, 400).find("message").asString(),
+                  "limit must be one number from 1 to 2000");
+    }
+    // A body far over the cut: the entry keeps its start and says so.
+    std::string big = R"({"spell1Id": 6, "note": ")" + std::string(100'000, 'x') + "\"}";
+    const auto client = process_->client();
+    ASSERT_TRUE(
+        client->Patch(std::string(kApi) + "/session/my-selection", big, "application/json"));
+    const BindingValue* entry = lastEntry(traffic("?limit=20"), "api", "\"cut\"");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_LT(writeJson(*entry).size(), 32u * 1024);
+    EXPECT_EQ(entry->find("cut").find("request.bodyText").asUInt64(), big.size());
+
+    // Two entries a request (the answer, the request forwarded): the ring
+    // keeps the last 2,000 of them.
+    for (int i = 0; i < 1100; ++i) {
+        ASSERT_TRUE(client->Get(std::string(kApi) + "/session/timer"));
+    }
+    const BindingValue all = traffic("?limit=2000");
+    EXPECT_EQ(all.find("entries").size(), 2000u);
+    EXPECT_EQ(traffic("?limit=1").find("entries").elementAt(0),
+              all.find("entries").elementAt(1999));
+}
+
+TEST(DevhostRecording, EachEntryIsOnDiskOnceItIsComplete) {
+    const std::string path = ::testing::TempDir() + "recording.jsonl";
+    DevhostProcess process({"--record", path}, true);
+    ASSERT_TRUE(process.serving()) << process.stderrText();
+    const auto client = process.client();
+    ASSERT_TRUE(client->Get(std::string(kApi) + "/session/timer"));
+    // Still running, never stopped: what a crash would leave.
+    std::ifstream file(path);
+    std::string line;
+    std::vector<BindingValue> entries;
+    while (std::getline(file, line)) {
+        BindingResult read = readJson(line);
+        ASSERT_TRUE(read) << line;
+        entries.push_back(std::move(read.value));
+    }
+    ASSERT_GE(entries.size(), 3u);
+    EXPECT_EQ(entries.front().find("trace").asUInt64(), 1u);
+    EXPECT_EQ(entries.front().find("module").find("version").asString(), "18.0.0");
+    EXPECT_EQ(entries.front().find("module").find("sha256").asString().size(), 64u);
+    EXPECT_EQ(entries.back().find("kind").asString(), "api");
+    EXPECT_EQ(entries.back().find("request").find("target").asString(),
+              std::string(kApi) + "/session/timer");
+    expectCleanExit(process);
+}
+
+}  // namespace
+}  // namespace tav::testing
