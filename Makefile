@@ -1,7 +1,7 @@
 # Entry points: `make test` and `make run` are all a new machine needs.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test golden-traces test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run bench format format-check tidy clean
+.PHONY: all deps test golden-traces dist dist-check test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run bench format format-check tidy clean
 
 all: test
 
@@ -112,6 +112,16 @@ golden-traces: deps
 	cmake --build --preset linux-x64 -j $(JOBS) --target tav-devhost
 	node tests/tools/devhost/traces/record.mjs --tool build/linux-x64/tools/devhost/tav-devhost \
 	  --scenarios tools/devhost/scenarios --out tests/tools/devhost/traces
+
+# The release packages in dist/ (scripts/make-dist: the Windows zip and the
+# Linux tools' archive), checked as an integrator takes them.
+dist: deps
+	$(TIMED) dist ./scripts/make-dist build/dist dist
+	./scripts/check-dist dist
+
+# Two release builds in two folders at two times give the same bytes.
+dist-check: deps
+	$(TIMED) dist-check ./scripts/dist-check build/dist-check
 
 # BENCH_ARGS go to every benchmark program, e.g. BENCH_ARGS=--benchmark_filter=Json.
 # tav-bench-formats repeats and interleaves its benchmarks by default.

@@ -18,7 +18,7 @@ std::string SemanticVersion::text() const {
 }
 
 SemanticVersion frameworkApiVersion() {
-    return SemanticVersion{18, 0, 0, {}, {}};
+    return SemanticVersion{TAV_VERSION_MAJOR, TAV_VERSION_MINOR, TAV_VERSION_PATCH, {}, {}};
 }
 
 bool isCompatible(const SemanticVersion& plugin, const SemanticVersion& host) {

@@ -19,8 +19,9 @@ const char* usageText() {
            "implementations are simulated from the scenario file.\n"
            "\n"
            "  --port N         port to listen on; 0 (the default) picks a free one\n"
-           "  --scenario FILE  the scenario (YAML); default: the shipped demo\n"
-           "  --module FILE    the module to load; default: the one this build made\n"
+           "  --scenario FILE  the scenario (YAML); default: the demo (scenarios/demo.yaml)\n"
+           "  --module FILE    the module to load; default: the one this build made (in a\n"
+           "                   release package, the one beside the tool)\n"
            "  --allow-origin ORIGIN\n"
            "                   let pages of ORIGIN (e.g. http://localhost:5173, a front-end\n"
            "                   dev server) use the API, the event stream and the documents\n"
@@ -48,6 +49,14 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
     Options options;
     options.scenario = TAV_DEVHOST_DEFAULT_SCENARIO;
     options.module = TAV_DEVHOST_DEFAULT_MODULE;
+#ifdef TAV_DEVHOST_BESIDE_ITSELF
+    // The folder the tool was started from, as its command line names it.
+    const std::string_view self = argc > 0 ? argv[0] : "";
+    const std::size_t slash = self.find_last_of("/\\");
+    const std::string folder(slash == std::string_view::npos ? "" : self.substr(0, slash + 1));
+    options.scenario = folder + options.scenario;
+    options.module = folder + options.module;
+#endif
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {

@@ -85,8 +85,7 @@ ApiAnswer callEndpoint(const TavEndpointRecord& endpoint, const ApiRequest& requ
     record.endpoint = endpoint.function.endpoint;
     record.headers = headers.empty() ? nullptr : headers.data();
     record.headerCount = static_cast<std::uint32_t>(headers.size());
-    // The body is followed by the string's zero byte, which the module's
-    // JSON and YAML readers rely on.
+    // The body goes with its length; the module reads no further.
     if (!request.body.empty()) {
         record.contentType = request.contentType.c_str();
         record.body = reinterpret_cast<const std::uint8_t*>(request.body.c_str());

@@ -2,7 +2,8 @@
 // simulated implementations and the event stream, behind one lock. Every
 // call into the module (Init, an endpoint, an event delivery, Shutdown) and
 // every change of the simulated state takes it, so the module sees one call
-// at a time, as it expects of a host.
+// at a time: stricter than the module needs (endpoint calls may overlap), and
+// it keeps the simulation and the traffic's order simple.
 #pragma once
 
 #include <functional>
