@@ -2,6 +2,7 @@
 
 #include "binding/host_value.h"
 #include "hosting/methods.h"
+#include "server/http_message.h"
 #include "traffic/traffic_log.h"
 
 namespace tav::devhost {
@@ -11,19 +12,8 @@ constexpr const char* kLevelNames[] = {"OKAY", "WARN", "ERROR", "ALWAYS"};
 
 // The token of the control routes never goes into a trace someone may attach
 // to a bug report.
-constexpr std::string_view kTokenHeader = "x-tav-dev-token";
-
 bool isTokenHeader(std::string_view name) {
-    if (name.size() != kTokenHeader.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] + 32) : name[i];
-        if (c != kTokenHeader[i]) {
-            return false;
-        }
-    }
-    return true;
+    return headerNameIs(name, "X-Tav-Dev-Token");
 }
 
 void putHeaders(BindingValue& into,
