@@ -41,6 +41,10 @@ const BindingValue* lastEntry(const BindingValue& list, std::string_view kind,
     return found;
 }
 
+// Not into a list that is gone once the call's line ends.
+const BindingValue* lastEntry(BindingValue&& list, std::string_view kind,
+                              std::string_view text) = delete;
+
 TEST_F(DevhostTraffic, WhatARequestCausedCarriesItsNumber) {
     EventReader stream(*process_, "/_dev/traffic/stream?token=" + process_->token(),
                        "event: traffic-open\ndata: {\"capacity\":2000}");
@@ -75,7 +79,8 @@ TEST_F(DevhostTraffic, TheListAndItsEntriesAreBounded) {
     const auto client = process_->client();
     ASSERT_TRUE(
         client->Patch(std::string(kApi) + "/session/my-selection", big, "application/json"));
-    const BindingValue* entry = lastEntry(traffic("?limit=20"), "api", "\"cut\"");
+    const BindingValue recent = traffic("?limit=20");
+    const BindingValue* entry = lastEntry(recent, "api", "\"cut\"");
     ASSERT_NE(entry, nullptr);
     EXPECT_LT(writeJson(*entry).size(), 32u * 1024);
     EXPECT_EQ(entry->find("cut").find("request.bodyText").asUInt64(), big.size());
