@@ -11,5 +11,8 @@ namespace tav::devhost {
 void reportFatalFaults();
 // What a fault prints (one line); cut at 511 bytes.
 void setFaultMessage(std::string_view message);
+// Whether a fault is being reported (the process is ending; a sanitizer may
+// hold it a moment longer).
+bool faultReported();
 
 }  // namespace tav::devhost

@@ -13,6 +13,8 @@ namespace tav::devhost::detail {
 struct FaultMessage {
     char text[512] = {};
     std::atomic<std::size_t> length{0};
+    // Set before the report is written: the process is ending for a fault.
+    std::atomic<bool> fired{false};
 };
 
 inline FaultMessage& faultMessage() {

@@ -247,7 +247,8 @@ void Replayer::watchdog() {
         }
         const std::chrono::seconds limit{options_.callLimitSeconds};
         if (watchWake_.wait_until(lock, *callStarted_ + limit) == std::cv_status::timeout &&
-            callStarted_ && std::chrono::steady_clock::now() >= *callStarted_ + limit) {
+            callStarted_ && std::chrono::steady_clock::now() >= *callStarted_ + limit &&
+            !faultReported()) {
             std::printf("replay: the module did not return within %u s during %s; stopped\n",
                         options_.callLimitSeconds, callWhat_.c_str());
             std::fflush(stdout);

@@ -10,7 +10,8 @@ namespace tav::devhost {
 namespace {
 
 extern "C" void onFatalSignal(int /*signal*/) {
-    const detail::FaultMessage& message = detail::faultMessage();
+    detail::FaultMessage& message = detail::faultMessage();
+    message.fired.store(true);
     const ssize_t written = ::write(STDOUT_FILENO, message.text, message.length.load());
     (void)written;
     ::_exit(1);
@@ -30,6 +31,10 @@ void reportFatalFaults() {
 
 void setFaultMessage(std::string_view message) {
     detail::storeFaultMessage(message);
+}
+
+bool faultReported() {
+    return detail::faultMessage().fired.load();
 }
 
 }  // namespace tav::devhost

@@ -8,7 +8,8 @@ namespace tav::devhost {
 namespace {
 
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* /*exception*/) {
-    const detail::FaultMessage& message = detail::faultMessage();
+    detail::FaultMessage& message = detail::faultMessage();
+    message.fired.store(true);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), message.text,
               static_cast<DWORD>(message.length.load()), &written, nullptr);
@@ -24,6 +25,10 @@ void reportFatalFaults() {
 
 void setFaultMessage(std::string_view message) {
     detail::storeFaultMessage(message);
+}
+
+bool faultReported() {
+    return detail::faultMessage().fired.load();
 }
 
 }  // namespace tav::devhost
