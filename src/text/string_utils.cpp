@@ -70,4 +70,15 @@ std::string_view afterSpaces(std::string_view text) {
     return first == std::string_view::npos ? std::string_view() : text.substr(first);
 }
 
+std::string lowerHex(std::span<const std::uint8_t> bytes) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (const std::uint8_t byte : bytes) {
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 0xF]);
+    }
+    return hex;
+}
+
 }  // namespace tav

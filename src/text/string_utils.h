@@ -1,8 +1,10 @@
 // Small string operations shared by the formats and the dispatcher: split on
 // a separator, replace every occurrence, lower-case copy, prefix test without
-// case, leading spaces.
+// case, leading spaces, lower-case hexadecimal.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,5 +31,8 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
 // The text from its first character other than a space (tabs and line breaks
 // are not skipped); empty when there is none.
 std::string_view afterSpaces(std::string_view text);
+
+// Two lower-case hexadecimal digits per byte.
+std::string lowerHex(std::span<const std::uint8_t> bytes);
 
 }  // namespace tav

@@ -48,6 +48,22 @@ void logRefusal(std::string_view what, std::string_view value) {
                  static_cast<int>(what.size()), what.data(), escapeForLog(value).c_str());
 }
 
+// A client of stream with its greeting queued, or 503 when the stream has
+// all the clients it takes.
+HttpResponse streamAnswer(EventStream& stream, bool withLogs, std::string_view greeting,
+                          std::string_view data) {
+    std::shared_ptr<EventStream::Client> client = stream.connect(withLogs);
+    if (client == nullptr) {
+        return errorResponse(503, "Too many event streams are open");
+    }
+    stream.sendTo(*client, greeting, data);
+    HttpResponse response;
+    response.setHeader("Content-Type", "text/event-stream");
+    response.setHeader("Cache-Control", "no-cache");
+    response.stream = std::move(client);
+    return response;
+}
+
 }  // namespace
 
 DevServer::DevServer(DevHost& host, EventStream& events, TrafficLog& traffic,
@@ -154,18 +170,9 @@ HttpResponse DevServer::traffic(const RequestTarget& target) {
 }
 
 HttpResponse DevServer::trafficStream() {
-    std::shared_ptr<EventStream::Client> client = trafficEvents_.connect(false);
-    if (client == nullptr) {
-        return errorResponse(503, "Too many event streams are open");
-    }
     // The greeting tells a client that entries from here on will come.
-    trafficEvents_.sendTo(*client, "traffic-open",
-                          "{\"capacity\":" + std::to_string(TrafficLog::kMaxEntries) + "}");
-    HttpResponse response;
-    response.setHeader("Content-Type", "text/event-stream");
-    response.setHeader("Cache-Control", "no-cache");
-    response.stream = std::move(client);
-    return response;
+    return streamAnswer(trafficEvents_, false, "traffic-open",
+                        "{\"capacity\":" + std::to_string(TrafficLog::kMaxEntries) + "}");
 }
 
 HttpResponse DevServer::route(const HttpRequest& request, const RequestTarget& target,
@@ -206,16 +213,7 @@ HttpResponse DevServer::route(const HttpRequest& request, const RequestTarget& t
 HttpResponse DevServer::events(const RequestTarget& target) {
     const std::vector<std::string> log = queryValues(target.query, "log");
     const bool withLogs = !log.empty() && log.front() != "0";
-    std::shared_ptr<EventStream::Client> client = events_.connect(withLogs);
-    if (client == nullptr) {
-        return errorResponse(503, "Too many event streams are open");
-    }
-    events_.sendTo(*client, "devhost", host_.activeJson());
-    HttpResponse response;
-    response.setHeader("Content-Type", "text/event-stream");
-    response.setHeader("Cache-Control", "no-cache");
-    response.stream = std::move(client);
-    return response;
+    return streamAnswer(events_, withLogs, "devhost", host_.activeJson());
 }
 
 HttpResponse DevServer::api(const HttpRequest& request, const RequestTarget& target,

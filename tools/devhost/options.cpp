@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <charconv>
+#include <climits>
 #include <string_view>
 
 #include "server/origin_policy.h"
@@ -45,6 +46,20 @@ const char* usageText() {
            "refused unless allowed. SIGINT or SIGTERM stop it.\n";
 }
 
+namespace {
+
+// The whole of text as a number from low to high.
+std::optional<unsigned> numberIn(std::string_view text, unsigned low, unsigned high) {
+    unsigned number = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (ec != std::errc() || end != text.data() + text.size() || number < low || number > high) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+}  // namespace
+
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
     Options options;
     options.scenario = TAV_DEVHOST_DEFAULT_SCENARIO;
@@ -78,25 +93,22 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             value = argv[++i];
         }
         if (name == "--port") {
-            unsigned port = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
-            if (ec != std::errc() || end != value.data() + value.size() || port > 65535) {
+            const std::optional<unsigned> port = numberIn(value, 0, 65535);
+            if (!port) {
                 error = "--port needs a number from 0 to 65535";
                 return std::nullopt;
             }
-            options.port = static_cast<std::uint16_t>(port);
+            options.port = static_cast<std::uint16_t>(*port);
         } else if (name == "--max-differences" || name == "--call-limit") {
-            unsigned count = 0;
-            const auto [end, ec] =
-                std::from_chars(value.data(), value.data() + value.size(), count);
-            if (ec != std::errc() || end != value.data() + value.size() || count == 0) {
+            const std::optional<unsigned> count = numberIn(value, 1, UINT_MAX);
+            if (!count) {
                 error = std::string(name) + " needs a number above 0";
                 return std::nullopt;
             }
             if (name == "--call-limit") {
-                options.callLimitSeconds = count;
+                options.callLimitSeconds = *count;
             } else {
-                options.maxDifferences = count;
+                options.maxDifferences = *count;
             }
         } else if (name == "--compare-logs") {
             options.compareLogs = true;

@@ -27,13 +27,8 @@ bool DevHost::start(const std::string& modulePath, const std::string& scenarioPa
     }
     types_.emplace(endpoints());
     Scenario scenario;
-    if (!loadScenario(scenarioPath, *types_, scenario, error)) {
-        types_.reset();
-        module_.shutdown();
-        module_.unload();
-        return false;
-    }
-    if (beforeInit && !beforeInit(module_.record(), error)) {
+    if (!loadScenario(scenarioPath, *types_, scenario, error) ||
+        (beforeInit && !beforeInit(module_.record(), error))) {
         types_.reset();
         module_.shutdown();
         module_.unload();
@@ -184,11 +179,10 @@ void DevHost::published(std::string_view name, const BindingValue& payload) {
 }
 
 void DevHost::logLine(std::int32_t level, std::string_view text) {
-    BindingValue message;
-    message.member("level").setString(logLevelName(level));
-    message.member("message").setString(text);
-    events_.publishLog(writeJson(message));
-    traffic_.add(TrafficKind::Log, logEntry(level, text), cause_);
+    // The stream's log line is the traffic entry's own members.
+    BindingValue line = logEntry(level, text);
+    events_.publishLog(writeJson(line));
+    traffic_.add(TrafficKind::Log, std::move(line), cause_);
 }
 
 void DevHost::resourceEvent(const std::string& uri, std::string_view eventType,

@@ -1,21 +1,16 @@
 #include "server/security.h"
 
 #include "platform/system_random.h"
+#include "text/string_utils.h"
 
 namespace tav::devhost {
 
 std::string makeToken() {
-    unsigned char bytes[16];
+    std::uint8_t bytes[16];
     if (!tav::platform::systemRandom(bytes, sizeof bytes)) {
         return {};
     }
-    constexpr char kDigits[] = "0123456789abcdef";
-    std::string token;
-    for (const unsigned char byte : bytes) {
-        token.push_back(kDigits[byte >> 4]);
-        token.push_back(kDigits[byte & 0xF]);
-    }
-    return token;
+    return lowerHex(bytes);
 }
 
 bool hostAllowed(std::string_view host, std::uint16_t port) {

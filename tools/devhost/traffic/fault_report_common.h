@@ -1,12 +1,9 @@
-// The message buffer both fault reporters write from a fault handler, where
-// nothing may allocate.
+// The message buffer the platform's fault handler writes, where nothing may
+// allocate (fault_report.cpp fills it).
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <cstddef>
-#include <cstring>
-#include <string_view>
 
 namespace tav::devhost::detail {
 
@@ -17,18 +14,6 @@ struct FaultMessage {
     std::atomic<bool> fired{false};
 };
 
-inline FaultMessage& faultMessage() {
-    static FaultMessage message;
-    return message;
-}
-
-inline void storeFaultMessage(std::string_view text) {
-    FaultMessage& message = faultMessage();
-    const std::size_t length = std::min(text.size(), sizeof message.text - 1);
-    message.length.store(0);
-    std::memcpy(message.text, text.data(), length);
-    message.text[length] = '\n';
-    message.length.store(length + 1);
-}
+FaultMessage& faultMessage();
 
 }  // namespace tav::devhost::detail

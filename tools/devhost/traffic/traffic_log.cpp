@@ -138,9 +138,7 @@ std::uint32_t TrafficLog::threadNumber() {
     return it->second;
 }
 
-void TrafficLog::add(TrafficKind kind, BindingValue fields, std::uint64_t cause,
-                     std::uint64_t seq) {
-    BindingValue& entry = fields;
+void TrafficLog::add(TrafficKind kind, BindingValue entry, std::uint64_t cause, std::uint64_t seq) {
     entry.member("kind").setString(trafficKindName(kind));
     entry.member("time").setUInt64(microsecondsSinceStart());
     if (cause != 0) {

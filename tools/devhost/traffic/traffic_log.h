@@ -52,8 +52,8 @@ public:
     // A sequence number for an entry added later (an API request takes its
     // number when it arrives and is added when it is answered).
     std::uint64_t reserve();
-    // fields: the kind's own members (a structure). seq 0 takes the next.
-    void add(TrafficKind kind, BindingValue fields, std::uint64_t cause = 0, std::uint64_t seq = 0);
+    // entry: the kind's own members (a structure). seq 0 takes the next.
+    void add(TrafficKind kind, BindingValue entry, std::uint64_t cause = 0, std::uint64_t seq = 0);
 
     // {"entries": [...], "capacity": kMaxEntries}: the last limit entries
     // (at most kMaxEntries), oldest first.

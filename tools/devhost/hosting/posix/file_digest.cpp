@@ -5,6 +5,8 @@
 
 #include <openssl/evp.h>
 
+#include "text/string_utils.h"
+
 namespace tav::devhost {
 
 std::string fileSha256(const std::string& path) {
@@ -26,13 +28,7 @@ std::string fileSha256(const std::string& path) {
     if (std::ferror(file.get()) != 0 || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
         return {};
     }
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex.push_back(kHex[digest[i] >> 4]);
-        hex.push_back(kHex[digest[i] & 0xF]);
-    }
-    return hex;
+    return lowerHex({digest, length});
 }
 
 }  // namespace tav::devhost

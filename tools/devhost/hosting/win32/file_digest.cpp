@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "text/string_utils.h"
+
 // <bcrypt.h> needs the types of <windows.h> before it.
 // clang-format off
 #include <windows.h>
@@ -45,13 +47,7 @@ std::string fileSha256(const std::string& path) {
     if (std::ferror(file.get()) != 0 || BCryptFinishHash(rawHash, digest, sizeof digest, 0) < 0) {
         return {};
     }
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (const unsigned char byte : digest) {
-        hex.push_back(kHex[byte >> 4]);
-        hex.push_back(kHex[byte & 0xF]);
-    }
-    return hex;
+    return lowerHex(digest);
 }
 
 }  // namespace tav::devhost

@@ -29,12 +29,4 @@ void reportFatalFaults() {
     }
 }
 
-void setFaultMessage(std::string_view message) {
-    detail::storeFaultMessage(message);
-}
-
-bool faultReported() {
-    return detail::faultMessage().fired.load();
-}
-
 }  // namespace tav::devhost

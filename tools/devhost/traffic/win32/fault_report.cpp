@@ -23,12 +23,4 @@ void reportFatalFaults() {
     SetUnhandledExceptionFilter(&onUnhandledException);
 }
 
-void setFaultMessage(std::string_view message) {
-    detail::storeFaultMessage(message);
-}
-
-bool faultReported() {
-    return detail::faultMessage().fired.load();
-}
-
 }  // namespace tav::devhost
