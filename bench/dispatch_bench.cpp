@@ -3,8 +3,8 @@
 // in the same run: (a) a PATCH whose 100-byte JSON body becomes a
 // ChampSelectMySelection record, (b) a GET whose handler answers the
 // champ-select session (about 8 KB as JSON). Both report the JSON's bytes
-// per second, so the ratio is one of times per request; the goal is a
-// request within three times RapidJSON's parse and write.
+// per second, so the ratio is one of times per request; the goals: the PATCH
+// at 0.7x of RapidJSON's parse and write, the GET within three times it.
 //
 // A third benchmark matches a request path against a literal route and fails
 // unless that does no allocation at all (operator new or the framework's).
@@ -170,10 +170,11 @@ std::vector<RatioGoal> registerAll() {
         const char* label;
         void (*ours)(benchmark::State&);
         void (*anchor)(benchmark::State&);
+        double goal;
     };
     const Pair pairs[] = {
-        {"Patch", "request, PATCH my-selection (100 B body)", patchOurs, patchRapidJson},
-        {"Get", "request, GET session (8 KB answer)", getOurs, getRapidJson},
+        {"Patch", "request, PATCH my-selection (100 B body)", patchOurs, patchRapidJson, 0.7},
+        {"Get", "request, GET session (8 KB answer)", getOurs, getRapidJson, 1.0 / 3},
     };
     std::vector<RatioGoal> goals;
     for (const Pair& pair : pairs) {
@@ -181,7 +182,7 @@ std::vector<RatioGoal> registerAll() {
         const std::string anchor = std::string("Request/") + pair.name + "/RapidJSON";
         benchmark::RegisterBenchmark(ours.c_str(), pair.ours)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(anchor.c_str(), pair.anchor)->Unit(benchmark::kMicrosecond);
-        goals.push_back({pair.label, ours, anchor, "RapidJSON parse and write", 1.0 / 3});
+        goals.push_back({pair.label, ours, anchor, "RapidJSON parse and write", pair.goal});
     }
     benchmark::RegisterBenchmark("MatchLiteralRoute", matchLiteral);
     return goals;
