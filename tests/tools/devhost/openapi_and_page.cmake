@@ -1,4 +1,4 @@
-# The OpenAPI generator and the session page of the development host.
+# The OpenAPI and AsyncAPI generators and the session page of the development host.
 
 # The generator over a hand-built table.
 tav_test(tav_devhost_openapi_tests
@@ -11,8 +11,9 @@ find_program(TAV_NODE node)
 set(tav_node_dir ${CMAKE_CURRENT_SOURCE_DIR}/node)
 
 # The generated OpenAPI document of the real module passes an OpenAPI 3.1
-# validator: the dump runs on the target (under the emulator at 32 bits),
-# the validator under node on the build machine.
+# validator, its AsyncAPI document the AsyncAPI parser: the dump runs on the
+# target (under the emulator at 32 bits), the validators under node on the
+# build machine.
 add_executable(tav-devhost-openapi-dump openapi_dump.cpp)
 target_link_libraries(tav-devhost-openapi-dump PRIVATE tav_devhost_openapi tav_test_support
                                                        tav_options)
@@ -23,11 +24,15 @@ add_dependencies(tav-devhost-openapi-dump zub-be-tav-champ-select)
 target_include_directories(tav-devhost-openapi-dump PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 
 set(openapi_json ${CMAKE_CURRENT_BINARY_DIR}/openapi.json)
-add_test(NAME DevhostOpenApi.Generate COMMAND tav-devhost-openapi-dump ${openapi_json})
+set(asyncapi_json ${CMAKE_CURRENT_BINARY_DIR}/asyncapi.json)
+add_test(NAME DevhostOpenApi.Generate
+  COMMAND tav-devhost-openapi-dump ${openapi_json} ${asyncapi_json})
 set_tests_properties(DevhostOpenApi.Generate PROPERTIES FIXTURES_SETUP devhost_openapi)
 add_test(NAME DevhostOpenApi.PassesTheValidator
   COMMAND ${TAV_NODE} ${tav_node_dir}/openapi_check.mjs ${openapi_json})
-set_tests_properties(DevhostOpenApi.PassesTheValidator PROPERTIES
+add_test(NAME DevhostAsyncApi.PassesTheParser
+  COMMAND ${TAV_NODE} ${tav_node_dir}/asyncapi_check.mjs ${asyncapi_json})
+set_tests_properties(DevhostOpenApi.PassesTheValidator DevhostAsyncApi.PassesTheParser PROPERTIES
   FIXTURES_REQUIRED devhost_openapi TIMEOUT 120)
 
 # Every line of the golden traces follows the trace schema of docs/, which

@@ -1,7 +1,8 @@
-// The OpenAPI generator over a hand-built endpoint table with what the
-// champ-select module does not have: templates with "+", several methods
-// and duplicates on one path, custom and "any" methods, parameters in every
-// location, nested and optional types, names OpenAPI does not allow.
+// The OpenAPI and AsyncAPI generators over a hand-built endpoint table with
+// what the champ-select module does not have: templates with "+", several
+// methods and duplicates on one path, custom and "any" methods, parameters in
+// every location, nested and optional types in answers and bodies, names
+// OpenAPI does not allow, events the module receives only.
 #include "openapi/openapi_document.h"
 
 #include <cstdint>
@@ -13,6 +14,8 @@
 #include <rapidjson/pointer.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+
+#include "openapi/asyncapi_document.h"
 
 namespace {
 
@@ -41,8 +44,10 @@ struct Table {
 
     std::vector<TavFieldRecord> oddFields;
     std::vector<TavFieldRecord> innerFields;
+    std::vector<TavFieldRecord> resourceEventFields;
     TavEnumeratorRecord colors[2]{{nullptr, "BLUE", "", 2}, {nullptr, "RED", "", 1}};
     std::vector<TavTypeRecord> types;
+    std::vector<TavEventRecord> events;
     std::vector<TavEndpointRecord> endpoints;
     TavEndpointTable table{};
 
@@ -82,6 +87,9 @@ struct Table {
         oddFields.push_back(member<TavFieldRecord>("d", 16, "Color"));
         oddFields.push_back(member<TavFieldRecord>("e", 19, "", false, 12));
         innerFields.push_back(member<TavFieldRecord>("x", 1));
+        resourceEventFields.push_back(member<TavFieldRecord>("uri", 12));
+        resourceEventFields.push_back(member<TavFieldRecord>("eventType", 16, "Color"));
+        resourceEventFields.push_back(member<TavFieldRecord>("data", 19));
         for (std::size_t i = 0; i < 5; ++i) {
             putLocations[i].location = i == 2 ? 1 : i == 3 ? 4 : 0;
             putLocations[i].next = i + 1 < 5 ? &putLocations[i + 1] : nullptr;
@@ -93,7 +101,10 @@ struct Table {
             return record;
         };
         endpoints.push_back(withPath(endpoint(2, "/a/{+rest}", "GetA")));
-        endpoints.push_back(withPath(endpoint(6, "/a/{+rest}", "PostA")));
+        TavEndpointRecord post = withPath(endpoint(6, "/a/{+rest}", "PostA"));
+        post.function.returnKind = 17;
+        post.function.returnTypeName = "Inner";
+        endpoints.push_back(post);
         endpoints.push_back(withPath(endpoint(2, "/a/{+rest}", "GetAAgain")));
         endpoints.push_back(endpoint(8, "/custom", "Custom"));
         endpoints.push_back(endpoint(0, "/any", "Any"));
@@ -106,6 +117,11 @@ struct Table {
         put.locations = putLocations;
         endpoints.push_back(put);
         endpoints.push_back(endpoint(1, "/b", "PutB"));
+        // A resource: its event under a name of four pieces.
+        TavEndpointRecord resource = endpoint(2, "/r/v1/thing/more", "GetThing");
+        resource.function.returnKind = 17;
+        resource.function.returnTypeName = "Inner";
+        endpoints.push_back(resource);
 
         TavTypeRecord odd = type("ns::Odd<T>");
         odd.fields = oddFields.data();
@@ -120,11 +136,27 @@ struct Table {
         types.push_back(odd);
         types.push_back(inner);
         types.push_back(color);
+        TavTypeRecord resourceEvent = type("ResourceEvent");
+        resourceEvent.fields = resourceEventFields.data();
+        resourceEvent.count = static_cast<std::uint32_t>(resourceEventFields.size());
+        types.push_back(resourceEvent);
+
+        for (const auto& [name, payload] :
+             {std::pair{"OnLcdsEvent", "Inner"}, std::pair{"OnJsonApiEvent", "ResourceEvent"}}) {
+            TavEventRecord event{};
+            event.name = name;
+            event.nameSpace = "";
+            event.payloadTypeName = payload;
+            event.description = "";
+            events.push_back(event);
+        }
 
         table.endpoints = endpoints.data();
         table.endpointCount = static_cast<std::uint32_t>(endpoints.size());
         table.types = types.data();
         table.typeCount = static_cast<std::uint32_t>(types.size());
+        table.events = events.data();
+        table.eventCount = static_cast<std::uint32_t>(events.size());
     }
 };
 
@@ -139,63 +171,106 @@ std::string at(const rapidjson::Document& document, const char* pointer) {
     return buffer.GetString();
 }
 
-TEST(DevhostOpenApi, WritesWhatTheTableSays) {
-    Table table;
-    const std::string text =
-        tav::devhost::openApiDocument(table.table, {"title", "1.2.3", "http://127.0.0.1:1"});
+struct Row {
+    const char* pointer;
+    std::string expected;
+};
+
+void expectRows(const std::string& text, const std::vector<Row>& rows) {
     rapidjson::Document document;
     ASSERT_FALSE(document.Parse(text.c_str()).HasParseError()) << text;
-
-    const std::string oddRef = R"({"$ref":"#/components/schemas/ns__Odd_T_"})";
-    const struct {
-        const char* pointer;
-        std::string expected;
-    } rows[] = {
-        {"/info/version", R"("1.2.3")"},
-        {"/servers/0/url", R"("http://127.0.0.1:1")"},
-        // "{+rest}" is a plain parameter; the first GET on a path wins.
-        {"/paths/~1a~1{rest}/get/operationId", R"("GetA")"},
-        {"/paths/~1a~1{rest}/post/operationId", R"("PostA")"},
-        // "Any value" may be none at all: 204.
-        {"/paths/~1a~1{rest}/get/responses/204/description",
-         R"("Done; the answer holds no value.")"},
-        {"/paths/~1b/put/responses/204", "(missing)"},
-        {"/paths/~1a~1{rest}/get/parameters/0",
-         R"({"name":"rest","in":"path","required":true,"schema":{"type":"string"}})"},
-        // Custom and "any" methods have no place in OpenAPI.
-        {"/paths/~1custom", "(missing)"},
-        {"/paths/~1any", "(missing)"},
-        // An "any" parameter: the query for a number, the body for a record;
-        // only the first body parameter is the body.
-        {"/paths/~1b/put/parameters/0",
-         R"({"name":"id","in":"query","required":true,)"
-         R"("schema":{"type":"integer","format":"int8","minimum":-128,"maximum":127}})"},
-        {"/paths/~1b/put/parameters/1",
-         R"({"name":"q","in":"query","required":false,)"
-         R"("schema":{"type":"array","items":{"type":"integer","format":"int32"}}})"},
-        {"/paths/~1b/put/parameters/2/in", R"("header")"},
-        {"/paths/~1b/put/parameters/3", "(missing)"},
-        {"/paths/~1b/put/requestBody/content/application~1x-yaml/schema", oddRef},
-        {"/paths/~1b/put/responses/200/content/application~1json/schema",
-         R"({"type":"array","items":{"$ref":"#/components/schemas/Color"}})"},
-        // A second endpoint with a function name already used.
-        {"/paths/~1b/delete/operationId", R"("PutB_2")"},
-        // Components: referenced types only, under allowed names.
-        {"/components/schemas/Unused", "(missing)"},
-        {"/components/schemas/ns__Odd_T_/required", R"(["a","c","d","e"])"},
-        {"/components/schemas/ns__Odd_T_/properties/b",
-         R"({"anyOf":[{"type":"integer","format":"uint64","minimum":0},{"type":"null"}]})"},
-        {"/components/schemas/ns__Odd_T_/properties/c/items/$ref",
-         R"("#/components/schemas/Inner")"},
-        {"/components/schemas/ns__Odd_T_/properties/e",
-         R"({"type":"object","additionalProperties":{"type":"string"}})"},
-        {"/components/schemas/Color/enum", R"(["BLUE","RED"])"},
-        {"/components/schemas/Inner/properties/x", R"({"type":"boolean"})"},
-    };
-    for (const auto& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.pointer);
         EXPECT_EQ(at(document, row.pointer), row.expected);
     }
+}
+
+TEST(DevhostOpenApi, WritesWhatTheTableSays) {
+    Table table;
+    const std::string oddRef = R"({"$ref":"#/components/schemas/ns__Odd_T_Body"})";
+    expectRows(
+        tav::devhost::openApiDocument(table.table, {"title", "1.2.3", "http://127.0.0.1:1"}),
+        {
+            {"/info/version", R"("1.2.3")"},
+            {"/servers/0/url", R"("http://127.0.0.1:1")"},
+            // "{+rest}" is a plain parameter; the first GET on a path wins.
+            {"/paths/~1a~1{rest}/get/operationId", R"("GetA")"},
+            {"/paths/~1a~1{rest}/post/operationId", R"("PostA")"},
+            // "Any value" may be none at all: 204.
+            {"/paths/~1a~1{rest}/get/responses/204/description",
+             R"("Done; the answer holds no value.")"},
+            {"/paths/~1b/put/responses/204", "(missing)"},
+            {"/paths/~1a~1{rest}/get/parameters/0",
+             R"({"name":"rest","in":"path","required":true,"schema":{"type":"string"}})"},
+            // Custom and "any" methods have no place in OpenAPI.
+            {"/paths/~1custom", "(missing)"},
+            {"/paths/~1any", "(missing)"},
+            // An "any" parameter: the query for a number, the body for a record;
+            // only the first body parameter is the body.
+            {"/paths/~1b/put/parameters/0",
+             R"({"name":"id","in":"query","required":true,)"
+             R"("schema":{"type":"integer","format":"int8","minimum":-128,"maximum":127}})"},
+            {"/paths/~1b/put/parameters/1",
+             R"({"name":"q","in":"query","required":false,)"
+             R"("schema":{"type":"array","items":{"type":"integer","format":"int32"}}})"},
+            {"/paths/~1b/put/parameters/2/in", R"("header")"},
+            {"/paths/~1b/put/parameters/3", "(missing)"},
+            {"/paths/~1b/put/requestBody/content/application~1x-yaml/schema", oddRef},
+            {"/paths/~1b/put/responses/200/content/application~1json/schema",
+             R"({"type":"array","items":{"$ref":"#/components/schemas/Color"}})"},
+            // A second endpoint with a function name already used.
+            {"/paths/~1b/delete/operationId", R"("PutB_2")"},
+            // Components: referenced types only, under allowed names. A body's
+            // records, nested ones too, require nothing (an absent member keeps
+            // its default); an answer's require every member not optional.
+            {"/components/schemas/Unused", "(missing)"},
+            {"/components/schemas/ns__Odd_T_", "(missing)"},
+            {"/components/schemas/ns__Odd_T_Body/required", "(missing)"},
+            {"/components/schemas/ns__Odd_T_Body/properties/b",
+             R"({"anyOf":[{"type":"integer","format":"uint64","minimum":0},{"type":"null"}]})"},
+            {"/components/schemas/ns__Odd_T_Body/properties/c/items/$ref",
+             R"("#/components/schemas/InnerBody")"},
+            {"/components/schemas/ns__Odd_T_Body/properties/d/$ref",
+             R"("#/components/schemas/Color")"},
+            {"/components/schemas/ns__Odd_T_Body/properties/e",
+             R"({"type":"object","additionalProperties":{"type":"string"}})"},
+            {"/components/schemas/InnerBody/required", "(missing)"},
+            {"/components/schemas/InnerBody/properties/x", R"({"type":"boolean"})"},
+            {"/components/schemas/Inner/required", R"(["x"])"},
+            {"/components/schemas/Color/enum", R"(["BLUE","RED"])"},
+            {"/components/schemas/ColorBody", "(missing)"},
+        });
+}
+
+// Only resource events travel the tool's stream: under the event's name and
+// under the one derived from each resource's URI, the resource or null.
+TEST(DevhostAsyncApi, DescribesTheStreamOfTheTable) {
+    Table table;
+    const std::string inner = R"({"$ref":"#/components/schemas/Inner"})";
+    const std::string derived = "/components/messages/OnJsonApiEvent_r_v1_thing";
+    expectRows(tav::devhost::asyncApiDocument(table.table, {"title", "1.2.3", "127.0.0.1:1"}),
+               {
+                   {"/asyncapi", R"("3.0.0")"},
+                   {"/servers/devhost", R"({"host":"127.0.0.1:1","protocol":"http"})"},
+                   {"/channels/events/messages/OnLcdsEvent", "(missing)"},
+                   {"/channels/events/messages/OnJsonApiEvent",
+                    R"({"$ref":"#/components/messages/OnJsonApiEvent"})"},
+                   {"/operations/receiveEvents/messages/1",
+                    R"({"$ref":"#/channels/events/messages/OnJsonApiEvent_r_v1_thing"})"},
+                   {"/operations/receiveEvents/messages/5",
+                    R"({"$ref":"#/channels/events/messages/stream-closed"})"},
+                   {"/components/messages/OnJsonApiEvent/payload/properties/data/anyOf",
+                    "[" + inner + R"(,{"type":"null"}])"},
+                   {"/components/messages/OnJsonApiEvent/payload/required",
+                    R"(["name","uri","eventType","data"])"},
+                   // Paths whose first pieces hold a parameter have no fixed name.
+                   {"/components/messages/OnJsonApiEvent_a", "(missing)"},
+                   {(derived + "/x-sse-event").c_str(), R"("plugin")"},
+                   {(derived + "/payload/properties/name").c_str(),
+                    R"({"const":"OnJsonApiEvent_r_v1_thing"})"},
+                   {"/components/messages/stream-closed/x-sse-event", R"("stream-closed")"},
+                   {"/components/schemas/Inner/required", R"(["x"])"},
+               });
 }
 
 }  // namespace

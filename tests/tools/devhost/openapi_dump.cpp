@@ -1,18 +1,20 @@
-// Writes the OpenAPI document of the real module, loaded as the host loads
-// it, to a file for the validator (node) to read: the generator runs on the
-// target architecture, the validator on the build machine.
+// Writes the OpenAPI and AsyncAPI documents of the real module, loaded as
+// the host loads it, to files for the validators (node) to read: the
+// generators run on the target architecture, the validators on the build
+// machine.
 //
-//   tav-devhost-openapi-dump OUTPUT
+//   tav-devhost-openapi-dump OPENAPI_OUTPUT ASYNCAPI_OUTPUT
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 
+#include "openapi/asyncapi_document.h"
 #include "openapi/openapi_document.h"
 #include "support/module_host.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: tav-devhost-openapi-dump OUTPUT\n";
+    if (argc != 3) {
+        std::cerr << "usage: tav-devhost-openapi-dump OPENAPI_OUTPUT ASYNCAPI_OUTPUT\n";
         return 2;
     }
     tav::testing::ModuleHost module(TAV_PLUGIN_MODULE_PATH);
@@ -25,9 +27,11 @@ int main(int argc, char** argv) {
         std::cerr << "the module wrote no endpoint table\n";
         return 1;
     }
-    const std::string document = tav::devhost::openApiDocument(
+    std::ofstream openApi(argv[1], std::ios::binary);
+    openApi << tav::devhost::openApiDocument(
         *table, {"tav-champ-select", "18.0.0", "http://127.0.0.1:8080"});
-    std::ofstream out(argv[1], std::ios::binary);
-    out << document;
-    return out.good() ? 0 : 1;
+    std::ofstream asyncApi(argv[2], std::ios::binary);
+    asyncApi << tav::devhost::asyncApiDocument(*table,
+                                               {"tav-champ-select", "18.0.0", "127.0.0.1:8080"});
+    return openApi.good() && asyncApi.good() ? 0 : 1;
 }

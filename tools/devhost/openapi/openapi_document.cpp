@@ -23,6 +23,8 @@ constexpr const char* kBodyTypes[] = {"application/json", "application/x-msgpack
                                       "application/x-yaml"};
 constexpr const char* kAnswerTypes[] = {"application/json", "application/x-msgpack"};
 
+constexpr std::string_view kErrorSchema = "HostError";
+
 struct Operation {
     std::string method;  // lower case, as OpenAPI names it
     const TavEndpointRecord* endpoint;
@@ -128,7 +130,9 @@ public:
 private:
     void writeParameters(const std::string& path, const TavEndpointRecord& endpoint);
     void writeResponses(const TavFunctionRecord& function);
-    void writeContent(const char* const* types, std::size_t count, const KindRef& ref);
+    void writeContent(const char* const* types, std::size_t count, const KindRef& ref,
+                      SchemaRole role);
+    void writeErrorSchema();
     std::string uniqueOperationId(const char* name);
 
     OpenApiWriter& writer_;
@@ -225,7 +229,7 @@ void DocumentWriter::writeParameters(const std::string& path, const TavEndpointR
         writer_.Bool(argument.optional == 0);
         writer_.Key("description");
         writeText(writer_, "The argument '" + std::string(argument.name) + "'.");
-        writeContent(kBodyTypes, std::size(kBodyTypes), argumentRef(argument));
+        writeContent(kBodyTypes, std::size(kBodyTypes), argumentRef(argument), SchemaRole::Body);
         writer_.EndObject();
         break;
     }
@@ -245,7 +249,8 @@ void DocumentWriter::writeResponses(const TavFunctionRecord& function) {
         writer_.String("The answer.");
         writeContent(
             kAnswerTypes, std::size(kAnswerTypes),
-            {+function.returnKind, +function.returnElementKind, function.returnTypeName, false});
+            {+function.returnKind, +function.returnElementKind, function.returnTypeName, false},
+            SchemaRole::Answer);
         writer_.EndObject();
     }
     if (kind == BindingTypeKind::None || kind == BindingTypeKind::Object) {
@@ -263,16 +268,45 @@ void DocumentWriter::writeResponses(const TavFunctionRecord& function) {
     writer_.EndObject();
 }
 
-void DocumentWriter::writeContent(const char* const* types, std::size_t count, const KindRef& ref) {
+void DocumentWriter::writeContent(const char* const* types, std::size_t count, const KindRef& ref,
+                                  SchemaRole role) {
     writer_.Key("content");
     writer_.StartObject();
     for (std::size_t i = 0; i < count; ++i) {
         writer_.Key(types[i]);
         writer_.StartObject();
         writer_.Key("schema");
-        schemas_.writeSchema(writer_, ref);
+        schemas_.writeSchema(writer_, ref, role);
         writer_.EndObject();
     }
+    writer_.EndObject();
+}
+
+void DocumentWriter::writeErrorSchema() {
+    writeKey(writer_, kErrorSchema);
+    writer_.StartObject();
+    writeSchemaType(writer_, "object");
+    writer_.Key("description");
+    writer_.String("An error answer: the status text, the status and the module's message.");
+    writer_.Key("properties");
+    writer_.StartObject();
+    for (const char* name : {"errorCode", "message"}) {
+        writer_.Key(name);
+        writer_.StartObject();
+        writeSchemaType(writer_, "string");
+        writer_.EndObject();
+    }
+    writer_.Key("httpStatus");
+    writer_.StartObject();
+    writeSchemaType(writer_, "integer");
+    writer_.EndObject();
+    writer_.EndObject();
+    writer_.Key("required");
+    writer_.StartArray();
+    for (const char* name : {"errorCode", "httpStatus", "message"}) {
+        writer_.String(name);
+    }
+    writer_.EndArray();
     writer_.EndObject();
 }
 
@@ -280,7 +314,10 @@ void DocumentWriter::writeComponents() {
     writer_.Key("components");
     writer_.StartObject();
     writer_.Key("schemas");
+    writer_.StartObject();
     schemas_.writeComponents(writer_);
+    writeErrorSchema();
+    writer_.EndObject();
     writer_.Key("responses");
     writer_.StartObject();
     writer_.Key("Error");
@@ -294,7 +331,7 @@ void DocumentWriter::writeComponents() {
     writer_.Key("schema");
     writer_.StartObject();
     writer_.Key("$ref");
-    writeText(writer_, "#/components/schemas/" + std::string(SchemaWriter::kErrorSchema));
+    writeText(writer_, "#/components/schemas/" + std::string(kErrorSchema));
     writer_.EndObject();
     writer_.EndObject();
     writer_.EndObject();

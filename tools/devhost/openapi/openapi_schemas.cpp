@@ -75,6 +75,14 @@ std::string componentName(std::string_view typeName) {
     return name.empty() ? std::string("_") : name;
 }
 
+std::string componentName(const TavTypeRecord& type, SchemaRole role) {
+    std::string name = componentName(type.name);
+    if (role == SchemaRole::Body && type.enumerators == nullptr) {
+        name += "Body";
+    }
+    return name;
+}
+
 SchemaWriter::SchemaWriter(const TavEndpointTable& table) {
     for (std::uint32_t i = 0; table.types != nullptr && i < table.typeCount; ++i) {
         const TavTypeRecord& type = table.types[i];
@@ -83,7 +91,7 @@ SchemaWriter::SchemaWriter(const TavEndpointTable& table) {
     }
 }
 
-void SchemaWriter::writeSchema(OpenApiWriter& writer, const KindRef& ref) {
+void SchemaWriter::writeSchema(OpenApiWriter& writer, const KindRef& ref, SchemaRole role) {
     // On the wire every member is written; an absent optional is null.
     if (ref.optional) {
         writer.StartObject();
@@ -94,10 +102,10 @@ void SchemaWriter::writeSchema(OpenApiWriter& writer, const KindRef& ref) {
         writer.StartObject();
         writeSchemaType(writer, static_cast<Kind>(ref.kind) == Kind::Vector ? "array" : "object");
         writer.Key(static_cast<Kind>(ref.kind) == Kind::Vector ? "items" : "additionalProperties");
-        writeElement(writer, ref.elementKind, ref.typeName);
+        writeElement(writer, ref.elementKind, ref.typeName, role);
         writer.EndObject();
     } else {
-        writeElement(writer, ref.kind, ref.typeName);
+        writeElement(writer, ref.kind, ref.typeName, role);
     }
     if (ref.optional) {
         writer.StartObject();
@@ -109,10 +117,10 @@ void SchemaWriter::writeSchema(OpenApiWriter& writer, const KindRef& ref) {
 }
 
 void SchemaWriter::writeElement(OpenApiWriter& writer, std::uint32_t kindWord,
-                                std::string_view typeName) {
+                                std::string_view typeName, SchemaRole role) {
     const auto kind = static_cast<Kind>(kindWord);
     if (kind == Kind::Enum || kind == Kind::Struct) {
-        writeReference(writer, typeName);
+        writeReference(writer, typeName, role);
         return;
     }
     writer.StartObject();
@@ -136,7 +144,8 @@ void SchemaWriter::writeElement(OpenApiWriter& writer, std::uint32_t kindWord,
     writer.EndObject();
 }
 
-void SchemaWriter::writeReference(OpenApiWriter& writer, std::string_view typeName) {
+void SchemaWriter::writeReference(OpenApiWriter& writer, std::string_view typeName,
+                                  SchemaRole role) {
     const auto found = types_.find(typeName);
     writer.StartObject();
     if (found == types_.end()) {
@@ -148,53 +157,29 @@ void SchemaWriter::writeReference(OpenApiWriter& writer, std::string_view typeNa
         writer.EndObject();
         return;
     }
-    if (referenced_.insert(typeName).second) {
-        pending_.push_back(found->second);
+    if (found->second->enumerators != nullptr) {
+        role = SchemaRole::Answer;
+    }
+    if (referenced_.insert({typeName, role}).second) {
+        pending_.push_back({typeName, role});
     }
     writer.Key("$ref");
-    writeText(writer, "#/components/schemas/" + componentName(typeName));
+    writeText(writer, "#/components/schemas/" + componentName(*found->second, role));
     writer.EndObject();
 }
 
 void SchemaWriter::writeComponents(OpenApiWriter& writer) {
-    writer.StartObject();
     // Writing a record may reference more types; they are written in turn.
     while (!pending_.empty()) {
-        const TavTypeRecord* type = pending_.front();
+        const auto [name, role] = pending_.front();
         pending_.pop_front();
-        writeKey(writer, componentName(type->name));
-        writeType(writer, *type);
+        const TavTypeRecord& type = *types_.at(name);
+        writeKey(writer, componentName(type, role));
+        writeType(writer, type, role);
     }
-
-    writeKey(writer, kErrorSchema);
-    writer.StartObject();
-    writeSchemaType(writer, "object");
-    writer.Key("description");
-    writer.String("An error answer: the status text, the status and the module's message.");
-    writer.Key("properties");
-    writer.StartObject();
-    for (const char* name : {"errorCode", "message"}) {
-        writer.Key(name);
-        writer.StartObject();
-        writeSchemaType(writer, "string");
-        writer.EndObject();
-    }
-    writer.Key("httpStatus");
-    writer.StartObject();
-    writeSchemaType(writer, "integer");
-    writer.EndObject();
-    writer.EndObject();
-    writer.Key("required");
-    writer.StartArray();
-    for (const char* name : {"errorCode", "httpStatus", "message"}) {
-        writer.String(name);
-    }
-    writer.EndArray();
-    writer.EndObject();
-    writer.EndObject();
 }
 
-void SchemaWriter::writeType(OpenApiWriter& writer, const TavTypeRecord& type) {
+void SchemaWriter::writeType(OpenApiWriter& writer, const TavTypeRecord& type, SchemaRole role) {
     writer.StartObject();
     writer.Key("title");
     writeText(writer, type.name);
@@ -220,8 +205,9 @@ void SchemaWriter::writeType(OpenApiWriter& writer, const TavTypeRecord& type) {
     for (std::uint32_t i = 0; type.fields != nullptr && i < type.count; ++i) {
         const TavFieldRecord& field = type.fields[i];
         writer.Key(field.name);
-        writeSchema(writer, {+field.kind, +field.elementKind, field.typeName, field.optional != 0});
-        required += field.optional == 0 ? 1 : 0;
+        writeSchema(writer, {+field.kind, +field.elementKind, field.typeName, field.optional != 0},
+                    role);
+        required += field.optional == 0 && role == SchemaRole::Answer ? 1 : 0;
     }
     writer.EndObject();
     if (required != 0) {

@@ -46,8 +46,8 @@ check(tradeId?.schema?.format === 'int64', 'trade id is int64');
 check(find('post', '/tav-champ-select/v1/session/trades/{id}/accept')?.responses?.['204'] !== undefined,
       'an accept may answer 204');
 const actionBody = action?.requestBody?.content?.['application/json']?.schema;
-check(actionBody?.$ref === '#/components/schemas/TavChampSelectChampSelectAction',
-      `action body is the action record: ${JSON.stringify(actionBody)}`);
+check(actionBody?.$ref === '#/components/schemas/TavChampSelectChampSelectActionBody',
+      `action body is the action record's body form: ${JSON.stringify(actionBody)}`);
 
 // Enums by enumerator name; a record answer through its component.
 const trade = resolve(find('get', '/tav-champ-select/v1/session/trades/{id}')
@@ -61,12 +61,16 @@ check(trades?.type === 'array' &&
       trades?.items?.$ref === '#/components/schemas/TavChampSelectChampSelectTradeContract',
       'trades answer a list of contracts');
 
-// Required members follow the optional flags: all of the session's, none of
-// the selection's (whose members may be null).
+// An answer's required members follow the optional flags; a body requires
+// none (the module keeps an absent member's value), its optional ones may
+// be null.
 const session = schemas.TavChampSelectChampSelectSession;
 check(session?.required?.length === 13 && session.required[0] === 'timer' &&
       session.required.includes('localPlayerCellId'), `session required: ${session?.required}`);
-const selection = schemas.TavChampSelectChampSelectMySelection;
+const actionForm = schemas.TavChampSelectChampSelectActionBody;
+check(actionForm?.properties?.championId?.format === 'int32' && actionForm.required === undefined,
+      `the action body requires nothing: ${JSON.stringify(actionForm)}`);
+const selection = schemas.TavChampSelectChampSelectMySelectionBody;
 check(selection && selection.required === undefined, 'the selection has no required member');
 check(JSON.stringify(selection?.properties?.spell1Id?.anyOf?.[1]) === '{"type":"null"}',
       'an optional member may be null');
