@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "control_routes.h"
+#include "openapi/asyncapi_document.h"
 #include "openapi/openapi_document.h"
 #include "page_files.h"
 #include "server/http_answers.h"
@@ -85,9 +86,28 @@ std::uint16_t DevServer::listen(std::uint16_t port, std::string& error) {
 }
 
 void DevServer::run() {
-    const std::string serverUrl = "http://127.0.0.1:" + std::to_string(port_);
-    openApi_ = openApiDocument(host_.endpoints(), {"tav-champ-select", TAV_VERSION, serverUrl});
     server_.run();
+}
+
+std::string DevServer::openApi() {
+    std::lock_guard lock(documentMutex_);
+    // Made again for the module a reload brought; the host's lock only then,
+    // so that a long call into the module does not hold the document up.
+    if (openApiGeneration_ != host_.moduleGeneration()) {
+        host_.withEndpoints([&](const TavEndpointTable& table) {
+            const std::string host = "127.0.0.1:" + std::to_string(port_);
+            openApi_ = openApiDocument(table, {"tav-champ-select", TAV_VERSION, "http://" + host});
+            asyncApi_ = asyncApiDocument(table, {"tav-champ-select", TAV_VERSION, host});
+            openApiGeneration_ = host_.moduleGeneration();
+        });
+    }
+    return openApi_;
+}
+
+std::string DevServer::asyncApi() {
+    (void)openApi();  // made with it
+    std::lock_guard lock(documentMutex_);
+    return asyncApi_;
 }
 
 HttpResponse DevServer::handle(const HttpRequest& request) {
@@ -187,7 +207,12 @@ HttpResponse DevServer::route(const HttpRequest& request, const RequestTarget& t
         }
         if (path == "/openapi.json") {
             HttpResponse response;
-            response.setContent(openApi_, kJson);
+            response.setContent(openApi(), kJson);
+            return response;
+        }
+        if (path == "/asyncapi.json") {
+            HttpResponse response;
+            response.setContent(asyncApi(), kJson);
             return response;
         }
         if (path == "/events") {

@@ -1,11 +1,13 @@
 // The HTTP side of the tool on 127.0.0.1: the page, the module's API routed
-// through the host, GET /events, GET /openapi.json and the control routes.
+// through the host, GET /events, GET /openapi.json, GET /asyncapi.json and
+// the control routes.
 // Every request passes the same checks first, in order: its Host, what its
 // target means, its origin, and for /_dev/ the token.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,8 @@ private:
     HttpResponse api(const HttpRequest& request, const RequestTarget& target,
                      std::string_view method);
     bool tokenGiven(const HttpRequest& request, const RequestTarget& target) const;
+    std::string openApi();
+    std::string asyncApi();
 
     DevHost& host_;
     EventStream& events_;
@@ -58,7 +62,10 @@ private:
     OriginPolicy origins_;
     std::function<void()> onShutdown_;
     std::uint16_t port_ = 0;
+    std::mutex documentMutex_;
+    std::uint64_t openApiGeneration_ = 0;  // of the module openApi_ describes
     std::string openApi_;
+    std::string asyncApi_;  // of the same module
     HttpServer server_;
 };
 

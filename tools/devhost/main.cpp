@@ -5,6 +5,8 @@
 
 #include "dev_server.h"
 #include "hosting/dev_host.h"
+#include "hosting/module_copy.h"
+#include "hosting/module_watch.h"
 #include "options.h"
 #include "platform/stop_signal.h"
 #include "server/event_stream.h"
@@ -69,6 +71,17 @@ int main(int argc, char** argv) {
                traffic.record(options->record,
                               traceHeader(options->module, record, options->scenario), why);
     };
+    // The file as it is now is the one loaded; the watch begins once serving.
+    std::optional<ModuleWatch> watch;
+    if (options->watch) {
+        host.loadFromCopies();
+        removeStaleCopies(options->module);
+        watch.emplace(options->module, [&host] {
+            std::string summary;
+            host.reloadModule(summary);
+            line(summary);
+        });
+    }
     if (!host.start(options->module, options->scenario, error, startRecording)) {
         line(error);
         return 1;
@@ -86,8 +99,14 @@ int main(int argc, char** argv) {
         server.stop();  // also when it comes before run
     });
     line("serving http://127.0.0.1:" + std::to_string(port) + "/?token=" + server.token());
+    if (watch) {
+        watch->start();
+    }
     server.run();
     waiter.join();
+    if (watch) {
+        watch->stop();
+    }
     host.stop();
     line("stopped");
     return 0;

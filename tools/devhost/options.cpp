@@ -10,14 +10,14 @@ namespace tav::devhost {
 
 const char* usageText() {
     return "usage: tav-devhost [--port N] [--scenario FILE] [--module FILE]\n"
-           "                   [--allow-origin ORIGIN]... [--record TRACE]\n"
+           "                   [--allow-origin ORIGIN]... [--record TRACE] [--watch]\n"
            "       tav-devhost --replay TRACE [--module FILE] [--compare-logs]\n"
            "                   [--max-differences N] [--call-limit SECONDS]\n"
            "\n"
            "Runs the champ-select module under a development host on 127.0.0.1: the\n"
-           "module's API, its event stream (/events), its OpenAPI document\n"
-           "(/openapi.json) and a session page (/). The two champ-select\n"
-           "implementations are simulated from the scenario file.\n"
+           "module's API, its event stream (/events), its OpenAPI and AsyncAPI\n"
+           "documents (/openapi.json, /asyncapi.json) and a session page (/). The\n"
+           "two champ-select implementations are simulated from the scenario file.\n"
            "\n"
            "  --port N         port to listen on; 0 (the default) picks a free one\n"
            "  --scenario FILE  the scenario (YAML); default: the demo (scenarios/demo.yaml)\n"
@@ -27,6 +27,10 @@ const char* usageText() {
            "                   let pages of ORIGIN (e.g. http://localhost:5173, a front-end\n"
            "                   dev server) use the API, the event stream and the documents\n"
            "                   from the browser; repeatable. /_dev/ stays this server's own\n"
+           "  --watch          reload the module when its file changes (a new build):\n"
+           "                   the new one is initialised beside the old, which serves\n"
+           "                   until then and goes on serving if the new one fails; the\n"
+           "                   session and the event streams stay\n"
            "  --record TRACE   write every crossing of the module's boundary to TRACE\n"
            "                   (JSON Lines, one entry a line, flushed as written)\n"
            "  --replay TRACE   no server: feed the recorded requests, events and answers\n"
@@ -112,6 +116,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             }
         } else if (name == "--compare-logs") {
             options.compareLogs = true;
+        } else if (name == "--watch") {
+            options.watch = true;
         } else if (name == "--record") {
             options.record = value;
         } else if (name == "--replay") {
@@ -139,8 +145,9 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             return std::nullopt;
         }
     }
-    if (!options.replay.empty() && !options.record.empty()) {
-        error = "--replay and --record do not go together";
+    if (!options.replay.empty() && (!options.record.empty() || options.watch)) {
+        error = std::string("--replay and ") + (options.watch ? "--watch" : "--record") +
+                " do not go together";
         return std::nullopt;
     }
     return options;

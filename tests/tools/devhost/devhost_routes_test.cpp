@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "devhost_process.h"
+#include "formats/json.h"
 
 namespace tav::testing {
 namespace {
@@ -170,25 +171,95 @@ TEST_F(DevhostRoutes, AnswersOutsideTheRoutes) {
     EXPECT_EQ(packed->body.substr(2, 23), "adjustedTimeLeftInPhase");
 }
 
-// The tool of every build serves the same document but for its server's
+// The tool of every build serves the same documents but for its server's
 // address: run against another build (the Windows tool under Wine), this
-// compares it with this build's own.
-TEST(DevhostOpenApi, EveryBuildServesTheSameDocument) {
+// compares them with this build's own.
+TEST(DevhostOpenApi, EveryBuildServesTheSameDocuments) {
     DevhostProcess tested;
     DevhostProcess native({}, true);
     ASSERT_TRUE(tested.serving() && native.serving()) << tested.stderrText() << native.stderrText();
-    const auto document = [](const DevhostProcess& process) {
-        const auto served = process.client()->Get("/openapi.json");
-        std::string text = served && served->status == 200 ? served->body : "";
-        const std::string server = process.base();
-        for (std::size_t at; (at = text.find(server)) != std::string::npos;) {
-            text.replace(at, server.size(), "SERVER");
+    for (const char* path : {"/openapi.json", "/asyncapi.json"}) {
+        SCOPED_TRACE(path);
+        const auto document = [&](const DevhostProcess& process) {
+            const auto served = process.client()->Get(path);
+            std::string text = served && served->status == 200 ? served->body : "";
+            const std::string server = "127.0.0.1:" + std::to_string(process.port());
+            for (std::size_t at; (at = text.find(server)) != std::string::npos;) {
+                text.replace(at, server.size(), "SERVER");
+            }
+            return text;
+        };
+        const std::string expected = document(native);
+        EXPECT_NE(expected.find("SERVER\""), std::string::npos) << expected.substr(0, 300);
+        EXPECT_EQ(document(tested), expected);
+    }
+}
+
+// Every message a change sends down /events is one the served AsyncAPI
+// document describes: its SSE event field, its name, its members, and the
+// session's members in the session event's data.
+TEST(DevhostAsyncApi, DescribesWhatTheStreamSends) {
+    DevhostProcess process;
+    ASSERT_TRUE(process.serving()) << process.stderrText();
+    EventReader events(process);
+    ASSERT_EQ(process.client()
+                  ->Patch("/tav-champ-select/v1/session/actions/3", R"({"completed": true})",
+                          "application/json")
+                  ->status,
+              204);
+    ASSERT_TRUE(events.waitFor({R"("name":"OnJsonApiEvent_tav-champ-select_v1_session")",
+                                R"("name":"OnJsonApiEvent","uri")"}))
+        << events.text();
+    const auto served = process.client()->Get("/asyncapi.json");
+    ASSERT_TRUE(served && served->status == 200);
+    const BindingResult document = readJson(served->body);
+    ASSERT_TRUE(document.ok);
+    const BindingValue& components = document.value.find("components");
+
+    // "event: E\ndata: D\n\n", one message after the other.
+    const std::string text = events.text();
+    int described = 0;
+    for (std::size_t at = 0; (at = text.find("event: ", at)) != std::string::npos;) {
+        const std::size_t dataAt = text.find("\ndata: ", at);
+        const std::size_t end = text.find('\n', dataAt + 1);
+        ASSERT_NE(end, std::string::npos) << text;
+        const std::string event = text.substr(at + 7, dataAt - at - 7);
+        const BindingResult data = readJson(text.substr(dataAt + 7, end - dataAt - 7));
+        at = end;
+        ASSERT_TRUE(data.ok) << text;
+        const std::string_view name =
+            event == "plugin" ? data.value.find("name").asString() : std::string_view(event);
+        SCOPED_TRACE(std::string(name));
+        const BindingValue* message = nullptr;
+        for (const auto& candidate : components.find("messages").members()) {
+            if (candidate.value().find("name").asString() == name) {
+                message = &candidate.value();
+            }
         }
-        return text;
-    };
-    const std::string expected = document(native);
-    EXPECT_NE(expected.find("\"SERVER\""), std::string::npos) << expected.substr(0, 300);
-    EXPECT_EQ(document(tested), expected);
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(message->find("x-sse-event").asString(), event);
+        for (const BindingValue& member : message->find("payload").find("required").elements()) {
+            EXPECT_NE(data.value.tryFind(member.asString()), nullptr) << member.asString();
+        }
+        if (event == "plugin") {
+            const std::string_view ref = message->find("payload")
+                                             .find("properties")
+                                             .find("data")
+                                             .find("anyOf")
+                                             .elements()[0]
+                                             .find("$ref")
+                                             .asString();
+            const BindingValue& session =
+                components.find("schemas").find(ref.substr(ref.rfind('/') + 1));
+            for (const auto& member : data.value.find("data").members()) {
+                EXPECT_NE(session.find("properties").tryFind(member.key()), nullptr)
+                    << member.key();
+            }
+            EXPECT_EQ(session.find("required").elements().size(), data.value.find("data").size());
+        }
+        ++described;
+    }
+    EXPECT_EQ(described, 3) << text;
 }
 
 }  // namespace

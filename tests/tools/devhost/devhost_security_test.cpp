@@ -316,7 +316,7 @@ TEST_F(DevhostSecurity, HostileRequests) {
 }
 
 TEST_F(DevhostSecurity, HeadAnswersLikeGetWithoutABody) {
-    for (const char* path : {kSession, "/openapi.json", "/"}) {
+    for (const char* path : {kSession, "/openapi.json", "/asyncapi.json", "/"}) {
         SCOPED_TRACE(path);
         const RawAnswer get = rawRequest(process_->port(), request("GET", path, hostField()));
         RawSocket socket(process_->port());

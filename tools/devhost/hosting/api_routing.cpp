@@ -61,7 +61,7 @@ EndpointMatch findEndpoint(const TavEndpointTable& table, std::string_view metho
             endpoint.method == TAV_METHOD_CUSTOM
                 ? std::string_view(endpoint.customMethod != nullptr ? endpoint.customMethod : "")
                 : methodText(endpoint.method);
-        match.allowedMethods.push_back(endpointMethod);
+        match.allowedMethods.emplace_back(endpointMethod);
         const bool methodFits = endpoint.method == TAV_METHOD_NONE ||
                                 (endpoint.method == code && endpointMethod == method);
         const bool isLiteral = std::string_view(endpoint.path).find('{') == std::string_view::npos;

@@ -22,8 +22,10 @@ namespace tav::devhost {
 bool pathMatchesTemplate(std::string_view pathTemplate, std::string_view path);
 
 struct EndpointMatch {
-    const TavEndpointRecord* endpoint = nullptr;   // null: none for this method
-    std::vector<std::string_view> allowedMethods;  // of the endpoints whose path fits
+    const TavEndpointRecord* endpoint = nullptr;  // null: none for this method
+    // Of the endpoints whose path fits; copies, as the module that named
+    // them may be unloaded before they are read.
+    std::vector<std::string> allowedMethods;
 };
 
 // The endpoint for method (a name) and path (without query). A literal path

@@ -1,14 +1,52 @@
 #include "hosting/dev_host.h"
 
+#include <exception>
+
 #include "formats/json.h"
 #include "framework/resource_events.h"
+#include "hosting/file_digest.h"
+#include "hosting/module_copy.h"
+#include "hosting/module_host.h"
+#include "traffic/trace_file.h"
 #include "traffic/traffic_fields.h"
 
 namespace tav::devhost {
+
+// Declared so that it is destroyed in reverse: the types before the module
+// whose table they point into, the module (its Shutdown, if still due, with
+// its own host table) before the slots, the copy's file last.
+struct DevHost::LoadedModule {
+    explicit LoadedModule(HostServices& services) : slots(services) {}
+    ModuleCopy copy;
+    HostSlots slots;
+    ModuleHost module;
+    std::optional<ModuleTypes> types;
+    std::string sha256;  // of the file loaded
+};
+
+namespace {
+
+// The contract lets no exception out of Init; one that comes anyway is a
+// failed Init rather than the end of the tool.
+bool initialise(ModuleHost& module, const TavPluginHost* host, void* context, std::string& why) {
+    try {
+        if (module.init(host, context)) {
+            return true;
+        }
+        why = "Init failed";
+    } catch (const std::exception& e) {
+        why = std::string("Init threw: ") + e.what();
+    } catch (...) {
+        why = "Init threw an exception";
+    }
+    return false;
+}
+
+}  // namespace
+
 DevHost::DevHost(EventStream& events, TrafficLog& traffic)
     : events_(events),
       traffic_(traffic),
-      slots_(*this),
       simulation_([this](const std::string& uri, std::string_view eventType,
                          const BindingValue& data) { resourceEvent(uri, eventType, data); }) {}
 
@@ -16,22 +54,40 @@ DevHost::~DevHost() {
     stop();
 }
 
+std::unique_ptr<DevHost::LoadedModule> DevHost::loadModule(std::string& error) {
+    auto loaded = std::make_unique<LoadedModule>(static_cast<HostServices&>(*this));
+    std::string file = modulePath_;
+    if (fromCopies_) {
+        if (!loaded->copy.make(modulePath_, error)) {
+            error = modulePath_ + ": " + error;
+            return nullptr;
+        }
+        file = loaded->copy.path();
+    }
+    loaded->sha256 = fileSha256(file);
+    if (!loaded->module.load(file, error)) {
+        error = modulePath_ + ": " + error;
+        return nullptr;
+    }
+    loaded->copy.remove();
+    loaded->types.emplace(*loaded->module.endpoints());
+    return loaded;
+}
+
 bool DevHost::start(const std::string& modulePath, const std::string& scenarioPath,
                     std::string& error, const BeforeInit& beforeInit) {
-    std::lock_guard lock(mutex_);
+    modulePath_ = modulePath;
     // The module first: its API description is what the scenario is checked
     // against.
-    if (!module_.load(modulePath, error)) {
-        error = modulePath + ": " + error;
+    std::unique_ptr<LoadedModule> loaded = loadModule(error);
+    if (loaded == nullptr) {
         return false;
     }
-    types_.emplace(endpoints());
+    std::lock_guard lock(mutex_);
     Scenario scenario;
-    if (!loadScenario(scenarioPath, *types_, scenario, error) ||
-        (beforeInit && !beforeInit(module_.record(), error))) {
-        types_.reset();
-        module_.shutdown();
-        module_.unload();
+    if (!loadScenario(scenarioPath, *loaded->types, scenario, error) ||
+        (beforeInit && !beforeInit(loaded->module.record(), error))) {
+        loaded->module.shutdown();
         return false;
     }
     scenarioPath_ = scenarioPath;
@@ -40,15 +96,16 @@ bool DevHost::start(const std::string& modulePath, const std::string& scenarioPa
     starting_ = true;
     simulation_.apply(std::move(scenario));
     starting_ = false;
-    slots_.clear();
-    if (!module_.init(slots_.table(), this)) {
-        error = modulePath + ": Init failed";
-        module_.shutdown();
-        slots_.clear();
-        types_.reset();
+    module_ = std::move(loaded);
+    std::string why;
+    if (!initialise(module_->module, module_->slots.table(), this, why)) {
+        error = modulePath + ": " + why;
+        module_->module.shutdown();
+        module_.reset();
         return false;
     }
-    slots_.deliverPending();
+    module_->slots.deliverPending();
+    ++generation_;
     running_ = true;
     return true;
 }
@@ -59,10 +116,73 @@ void DevHost::stop() {
         return;
     }
     running_ = false;
-    module_.shutdown();
-    slots_.clear();
-    types_.reset();
-    module_.unload();
+    module_->module.shutdown();
+    module_.reset();
+}
+
+bool DevHost::reloadModule(std::string& summary) {
+    std::string error;
+    std::unique_ptr<LoadedModule> next = loadModule(error);
+    // What goes is unloaded after the lock is given back: nothing refers to
+    // it any more, and a request need not wait for that.
+    std::unique_ptr<LoadedModule> gone;
+    std::lock_guard lock(mutex_);
+    if (!running_) {
+        summary = "the module is not running; nothing reloaded";
+        return false;
+    }
+    // What the new module's Init and the old one's Shutdown do is caused by
+    // the reload.
+    cause_ = traffic_.reserve();
+    const std::uint64_t seq = cause_;
+    if (next != nullptr) {
+        incoming_ = next.get();
+        std::string why;
+        const bool initialised = initialise(next->module, next->slots.table(), this, why);
+        incoming_ = nullptr;
+        if (initialised) {
+            gone = std::move(module_);
+            module_ = std::move(next);
+            gone->module.shutdown();
+            gone->slots.clear();
+            ++generation_;
+        } else {
+            error = modulePath_ + ": " + why;
+            next->module.shutdown();
+            gone = std::move(next);
+        }
+    }
+    module_->slots.deliverPending();
+    const bool reloaded = error.empty();
+    announceReload(reloaded, module_.get(), error, seq);
+    cause_ = 0;
+    summary = reloaded ? "module reloaded: version " + moduleVersion(module_->module.record()) +
+                             ", sha256 " + module_->sha256
+                       : "module reload failed, the old module keeps serving: " + error;
+    return reloaded;
+}
+
+void DevHost::announceReload(bool reloaded, const LoadedModule* module, const std::string& error,
+                             std::uint64_t seq) {
+    const std::string version = reloaded ? moduleVersion(module->module.record()) : "";
+    BindingValue entry = moduleEntry(version, reloaded ? module->sha256 : "", error);
+    events_.publish("module", writeJson(entry));
+    traffic_.add(TrafficKind::Module, std::move(entry), 0, seq);
+}
+
+const TavEndpointTable& DevHost::endpoints() const {
+    return *module_->module.endpoints();
+}
+
+const TavLoadRecord& DevHost::loadRecord() const {
+    return module_->module.record();
+}
+
+void DevHost::withEndpoints(const std::function<void(const TavEndpointTable&)>& fn) {
+    std::lock_guard lock(mutex_);
+    if (module_ != nullptr) {
+        fn(*module_->module.endpoints());
+    }
 }
 
 bool DevHost::callApi(const ApiRequest& request, std::string_view path, ApiAnswer& answer,
@@ -71,13 +191,14 @@ bool DevHost::callApi(const ApiRequest& request, std::string_view path, ApiAnswe
     if (!running_) {
         return false;
     }
-    match = findEndpoint(endpoints(), request.method, path);
+    match = findEndpoint(*module_->module.endpoints(), request.method, path);
     if (match.endpoint == nullptr) {
         return false;
     }
     cause_ = traffic_.reserve();
     answer = callEndpoint(*match.endpoint, request);
-    slots_.deliverPending();
+    match.endpoint = nullptr;  // a reload may unload it once the lock is free
+    module_->slots.deliverPending();
     traffic_.add(TrafficKind::Api, apiEntry(path, request, answer), 0, cause_);
     cause_ = 0;
     return true;
@@ -109,7 +230,7 @@ void DevHost::announceActive() {
 void DevHost::setActive(std::optional<Implementation> active) {
     std::lock_guard lock(mutex_);
     simulation_.setActive(active);
-    slots_.deliverPending();
+    deliverPending();
     announceActive();
 }
 
@@ -120,14 +241,14 @@ std::string DevHost::putResource(Implementation implementation, const std::strin
     }
     std::lock_guard lock(mutex_);
     simulation_.putResource(implementation, path, value);
-    slots_.deliverPending();
+    deliverPending();
     return {};
 }
 
 bool DevHost::deleteResource(Implementation implementation, const std::string& path) {
     std::lock_guard lock(mutex_);
     const bool deleted = simulation_.deleteResource(implementation, path);
-    slots_.deliverPending();
+    deliverPending();
     return deleted;
 }
 
@@ -136,7 +257,7 @@ std::string DevHost::script(Implementation implementation, ScriptedAnswer answer
     if (!running_) {
         return "The module is not loaded";
     }
-    if (std::string what = checkAnswerUrl(answer, *types_); !what.empty()) {
+    if (std::string what = checkAnswerUrl(answer, *module_->types); !what.empty()) {
         return what;
     }
     simulation_.script(implementation, std::move(answer));
@@ -150,13 +271,19 @@ bool DevHost::reload(std::string& error) {
         return false;
     }
     Scenario scenario;
-    if (!loadScenario(scenarioPath_, *types_, scenario, error)) {
+    if (!loadScenario(scenarioPath_, *module_->types, scenario, error)) {
         return false;
     }
     simulation_.apply(std::move(scenario));
-    slots_.deliverPending();
+    deliverPending();
     announceActive();
     return true;
+}
+
+void DevHost::deliverPending() {
+    if (module_ != nullptr) {
+        module_->slots.deliverPending();
+    }
 }
 
 void DevHost::answerRequest(TavResponse& response, const TavRequest& request) {
@@ -195,7 +322,12 @@ void DevHost::resourceEvent(const std::string& uri, std::string_view eventType,
     if (!starting_) {
         traffic_.add(TrafficKind::EventIn, eventEntry(name, payload), cause_);
     }
-    slots_.queueEvent(std::move(name), std::move(payload));
+    if (incoming_ != nullptr) {
+        incoming_->slots.queueEvent(name, payload);
+    }
+    if (module_ != nullptr) {
+        module_->slots.queueEvent(std::move(name), std::move(payload));
+    }
 }
 
 }  // namespace tav::devhost

@@ -4,9 +4,18 @@
 // every change of the simulated state takes it, so the module sees one call
 // at a time: stricter than the module needs (endpoint calls may overlap), and
 // it keeps the simulation and the traffic's order simple.
+//
+// A reload of the module (--watch) loads the new file beside the running one
+// and initialises it under the same lock, so every request is answered by
+// the old module or by the new one once its Init is done. Each module has
+// its own host table, and so its own subscriptions: the old one's Shutdown
+// cannot end the new one's.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,7 +23,6 @@
 
 #include "hosting/api_routing.h"
 #include "hosting/host_slots.h"
-#include "hosting/module_host.h"
 #include "hosting/module_types.h"
 #include "server/event_stream.h"
 #include "simulation/scenario.h"
@@ -38,8 +46,24 @@ public:
     // Shutdown and unload; later calls do nothing.
     void stop();
 
-    const TavEndpointTable& endpoints() const { return *module_.endpoints(); }
-    const TavLoadRecord& loadRecord() const { return module_.record(); }
+    // Load every module from a copy of its file (module_copy.h), as
+    // reloadModule needs; before start.
+    void loadFromCopies() { fromCopies_ = true; }
+    // Loads the module file anew beside the running module, runs its Init
+    // and only then the old one's Shutdown, and unloads the old one. When
+    // the new one fails to load or to initialise, the old one keeps serving.
+    // Either way the event stream ("module") and the traffic say so, and
+    // summary gets a line for stderr.
+    bool reloadModule(std::string& summary);
+
+    // Only while no reload can happen (before a watch starts).
+    const TavEndpointTable& endpoints() const;
+    const TavLoadRecord& loadRecord() const;
+    // Runs fn on the running module's endpoint table, under the lock.
+    void withEndpoints(const std::function<void(const TavEndpointTable&)>& fn);
+    // Counts the modules started, so that what is made from a module's
+    // table can tell that it is out of date.
+    std::uint64_t moduleGeneration() const { return generation_.load(); }
 
     // Routes and calls; false (with match.allowedMethods filled) when no
     // endpoint takes method and path.
@@ -67,7 +91,15 @@ private:
     void resourceEvent(const std::string& uri, std::string_view eventType,
                        const BindingValue& data);
     std::string activeJsonLocked() const;
+    void deliverPending();
     void announceActive();
+
+    struct LoadedModule;
+    // Loads the module file (from a copy, with fromCopies_) and calls its
+    // entry; takes no lock, since the entry touches only the module.
+    std::unique_ptr<LoadedModule> loadModule(std::string& error);
+    void announceReload(bool reloaded, const LoadedModule* module, const std::string& error,
+                        std::uint64_t seq);
 
     std::mutex mutex_;
     EventStream& events_;
@@ -76,9 +108,13 @@ private:
     // whatever crosses the boundary meanwhile.
     std::uint64_t cause_ = 0;
     bool starting_ = false;  // applying the scenario before Init
-    ModuleHost module_;
-    HostSlots slots_;
-    std::optional<ModuleTypes> types_;  // while the module is loaded
+    bool fromCopies_ = false;
+    std::string modulePath_;
+    std::unique_ptr<LoadedModule> module_;  // while running
+    // The new module during its Init in a reload: the simulation's events
+    // are queued for both until one of them goes.
+    LoadedModule* incoming_ = nullptr;
+    std::atomic<std::uint64_t> generation_{0};
     Simulation simulation_;
     std::string scenarioPath_;
     bool running_ = false;

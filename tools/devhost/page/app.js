@@ -392,6 +392,10 @@
     }
   }
 
+  const moduleSummary = (value) => (value.action === 'reloaded'
+    ? `module reloaded: version ${text(value.version)}, sha256 ${text(value.sha256)}`
+    : `module reload failed, the old module keeps serving: ${text(value.error)}`);
+
   function connect() {
     if (source) source.close();
     const connection = $('connection');
@@ -422,6 +426,15 @@
     source.addEventListener('log', (message) => {
       const value = parse(message);
       if (value) logEntry('log', `${text(value.level).trim()} ${text(value.message)}`);
+    });
+    // --watch took a new build of the module, or kept the old one serving.
+    source.addEventListener('module', (message) => {
+      const value = parse(message);
+      if (!value) return;
+      const failed = value.action !== 'reloaded';
+      logEntry(failed ? 'error' : 'devhost', moduleSummary(value), value);
+      showMessage(failed ? moduleSummary(value) : '');
+      if (!failed) reloadAll();
     });
     // The tool ended this stream (the page fell behind); the browser
     // connects again, and the greeting that follows reads everything anew.
@@ -479,6 +492,7 @@
       }
       case 'subscription': return `${text(entry.action)} ${text(entry.name)}`;
       case 'log': return `${text(entry.level)} ${text(entry.message)}`;
+      case 'module': return moduleSummary(entry);
       default: return '';
     }
   }

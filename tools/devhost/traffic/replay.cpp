@@ -176,6 +176,7 @@ void Replayer::buildSteps() {
                 hostRequests_.push_back(&entry);
                 break;
             case TrafficKind::Subscription:
+            case TrafficKind::Module:  // a replay runs one module
                 break;
         }
     }

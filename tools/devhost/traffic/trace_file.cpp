@@ -69,6 +69,8 @@ std::string checkEntry(const BindingValue& entry) {
             return needs({"action", "name"});
         case TrafficKind::Log:
             return needs({"level", "message"});
+        case TrafficKind::Module:
+            return needs({"action"});
     }
     return {};
 }

@@ -144,6 +144,19 @@ BindingValue logEntry(std::int32_t level, std::string_view message) {
     return entry;
 }
 
+BindingValue moduleEntry(std::string_view version, std::string_view sha256,
+                         std::string_view error) {
+    BindingValue entry;
+    entry.member("action").setString(error.empty() ? "reloaded" : "reload-failed");
+    if (error.empty()) {
+        entry.member("version").setString(version);
+        entry.member("sha256").setString(sha256);
+    } else {
+        entry.member("error").setString(error);
+    }
+    return entry;
+}
+
 ApiRequest apiRequestOf(const BindingValue& entry) {
     const BindingValue& call = entry.find("request");
     ApiRequest request;

@@ -9,6 +9,8 @@
 //   event-out     "name", "payload" (as published)
 //   subscription  "action" ("subscribe" or "unsubscribe"), "name"
 //   log           "level" ("OKAY", "WARN", "ERROR", "ALWAYS"), "message"
+//   module        "action" ("reloaded" or "reload-failed"), then "version"
+//                 and "sha256" of the new module, or "error"
 // where a body is kept as putBody keeps it.
 #pragma once
 
@@ -28,6 +30,8 @@ BindingValue hostRequestEntry(const TavRequest& request, const TavResponse& resp
 BindingValue eventEntry(std::string_view name, const BindingValue& payload);
 BindingValue subscriptionEntry(bool subscribed, std::string_view name);
 BindingValue logEntry(std::int32_t level, std::string_view message);
+// error empty: reloaded.
+BindingValue moduleEntry(std::string_view version, std::string_view sha256, std::string_view error);
 
 // The answer members of an api entry for answer (what replay compares).
 BindingValue apiAnswerFields(const ApiAnswer& answer);

@@ -12,8 +12,8 @@
 namespace tav::devhost {
 namespace {
 
-constexpr std::array<std::string_view, 6> kKindNames = {"api",       "host-request", "event-in",
-                                                        "event-out", "subscription", "log"};
+constexpr std::array<std::string_view, 7> kKindNames = {
+    "api", "host-request", "event-in", "event-out", "subscription", "log", "module"};
 
 // A member longer than this is cut when its entry is too long to keep.
 constexpr std::size_t kMaxMemberBytes = TrafficLog::kMaxEntryBytes / 4;

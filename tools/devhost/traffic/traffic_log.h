@@ -28,7 +28,7 @@ namespace tav::devhost {
 
 class EventStream;
 
-enum class TrafficKind { Api, HostRequest, EventIn, EventOut, Subscription, Log };
+enum class TrafficKind { Api, HostRequest, EventIn, EventOut, Subscription, Log, Module };
 
 std::string_view trafficKindName(TrafficKind kind);
 std::optional<TrafficKind> trafficKindNamed(std::string_view name);

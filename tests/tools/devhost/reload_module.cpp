@@ -1,0 +1,69 @@
+// A module built in several variants to watch reloads: GET /reload/v1/which
+// answers with status TAV_RELOAD_STATUS, so a test sees which build served
+// it, or 503 when the host called it before its Init was done or after its
+// Shutdown. Init takes a while, so a host that routes to a module still in
+// Init would be caught. TAV_RELOAD_REFUSE_INIT and TAV_RELOAD_REFUSE_ENTRY
+// make variants that fail as a new build can.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include <tav/plugin_abi.h>
+
+namespace {
+
+std::atomic<bool> serving{false};
+
+void TAV_ABI which(TavResponse* response, const TavRequest*) {
+    response->status = serving ? TAV_RELOAD_STATUS : 503;
+}
+
+std::uint8_t TAV_ABI init(void*, const TavInitRecord*) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+#ifdef TAV_RELOAD_REFUSE_INIT
+    return 0;
+#else
+    serving = true;
+    return 1;
+#endif
+}
+void TAV_ABI shutdown(void*) {
+    serving = false;
+}
+void TAV_ABI memoryStats(void*, std::uint32_t* words) {
+    for (int i = 0; i < 14; ++i) {
+        words[i] = 0;
+    }
+}
+
+const TavPluginCallbacks kCallbacks = {&init, &shutdown, &memoryStats};
+const char kEmpty[] = "";
+
+TavEndpointRecord makeEndpoint() {
+    TavEndpointRecord endpoint{};
+    endpoint.function.name = "which";
+    endpoint.function.nameSpace = kEmpty;
+    endpoint.function.returnTypeName = kEmpty;
+    endpoint.entry = &which;
+    endpoint.path = "/reload/v1/which";
+    endpoint.method = TAV_METHOD_GET;
+    endpoint.customMethod = kEmpty;
+    return endpoint;
+}
+
+const TavEndpointRecord kEndpoints[] = {makeEndpoint()};
+const TavEndpointTable kTable = {kEndpoints, 1, nullptr, 0, nullptr, 0};
+
+}  // namespace
+
+extern "C" TAV_EXPORT void TAV_ABI load_tav_champ_select(TavLoadRecord* record) {
+    record->apiPatch = TAV_RELOAD_STATUS - 200;  // shows as the module's version
+    record->callbacks = &kCallbacks;
+    record->context = nullptr;
+    record->shortName = "reload";
+    record->endpointTable = &kTable;
+#ifdef TAV_RELOAD_REFUSE_ENTRY
+    record->callbacks = nullptr;  // how an entry refuses
+#endif
+}
