@@ -1,7 +1,7 @@
 # Entry points: `make test` and `make run` are all a new machine needs.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test golden-traces dist dist-check test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run bench format format-check tidy clean
+.PHONY: all deps test test-stages test-win32-if-native golden-traces dist dist-check test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run dev client bench bench-x86 format format-check tidy clean
 
 all: test
 
@@ -13,10 +13,23 @@ define preset_build
 	cmake --build --preset $(1) -j $(JOBS)
 endef
 
-test: test-x64 test-x86 test-windows
-
-# Each stage prints its time (scripts/timed).
+# Each stage prints its time (scripts/timed), and the run ends with all of
+# them, whether it passed or not.
 TIMED = ./scripts/timed
+STAGE_LOG = build/stage-times.txt
+
+test:
+	@mkdir -p build && : >$(STAGE_LOG)
+	@TAV_STAGE_LOG=$(CURDIR)/$(STAGE_LOG) $(MAKE) --no-print-directory test-stages; status=$$?; \
+	  $(TIMED) --summary $(STAGE_LOG); exit $$status
+
+test-stages: test-x64 test-x86 test-windows test-win32-if-native
+
+# The 32-bit Windows suite joins `make test` where the kernel runs i386
+# programs itself; under qemu-i386 it takes far too long for every run.
+test-win32-if-native:
+	@if ./scripts/native-i386; then $(MAKE) --no-print-directory test-win32; else \
+	  echo "make test: skipped test-win32 (the 32-bit DLL's suite under 32-bit Wine): this kernel runs no i386 programs itself, and under qemu-i386 Wine is too slow for every run"; fi
 
 test-x64: deps
 	$(TIMED) linux-x64-build $(MAKE) --no-print-directory build-linux-x64
@@ -64,8 +77,8 @@ windows-x64: deps
 	$(TIMED) windows-x64-wine-prefix $(WINE_X64) --prepare $(WINE_X64_PREFIX)
 	$(TIMED) windows-x64-build $(MAKE) --no-print-directory build-windows-x64
 
-# The module tests against the 32-bit DLL under 32-bit Wine (slow here; not
-# part of `make test`). Installs i386 Wine on first use.
+# The 32-bit shipping build's whole suite under 32-bit Wine and a smoke pass
+# of its tav-devhost.exe (scripts/test-win32). Installs i386 Wine on first use.
 test-win32: deps
 	JOBS=$(JOBS) ./scripts/test-win32
 
@@ -104,6 +117,19 @@ run: deps
 	cmake --build --preset linux-x64 -j $(JOBS) --target tav-devhost
 	./build/linux-x64/tools/devhost/tav-devhost --port 0 --scenario tools/devhost/scenarios/demo.yaml
 
+# The typed TypeScript client of the plugin's API and event stream, in
+# build/client, generated from the documents the development host serves
+# (tools/client).
+client: deps
+	cmake --preset linux-x64 >/dev/null
+	cmake --build --preset linux-x64 -j $(JOBS) --target tav-devhost
+	node tools/client/generate.mjs --tool build/linux-x64/tools/devhost/tav-devhost --out build/client
+
+# As run, with --watch: the module is built again when a file under src/ or
+# include/ changes, and the tool takes the new build in place (scripts/dev-watch).
+dev: deps
+	./scripts/dev-watch $(JOBS)
+
 # Records the development host's golden traces again (tests/tools/devhost/
 # traces), after a change of the module's behaviour that is meant; `make
 # test` replays them against every build.
@@ -124,10 +150,19 @@ dist-check: deps
 	$(TIMED) dist-check ./scripts/dist-check build/dist-check
 
 # BENCH_ARGS go to every benchmark program, e.g. BENCH_ARGS=--benchmark_filter=Json.
-# tav-bench-formats repeats and interleaves its benchmarks by default.
+# The programs with goals run BENCH_ROUNDS interleaved rounds (at least 3) and
+# judge each goal by the median of its per-round ratios (bench/ratio_reporter.h);
+# scripts/run-bench repeats every goal line at the end with the time taken.
+# bench-x86 measures the shipping word size; where the kernel runs no i386
+# programs it runs only the memory and page-fault lines, under qemu-i386.
+BENCH_ROUNDS ?= 5
 bench: deps
-	$(call preset_build,bench)
-	@for b in build/bench/bench/tav-bench-*; do [ -x "$$b" ] && "$$b" $(BENCH_ARGS) || exit 1; done
+	$(TIMED) bench-build $(MAKE) --no-print-directory build-bench
+	@TAV_BENCH_ROUNDS=$(BENCH_ROUNDS) ./scripts/run-bench build/bench $(BENCH_ARGS)
+
+bench-x86: deps
+	$(TIMED) bench-x86-build $(MAKE) --no-print-directory build-bench-x86
+	@TAV_BENCH_ROUNDS=$(BENCH_ROUNDS) ./scripts/run-bench --i386 build/bench-x86 $(BENCH_ARGS)
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

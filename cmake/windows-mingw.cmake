@@ -33,7 +33,10 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
-# Test programs run under 64-bit Wine, one prefix per build folder.
+# Test programs run under Wine of their width, one prefix per build folder.
 if(TAV_MINGW_TRIPLE MATCHES "^x86_64")
   set(CMAKE_CROSSCOMPILING_EMULATOR ${TAV_SOURCE_ROOT}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine)
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${TAV_SOURCE_ROOT}/scripts/wine-run --win32
+                                    ${CMAKE_BINARY_DIR}/wine)
 endif()
