@@ -115,7 +115,7 @@ SlotPools::PageHeader* SlotPools::addPage(SizeClass& sizeClass, std::size_t slot
     return page;
 }
 
-void* SlotPools::allocate(std::size_t size) {
+void* SlotPools::allocateSlow(std::size_t size) {
     assert(size >= 1 && size <= kLargestSlot);
     const std::size_t index = classOf(size);
     const std::size_t slotSize = (index + 1) * kGranularity;

@@ -4,6 +4,7 @@
 // needed and freed with it; the inspection functions serve tests and benchmarks.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -36,7 +37,22 @@ public:
     SlotPools& operator=(const SlotPools&) = delete;
 
     // size: 1 to kLargestSlot bytes; the same size must be given back on free.
-    void* allocate(std::size_t size);
+    // A reader takes a slot per key, string and small container: the common
+    // case, a never-used slot of a page that stays open afterwards, is inline.
+    void* allocate(std::size_t size) {
+        assert(size >= 1 && size <= kLargestSlot);
+        const std::size_t index = (size + kGranularity - 1) / kGranularity - 1;
+        PageHeader* const page = classes_[index].firstWithRoom;
+        if (page != nullptr && page->firstFree == 0 && page->fresh + 1 < page->end) {
+            unsigned char* const slot = reinterpret_cast<unsigned char*>(page) +
+                                        std::size_t{page->fresh} * (index + 1) * kGranularity;
+            ++page->fresh;
+            ++page->inUse;
+            ++slotsInUse_;
+            return slot;
+        }
+        return allocateSlow(size);
+    }
     void deallocate(void* slot, std::size_t size) noexcept;
 
     template <class T, class... Args>
@@ -96,6 +112,7 @@ private:
     static void pushFront(PageHeader*& head, PageHeader* page) noexcept;
     static void unlink(PageHeader*& head, PageHeader* page) noexcept;
     PageHeader* addPage(SizeClass& sizeClass, std::size_t slotSize);
+    void* allocateSlow(std::size_t size);
 
     SizeClass classes_[kClassCount];
     std::size_t pages_ = 0;
