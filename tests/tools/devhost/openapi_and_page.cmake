@@ -53,6 +53,7 @@ if(TARGET tav-devhost AND NOT CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL
             --tool $<TARGET_FILE:tav-devhost>
             --scenario ${PROJECT_SOURCE_DIR}/tools/devhost/scenarios/demo.yaml
             --screenshot ${CMAKE_BINARY_DIR}/devhost-page.png
+            --module $<TARGET_FILE:zub-be-tav-champ-select>
             --chromium ${TAV_CHROMIUM})
   # Pages of another local origin: refused without --allow-origin, served
   # with it (never /_dev/).

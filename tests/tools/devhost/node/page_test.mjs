@@ -3,15 +3,21 @@
 // routes appears without a reload (escaped) as one log entry naming both
 // events, a pick through the page's form reaches the plugin's action route
 // and shows in the traffic pane with the request it forwarded,
-// the timer shows the simulation's time, and the page fetches nothing from
-// elsewhere. Saves a screenshot.
+// the timer shows the simulation's time, a new build of the module taken in
+// place (--watch) is announced while the session stays, and the page fetches
+// nothing from elsewhere. Saves a screenshot.
 //
 //   node page_test.mjs --tool TAV_DEVHOST --scenario DEMO.yaml --screenshot OUT.png
-//                      [--chromium PATH]
+//                      [--module MODULE_FILE] [--chromium PATH]
+// With --module, the tool serves a copy of it with --watch, and the test
+// writes the copy again.
 import {
   check, checkStopped, chromiumOf, controlClient, failures, launchBrowser, parseArgs, report,
   startTool, STEP_TIMEOUT, until,
 } from './devhost_tool.mjs';
+import { copyFile, mkdtemp, rename, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { basename, join } from 'node:path';
 
 const args = parseArgs(process.argv);
 const chromiumPath = chromiumOf(args);
@@ -19,7 +25,7 @@ const chromiumPath = chromiumOf(args);
 const cellText = (page, cellId, field) => page.$eval(
   `[data-cell-id="${cellId}"] [data-field="${field}"]`, (node) => node.textContent);
 
-async function run({ url }) {
+async function run({ url }, watched) {
   const base = url.origin;
   const control = controlClient(url);
   const { browser, close } = await launchBrowser(chromiumPath);
@@ -161,6 +167,19 @@ async function run({ url }) {
     await control('PUT', 'resources/team-builder/v1/session', teamBuilder);
     await until('a log line shows', page.waitForSelector('#events [data-kind="log"]'));
 
+    // A new build written over the watched file: the page says so and keeps the session.
+    if (watched) {
+      await until('the renamed cell shows', page.waitForFunction(() =>
+        document.querySelector('[data-cell-id="1"] [data-field="displayName"]')?.textContent === 'Logged'));
+      await copyFile(args.module, `${watched}.new`);
+      await rename(`${watched}.new`, watched);
+      const reloaded = await until('the page says the module reloaded', page.waitForFunction(() =>
+        [...document.querySelectorAll('#events [data-kind="devhost"] .summary')]
+          .map((e) => e.textContent).find((t) => t.startsWith('module reloaded: version '))));
+      check(/sha256 [0-9a-f]{64}$/.test(await reloaded.jsonValue()), `the reload line: ${await reloaded.jsonValue()}`);
+      check(await cellText(page, 1, 'displayName') === 'Logged', 'the session stays through the reload');
+    }
+
     // The page links the tool's generated document, which names this server.
     const openapi = await (await fetch(await page.$eval('a[href="/openapi.json"]', (a) => a.href))).json();
     check(openapi.openapi === '3.1.0' && openapi.servers?.[0]?.url === base,
@@ -173,14 +192,22 @@ async function run({ url }) {
 }
 
 let started = null;
+let watchDir = null;
 try {
-  started = await startTool(args.tool, args.scenario);
-  await run(started);
+  let watched = null;
+  if (args.module) {
+    watchDir = await mkdtemp(join(tmpdir(), 'tav-devhost-watch-'));
+    watched = join(watchDir, basename(args.module));
+    await copyFile(args.module, watched);
+  }
+  started = await startTool(args.tool, args.scenario, watched ? ['--watch', '--module', watched] : []);
+  await run(started, watched);
 } catch (error) {
   failures.push(error.stack || String(error));
 } finally {
   if (started) {
     await checkStopped(started);
   }
+  if (watchDir) await rm(watchDir, { recursive: true, force: true });
 }
 report(started, `the page passed; screenshot in ${args.screenshot}`);
