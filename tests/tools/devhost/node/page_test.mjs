@@ -15,7 +15,7 @@ import {
   check, checkStopped, chromiumOf, controlClient, failures, launchBrowser, parseArgs, report,
   startTool, STEP_TIMEOUT, until,
 } from './devhost_tool.mjs';
-import { copyFile, mkdtemp, rename, rm } from 'node:fs/promises';
+import { copyFile, mkdtemp, readdir, rename, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 
@@ -208,6 +208,11 @@ try {
   if (started) {
     await checkStopped(started);
   }
-  if (watchDir) await rm(watchDir, { recursive: true, force: true });
+  if (watchDir) {
+    // The copies the tool loaded from are gone once it has stopped.
+    const left = await readdir(watchDir);
+    check(left.length === 1, `beside the watched module after the tool stopped: ${left.join(', ')}`);
+    await rm(watchDir, { recursive: true, force: true });
+  }
 }
 report(started, `the page passed; screenshot in ${args.screenshot}`);
