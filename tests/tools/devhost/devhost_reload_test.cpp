@@ -248,7 +248,11 @@ TEST(DevhostReload, TenReloadsLeaveNoGrowth) {
     std::printf("reloads 2 to 11: resident %ld KiB -> %ld KiB\n", before.residentKiB,
                 after.residentKiB);
 #ifndef TAV_DEVHOST_SANITIZED
-    EXPECT_LE(after.residentKiB - before.residentKiB, 4 * 1024);
+    // Under the i386 emulator the resident size is the emulator's, whose cache
+    // of translated code grows with each new copy of the module.
+    if (std::string(TAV_DEVHOST_EMULATOR).empty()) {
+        EXPECT_LE(after.residentKiB - before.residentKiB, 4 * 1024);
+    }
 #endif
     expectCleanExit(process);
 }
