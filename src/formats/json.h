@@ -43,11 +43,11 @@ std::string writeJson(const BindingValue& value, const BindingTypeRegistry* regi
 namespace detail {
 
 // Strings longer than this are escaped by our own code and handed to
-// RapidJSON's writer whole: it reserves 6 bytes per input byte in 32-bit
-// arithmetic, which wraps (and then writes past its buffer) from about 700 MB,
-// and on 32-bit targets even a smaller reservation can wrap the address. The
-// bound sits far below both; such strings are rare enough that the second
-// pass costs nothing that matters.
+// RapidJSON's PrettyWriter (the indented form) whole: it reserves 6 bytes per
+// input byte in 32-bit arithmetic, which wraps (and then writes past its
+// buffer) from about 700 MB, and on 32-bit targets even a smaller reservation
+// can wrap the address. The bound sits far below both; such strings are rare
+// enough that the second pass costs nothing that matters.
 inline constexpr std::size_t kJsonLongString = std::size_t{1} << 20;
 
 // The text as a quoted JSON string, escaped as the writer escapes: \b \t \n

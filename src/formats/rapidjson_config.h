@@ -36,6 +36,8 @@
 #define RAPIDJSON_WRITE_DEFAULT_FLAGS kWriteNoFlags
 
 #include <rapidjson/error/error.h>
+#include <rapidjson/internal/dtoa.h>
+#include <rapidjson/internal/itoa.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include "binding/type_registry.h"
 #include "formats/json.h"
@@ -114,12 +116,72 @@ TEST(JsonWriter, EscapesControlBytesQuotesAndBackslashesOnly) {
     }
 }
 
-TEST(JsonWriter, OwnEscapingMatchesTheWritersForEveryByte) {
-    for (int byte = 0; byte < 256; ++byte) {
-        SCOPED_TRACE(byte);
-        const std::string bytes = "a" + std::string(1, static_cast<char>(byte)) + "z";
-        EXPECT_EQ(detail::quoteJsonString(bytes), writeJson(text(bytes)));
+TEST(JsonWriter, CompactTextMatchesRapidJsonsWriter) {
+    // Bytes of each escape class and next to each class's bounds at every
+    // position of strings up to two words and a tail long, and all bytes in
+    // one string; each as a value and as a key, all in one array so that the
+    // output grows in the middle of strings.
+    static constexpr char kSamples[] = "\0\b\x1f \x21\"#/[\\]\x7f\x80\xff";
+    const std::string_view samples(kSamples, sizeof kSamples - 1);
+    std::vector<std::string> strings;
+    for (std::size_t length = 0; length <= 17; ++length) {
+        std::string plain;
+        for (std::size_t i = 0; i < length; ++i) {
+            plain += static_cast<char>('a' + (i * 7 + length) % 26);
+        }
+        strings.push_back(plain);
+        for (std::size_t at = 0; at < length; ++at) {
+            for (const char sample : samples) {
+                strings.push_back(plain);
+                strings.back()[at] = sample;
+            }
+        }
     }
+    strings.emplace_back();
+    for (int byte = 255; byte >= 0; --byte) {
+        strings.back() += static_cast<char>(byte);
+    }
+    const double numbers[] = {0.0,
+                              -0.0,
+                              1e-7,
+                              1e21,
+                              0.1,
+                              -1.0 / 3,
+                              5e-324,
+                              std::numeric_limits<double>::min(),
+                              std::numeric_limits<double>::max(),
+                              -std::numeric_limits<double>::max(),
+                              1.8446744073709552e19};
+
+    BindingValue list;
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.StartArray();
+    for (const std::string& bytes : strings) {
+        const auto length = static_cast<rapidjson::SizeType>(bytes.size());
+        list.append().setString(bytes);
+        list.append().member(bytes).setString(bytes);
+        writer.String(bytes.data(), length);
+        writer.StartObject();
+        writer.Key(bytes.data(), length);
+        writer.String(bytes.data(), length);
+        writer.EndObject();
+
+        rapidjson::StringBuffer alone;
+        rapidjson::Writer<rapidjson::StringBuffer>(alone).String(bytes.data(), length);
+        EXPECT_EQ(writeJson(text(bytes)), alone.GetString());
+        EXPECT_EQ(detail::quoteJsonString(bytes), alone.GetString());
+    }
+    for (const double value : numbers) {
+        SCOPED_TRACE(value);
+        list.append().setDouble(value);
+        writer.Double(value);
+        rapidjson::StringBuffer alone;
+        rapidjson::Writer<rapidjson::StringBuffer>(alone).Double(value);
+        EXPECT_EQ(writeJson(number(value)), alone.GetString());
+    }
+    writer.EndArray();
+    EXPECT_TRUE(writeJson(list) == buffer.GetString());
 }
 
 TEST(JsonWriter, LongStringsKeepTheirEscapesAndSeparators) {
