@@ -185,6 +185,35 @@ struct ValueAccess {
         header->capacity = static_cast<std::uint32_t>(capacity);
     }
 
+    static void adoptElements(BindingValue& value, BindingValue* from, std::size_t count) {
+        assert(value.kind() == BindingValueKind::Collection && value.size() == 0);
+        if (count == 0) {
+            return;
+        }
+        BindingValueContext& context = *value.contextOf();
+        const std::size_t bytes = blockSize(count);
+        void* const memory =
+            pooled(count) ? context.pools().allocate(bytes) : context.allocateHeapArray(bytes);
+        if (memory == nullptr) {
+            diag::throwBadAlloc();
+        }
+        freeElements(context, value.payload_.collection);
+        auto* const header = new (memory)
+            CollectionHeader{static_cast<std::uint32_t>(count), static_cast<std::uint32_t>(count)};
+        // Most collections are a few elements: a loop the compiler unrolls
+        // beats a library call.
+        auto* const to = reinterpret_cast<unsigned char*>(header->elements());
+        const auto* const source = reinterpret_cast<const unsigned char*>(from);
+        if (count <= kPooledElements) {
+            for (std::size_t i = 0; i < count * sizeof(BindingValue); i += sizeof(BindingValue)) {
+                std::memcpy(to + i, source + i, sizeof(BindingValue));
+            }
+        } else {
+            std::memcpy(to, source, count * sizeof(BindingValue));
+        }
+        value.payload_.collection = header;
+    }
+
     static BindingValue& element(BindingValue& value, std::size_t index) {
         value.makeCollection();
         CollectionHeader*& header = value.payload_.collection;
@@ -617,20 +646,14 @@ void BindingValue::setEnum(BindingEnumValue value) {
     setKind(BindingValueKind::Enum);
 }
 
-void BindingValue::makeCollection() {
-    if (kind() == BindingValueKind::Collection) {
-        return;
-    }
+void BindingValue::becomeCollection() {
     ensureContext();
     reset();
     payload_.collection = &detail::gEmptyCollection;
     setKind(BindingValueKind::Collection);
 }
 
-void BindingValue::makeStructure() {
-    if (kind() == BindingValueKind::Structure) {
-        return;
-    }
+void BindingValue::becomeStructure() {
     BindingValueContext* context = ensureContext();
     auto* header = context->pools().create<detail::StructureHeader>(
         detail::StructureHeader{context, nullptr, 0});
@@ -653,6 +676,10 @@ void BindingValue::reserve(std::size_t count) {
 
 BindingValue& BindingValue::element(std::size_t index) {
     return ValueAccess::element(*this, index);
+}
+
+void BindingValue::adoptElements(BindingValue* elements, std::size_t count) {
+    ValueAccess::adoptElements(*this, elements, count);
 }
 
 BindingValue& BindingValue::append() {

@@ -45,6 +45,7 @@ using BindingBlob = std::vector<std::uint8_t, diag::CountingAllocator<std::uint8
 class BindingValue;
 class BindingValueContext;
 class BindingValueVisitor;
+class ElementStack;
 class BindingMember;
 template <bool Const>
 class BindingMemberRange;
@@ -172,8 +173,16 @@ public:
     void setEnum(BindingEnumValue value);
 
     // Each becomes the kind if it is not already, dropping the old payload.
-    void makeCollection();
-    void makeStructure();
+    void makeCollection() {
+        if (kind() != BindingValueKind::Collection) {
+            becomeCollection();
+        }
+    }
+    void makeStructure() {
+        if (kind() != BindingValueKind::Structure) {
+            becomeStructure();
+        }
+    }
     // Room for count elements; does nothing unless this is a collection.
     void reserve(std::size_t count);
 
@@ -242,6 +251,7 @@ public:
 private:
     friend struct detail::ValueAccess;
     friend class BindingMember;
+    friend class ElementStack;
 
     // Members and elements: the parent's context, ownsContext 0.
     struct ChildTag {};
@@ -259,11 +269,16 @@ private:
     }
 
     BindingValueContext* ensureContext();
+    void becomeCollection();
+    void becomeStructure();
     void releasePayload() noexcept;
     void destroyContext() noexcept;
     void discardTree() noexcept;
     void copyFrom(const BindingValue& other);
     void moveFromChild(BindingValue& other) noexcept;
+    // An empty collection takes over count values of its tree, relocated
+    // from elements, in a block of exactly that size.
+    void adoptElements(BindingValue* elements, std::size_t count);
 
     union Payload {
         std::uint64_t unsignedValue;

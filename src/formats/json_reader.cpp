@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "formats/json.h"
@@ -233,7 +234,7 @@ namespace {
 // objects into the earlier member; null leaves the slot as it is.
 class TreeBuilder {
 public:
-    explicit TreeBuilder(BindingValue& root) : sink_(root) {}
+    explicit TreeBuilder(BindingValue& root) : sink_(root, ElementStaging::On) {}
 
     // Why the handler refused an event, if it did.
     enum class Refusal { None, TooDeep, TooBig };
@@ -384,23 +385,31 @@ BindingResult parseJson(Stream& stream) {
     if (stream.Peek() == '\0') {
         return result;
     }
-    TreeBuilder builder(result.value);
-    stream.watchEscapes(builder.escapeFlag());
-    // The reader scans strings through ScanCopyUnescapedString, which sees
-    // every escape, only when it does not validate the encoding.
-    static_assert((rj::kParseDefaultFlags & rj::kParseValidateEncodingFlag) == 0);
-    rj::Reader reader;
-    try {
-        const rj::ParseResult parsed = reader.Parse<rj::kParseDefaultFlags>(stream, builder);
-        if (parsed.IsError()) {
-            result.fail(parseErrorMessage(parsed, builder));
+    std::string error;
+    {
+        // The builder finishes the tree as it goes out of scope, before a
+        // failure replaces it.
+        TreeBuilder builder(result.value);
+        stream.watchEscapes(builder.escapeFlag());
+        // The reader scans strings through ScanCopyUnescapedString, which
+        // sees every escape, only when it does not validate the encoding.
+        static_assert((rj::kParseDefaultFlags & rj::kParseValidateEncodingFlag) == 0);
+        rj::Reader reader;
+        try {
+            const rj::ParseResult parsed = reader.Parse<rj::kParseDefaultFlags>(stream, builder);
+            if (parsed.IsError()) {
+                error = parseErrorMessage(parsed, builder);
+            }
+        } catch (const std::length_error& tooLong) {
+            // A collection past BindingValue::kMaxElements: input can cause
+            // it, so it is reported like a syntax error rather than thrown at
+            // the caller.
+            error = makeMessage(kErrorFormat, tooLong.what(),
+                                static_cast<std::uint32_t>(stream.Tell()));
         }
-    } catch (const std::length_error& error) {
-        // A collection past BindingValue::kMaxElements: input can cause it,
-        // so it is reported like a syntax error rather than thrown at the
-        // caller.
-        result.fail(
-            makeMessage(kErrorFormat, error.what(), static_cast<std::uint32_t>(stream.Tell())));
+    }
+    if (!error.empty()) {
+        result.fail(error);
     }
     return result;
 }

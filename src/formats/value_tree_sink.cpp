@@ -4,13 +4,40 @@
 
 namespace tav {
 
+ValueTreeSink::~ValueTreeSink() {
+    closeAll();
+}
+
+void ValueTreeSink::closeAll() noexcept {
+    try {
+        while (!open_.empty()) {
+            close();
+        }
+    } catch (...) {
+        // No memory for a collection's block: its staged elements, and any
+        // staged container still open, go rather than leak.
+        open_.clear();
+        stack_.truncate(0);
+    }
+}
+
+ValueTreeSink::Open ValueTreeSink::place(std::size_t next) {
+    if (!open_.empty() && open_.back().next == kStaged) {
+        const std::size_t at = stack_.size();
+        slot();
+        return {nullptr, at, next, 0};
+    }
+    return {&slot(), 0, next, 0};
+}
+
 BindingValue* ValueTreeSink::openStructure() {
     if (!admits(1)) {
         return nullptr;
     }
-    BindingValue& structure = slot();
+    const Open opened = place(kStructure);
+    BindingValue& structure = container(opened);
     structure.makeStructure();
-    open_.push_back({&structure, kStructure});
+    open_.push_back(opened);
     return &structure;
 }
 
@@ -18,10 +45,16 @@ BindingValue* ValueTreeSink::openCollection(ReopenedCollection reopened) {
     if (!admits(1)) {
         return nullptr;
     }
-    BindingValue& collection = slot();
+    Open opened = place(0);
+    BindingValue& collection = container(opened);
     collection.makeCollection();
-    open_.push_back(
-        {&collection, reopened == ReopenedCollection::Extend ? collection.size() : std::size_t{0}});
+    if (staging_ && collection.elements().empty()) {
+        opened.next = kStaged;
+        opened.base = stack_.size();
+    } else if (reopened == ReopenedCollection::Extend) {
+        opened.next = collection.size();
+    }
+    open_.push_back(opened);
     return &collection;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "binding/binding_value.h"
+#include "binding/element_stack.h"
 #include "text/message.h"
 
 namespace tav {
@@ -26,20 +27,38 @@ inline constexpr std::size_t kValueTreeMaxDepth = 512;
 // elements over them from index 0.
 enum class ReopenedCollection { Extend, Overwrite };
 
+// Whether a new collection's elements wait on a stack until it closes and
+// then move into a block of their exact number (a reader that learns a
+// length only at the end), or go straight into the collection (a reader
+// that reserves the length it was told, or that must reach open
+// collections' elements through the tree, as YAML's aliases do).
+enum class ElementStaging { Off, On };
+
 // The per-value events (slot, key, close) are inline and not virtual: the
 // readers call them once per value, so any overhead here would show on every
 // element. Opening a container allocates its payload anyway.
 //
 // Pointers to open containers stay valid: only the innermost container
-// grows, and it is never an element of itself.
+// grows, and it is never an element of itself. A staged container (an
+// element of a staged collection) is reached through its index on the
+// stack.
 class ValueTreeSink {
 public:
-    explicit ValueTreeSink(BindingValue& root) : root_(root), current_(&root) { open_.reserve(16); }
+    explicit ValueTreeSink(BindingValue& root, ElementStaging staging = ElementStaging::Off)
+        : root_(root), current_(&root), staging_(staging == ElementStaging::On) {
+        open_.reserve(16);
+    }
+    // Whatever is still open is closed, staged elements moved into their
+    // collections: a reader that stops early leaves the tree as far as it
+    // read.
+    ~ValueTreeSink();
+    ValueTreeSink(const ValueTreeSink&) = delete;
+    ValueTreeSink& operator=(const ValueTreeSink&) = delete;
 
     // Starts over at the root, with nothing open (a later document that
     // fills an empty root).
     void restart() {
-        open_.clear();
+        closeAll();
         current_ = &root_;
     }
 
@@ -47,25 +66,36 @@ public:
     // element of an open collection, otherwise the member the last key
     // named, or the root. A reader sets a scalar into it; leaving it as it
     // is reads null without touching what a repeated key's member holds.
+    // The reference lasts until the next event.
     BindingValue& slot() {
         if (!open_.empty() && open_.back().next != kStructure) {
             Open& top = open_.back();
-            return top.value->element(top.next++);
+            if (top.next == kStaged) {
+                return stack_.push(container(top), top.base);
+            }
+            return container(top).element(top.next++);
         }
         return *current_;
     }
 
     // Names the member of the innermost structure that the next value fills,
     // inserting it when it is new.
-    void key(std::string_view name) { current_ = &open_.back().value->member(name); }
+    void key(std::string_view name) { current_ = &container(open_.back()).member(name); }
 
     // Makes the slot a structure (a structure already there keeps its
     // members) or a collection and opens it. Null when that would nest past
-    // kValueTreeMaxDepth; nothing is changed then.
+    // kValueTreeMaxDepth; nothing is changed then. The pointer lasts until the
+    // next event.
     BindingValue* openStructure();
     BindingValue* openCollection(ReopenedCollection reopened);
 
-    void close() { open_.pop_back(); }
+    void close() {
+        Open& top = open_.back();
+        if (top.next == kStaged) {
+            stack_.moveInto(container(top), top.base);
+        }
+        open_.pop_back();
+    }
 
     std::size_t depth() const noexcept { return open_.size(); }
     // Whether that many more levels below the open containers stay within
@@ -76,9 +106,10 @@ public:
 
     bool inCollection() const noexcept { return !open_.empty() && open_.back().next != kStructure; }
     bool inStructure() const noexcept { return !open_.empty() && open_.back().next == kStructure; }
-    // The index the next element of the innermost collection gets.
+    // The index the next element of the innermost collection gets (not
+    // staged).
     std::size_t nextIndex() const noexcept { return open_.back().next; }
-    // Whether value is one of the open containers.
+    // Whether value is one of the open containers (not staged).
     bool isOpen(const BindingValue* value) const noexcept;
 
     // A reader's nesting message with the bound as %1 and the reader's own
@@ -90,16 +121,31 @@ public:
 
 private:
     static constexpr std::size_t kStructure = std::numeric_limits<std::size_t>::max();
+    static constexpr std::size_t kStaged = kStructure - 1;
 
-    // An open container; next is kStructure for a structure.
+    // An open container. next is kStructure for a structure, kStaged for a
+    // collection whose elements from base up are on the stack, else the
+    // index of its next element. value is null for a container that is
+    // itself staged, at index at.
     struct Open {
         BindingValue* value;
+        std::size_t at;
         std::size_t next;
+        std::size_t base;
     };
+
+    BindingValue& container(const Open& open) noexcept {
+        return open.value != nullptr ? *open.value : stack_[open.at];
+    }
+    // Where a new container goes: the slot, or a new element on the stack.
+    Open place(std::size_t next);
+    void closeAll() noexcept;
 
     BindingValue& root_;
     BindingValue* current_;
     std::vector<Open> open_;
+    ElementStack stack_;
+    bool staging_;
 };
 
 }  // namespace tav

@@ -100,9 +100,43 @@ TEST(JsonReader, RepeatedKeysMergeIntoTheEarlierMember) {
         {R"({"a": {"x": 1}, "a": {"y": 2}})", "{a: {x: unsigned 1, y: unsigned 2}}"},
         {R"({"a": [1], "a": 2})", "{a: unsigned 2}"},
         {R"({"a": 1, "a": [2]})", "{a: [unsigned 2]}"},
+        {R"({"a": [], "a": [1, [2]]})", "{a: [unsigned 1, [unsigned 2]]}"},
+        {R"({"a": [[1]], "a": [[2], 3]})", "{a: [[unsigned 1], [unsigned 2], unsigned 3]}"},
         // null takes the slot without touching it.
         {R"({"a": 1, "a": null})", "{a: unsigned 1}"},
     });
+}
+
+// An array's elements wait on a stack until it closes, arrays open inside it
+// among them, and move into a block of their exact number: every size around
+// the small-block bound and the stack's growth, nested inside such arrays,
+// must come out whole and in order, as the same tree built value by value.
+TEST(JsonReader, ArraysOfEverySizeComeOutWholeAndInOrder) {
+    for (const std::size_t size : {0, 1, 3, 4, 5, 63, 64, 65, 200}) {
+        SCOPED_TRACE(size);
+        std::string text = R"([{"k": [)";
+        BindingValue expected;
+        BindingValue& inner = expected.append().member("k");
+        inner.makeCollection();
+        for (std::size_t i = 0; i < size; ++i) {
+            text += i == 0 ? "" : ",";
+            if (i % 3 == 0) {
+                text += "[" + std::to_string(i) + R"(, "s")" + "]";
+                BindingValue& element = inner.append();
+                element.append().setUInt64(i);
+                element.append().setString("s");
+            } else {
+                text += std::to_string(i);
+                inner.append().setUInt64(i);
+            }
+        }
+        text += "]}, [[[]]], []]";
+        expected.append().append().append().makeCollection();
+        expected.append().makeCollection();
+        const BindingResult result = readJson(text);
+        ASSERT_TRUE(result.ok) << result.error();
+        EXPECT_EQ(result.value, expected);
+    }
 }
 
 TEST(JsonReader, ErrorsNameTheCodeAndOffset) {
@@ -134,9 +168,16 @@ TEST(JsonReader, ErrorsNameTheCodeAndOffset) {
 }
 
 TEST(JsonReader, FailureDiscardsThePartialTree) {
-    const BindingResult result = readJson(R"({"a": [1, 2, {"b": "c"}], "d": x})");
-    ASSERT_FALSE(result.ok);
-    EXPECT_EQ(dump(result.value), R"({error: string "Error: Invalid value. at offset 31."})");
+    // The second stops inside open arrays whose elements hold strings and
+    // structures not yet moved into them.
+    for (const auto& [text, error] : {
+             std::pair{R"({"a": [1, 2, {"b": "c"}], "d": x})", "Invalid value. at offset 31."},
+             std::pair{R"([1, ["s", {"b": ["c", [x]]}]])", "Invalid value. at offset 23."},
+         }) {
+        const BindingResult result = readJson(text);
+        ASSERT_FALSE(result.ok);
+        EXPECT_EQ(dump(result.value), std::string(R"({error: string "Error: )") + error + R"("})");
+    }
 }
 
 TEST(JsonReader, BoundedTextEndsAtItsLengthOrFirstZero) {
