@@ -9,6 +9,10 @@
 #include <regex>
 #include <utility>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace tav::bench {
 namespace {
 
@@ -265,6 +269,15 @@ void RatioReporter::printSummary(std::ostream& out, std::ostream* verdicts, bool
 
 int runRatioBenchmarks(int argc, char** argv,
                        const std::function<std::vector<RatioGoal>()>& registerAll) {
+#if defined(__GLIBC__)
+    // glibc moves its mmap and trim thresholds as large blocks come and go,
+    // so one contender's frees decided whether the next one's blocks came
+    // from the kernel afresh (page faults each decode) or from the heap.
+    // Fixed thresholds, as a long-running host's warm heap has in effect,
+    // keep every figure independent of what ran before it.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
     const char* memoryOnlyReason = std::getenv("TAV_BENCH_MEMORY_ONLY");
     const bool memoryOnly = memoryOnlyReason != nullptr && *memoryOnlyReason != '\0';
     int rounds = kDefaultRounds;
