@@ -1,9 +1,12 @@
 // Mirroring: the active implementation's session, pickable and bannable
 // champions and team boost re-published as the facade's own resources, event
 // by event, with nothing kept.
+#include <algorithm>
+
 #include "formats/json.h"
 #include "framework/remote_request.h"
 #include "framework/resource_listener.h"
+#include "log/log_format.h"
 #include "log/log_manager.h"
 #include "log/log_record.h"
 #include "plugin/champ_select_plugin.h"
@@ -47,7 +50,12 @@ void ChampSelectPlugin::OnDelegateSession(
             registry().find(tav::staticTypeInfo<Api::ChampSelectSession>()) != nullptr) {
             text = tav::writeJson(converted.value.find("data"), &registry());
         }
-        tav::Log(tav::LogLevel::Okay, 2, 0, "/tav-champ-select/v1/session: %s", text.c_str());
+        // The line holds kLogMessageCapacity bytes at most: handing the
+        // formatter only what fits spares it measuring and discarding the
+        // rest of a session's text, one small buffer at a time.
+        const int shown = static_cast<int>(std::min(text.size(), tav::kLogMessageCapacity));
+        tav::Log(tav::LogLevel::Okay, 2, 0, "/tav-champ-select/v1/session: %.*s", shown,
+                 text.data());
     } else {
         tav::Log(tav::LogLevel::Always, 1, 0, "%s champ select session.",
                  event.eventType == PluginResourceEventType::Create ? "Creating" : "Deleting");
