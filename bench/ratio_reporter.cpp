@@ -270,12 +270,11 @@ void RatioReporter::printSummary(std::ostream& out, std::ostream* verdicts, bool
 int runRatioBenchmarks(int argc, char** argv,
                        const std::function<std::vector<RatioGoal>()>& registerAll) {
 #if defined(__GLIBC__)
-    // glibc moves its mmap and trim thresholds as large blocks come and go,
-    // so one contender's frees decided whether the next one's blocks came
-    // from the kernel afresh (page faults each decode) or from the heap.
-    // Fixed thresholds, as a long-running host's warm heap has in effect,
-    // keep every figure independent of what ran before it.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    // glibc gives the top of its heap back to the kernel once enough of it
+    // is free, so whether a contender's blocks were faulted in afresh
+    // depended on what the one before it had freed. No trimming, as a
+    // long-running host's warm heap has in effect, removes that cause (the
+    // heap's layout still moves the figures of the largest inputs).
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
     const char* memoryOnlyReason = std::getenv("TAV_BENCH_MEMORY_ONLY");
