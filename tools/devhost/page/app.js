@@ -25,6 +25,11 @@
     pickable: [],
     bannable: [],
     timer: null,  // the last answer of the timer route
+    // Events taken per resource: a read that was overtaken by an event
+    // answers with what may be older than the event, and is dropped (any
+    // later change brings an event of its own).
+    sessionEvents: 0,
+    listEvents: { pickable: 0, bannable: 0 },
   };
 
   const $ = (id) => document.getElementById(id);
@@ -85,19 +90,26 @@
   // ---- loading through the plugin's routes ----
 
   async function loadSession() {
+    const events = state.sessionEvents;
+    let session = null;
+    let error = '';
     try {
-      setSession(await request('GET', `${API}session`), '');
-    } catch (error) {
-      setSession(null, error.message);
+      session = await request('GET', `${API}session`);
+    } catch (failure) {
+      error = failure.message;
     }
+    if (events === state.sessionEvents) setSession(session, error);
+  }
+
+  async function loadChampionList(kind) {
+    const events = state.listEvents[kind];
+    const list = await request('GET', `${API}${kind}-champions`)
+      .then((v) => (v && v.championIds) || [], () => []);
+    if (events === state.listEvents[kind]) state[kind] = list;
   }
 
   async function loadChampions() {
-    const [pickable, bannable] = await Promise.all(
-      ['pickable-champions', 'bannable-champions'].map((path) =>
-        request('GET', API + path).then((v) => (v && v.championIds) || [], () => [])));
-    state.pickable = pickable;
-    state.bannable = bannable;
+    await Promise.all(['pickable', 'bannable'].map(loadChampionList));
     renderActionForm();
   }
 
@@ -381,12 +393,15 @@
     const names = [event.name];
     lastPublication = { entry: logEntry('plugin', publicationSummary(event, names), event.data), key, names };
     if (event.uri === SESSION_URI) {
+      state.sessionEvents += 1;
       // A deleted session is re-published with the default record.
       setSession(event.eventType === 'Delete' ? null : event.data, event.eventType === 'Delete' ? 'deleted' : '');
     } else if (event.uri === `${API}pickable-champions`) {
+      state.listEvents.pickable += 1;
       state.pickable = (event.eventType !== 'Delete' && event.data && event.data.championIds) || [];
       renderActionForm();
     } else if (event.uri === `${API}bannable-champions`) {
+      state.listEvents.bannable += 1;
       state.bannable = (event.eventType !== 'Delete' && event.data && event.data.championIds) || [];
       renderActionForm();
     }

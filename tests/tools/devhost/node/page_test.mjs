@@ -158,19 +158,47 @@ async function run({ url }, watched) {
     await until('the team-builder session is read', page.waitForFunction(() =>
       document.querySelector('[data-cell-id="0"] [data-field="displayName"]')?.textContent === 'Ally 1'));
 
-    // Asked for, the module's log lines join the event log.
+    // Asked for, the module's log lines join the event log. The reconnect
+    // reads the session again: that read is held until a change's event has
+    // shown, then answered with the session from before the change, which
+    // must not undo it (a slow read overtaken by an event).
+    const sessionUrl = `${base}/tav-champ-select/v1/session`;
+    const earlier = await (await fetch(sessionUrl)).text();
+    let held = null;
+    const hold = (request) => {
+      if (!held && request.method() === 'GET' && request.url() === sessionUrl) {
+        held = request;
+      } else {
+        request.continue();
+      }
+    };
+    await page.setRequestInterception(true);
+    page.on('request', hold);
     await page.click('#log-lines');
     await until('the stream reconnects with log lines', page.waitForFunction(() =>
       document.querySelector('#connection').dataset.state === 'live'));
+    await until('the reconnect reads the session', new Promise((resolve, reject) => {
+      const deadline = Date.now() + STEP_TIMEOUT;
+      const poll = () => (held ? resolve() : Date.now() > deadline
+        ? reject(new Error('no read')) : setTimeout(poll, 20));
+      poll();
+    }));
     const teamBuilder = (await control('GET', 'state')).implementations['team-builder'].resources['v1/session'];
     teamBuilder.myTeam[1].displayName = 'Logged';
     await control('PUT', 'resources/team-builder/v1/session', teamBuilder);
     await until('a log line shows', page.waitForSelector('#events [data-kind="log"]'));
+    await until('the renamed cell shows', page.waitForFunction(() =>
+      document.querySelector('[data-cell-id="1"] [data-field="displayName"]')?.textContent === 'Logged'));
+    const answered = page.waitForResponse((response) => response.request() === held);
+    await held.respond({ status: 200, contentType: 'application/json', body: earlier });
+    await until('the held read is answered', answered);
+    await page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 200)));
+    check(await cellText(page, 1, 'displayName') === 'Logged', 'a read the event overtook does not undo it');
+    page.off('request', hold);
+    await page.setRequestInterception(false);
 
     // A new build written over the watched file: the page says so and keeps the session.
     if (watched) {
-      await until('the renamed cell shows', page.waitForFunction(() =>
-        document.querySelector('[data-cell-id="1"] [data-field="displayName"]')?.textContent === 'Logged'));
       await copyFile(args.module, `${watched}.new`);
       await rename(`${watched}.new`, watched);
       const reloaded = await until('the page says the module reloaded', page.waitForFunction(() =>
