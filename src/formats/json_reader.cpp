@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "formats/json.h"
+#include "formats/json_string_scan.h"
 #include "formats/rapidjson_config.h"
 #include "formats/value_tree_sink.h"
 #include "text/message.h"
@@ -75,19 +76,13 @@ const char* parseErrorText(rj::ParseErrorCode code) {
     end = end - begin > kLargestRun ? begin + kLargestRun : end;
     const char* at = begin;
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101u;
-        constexpr std::uint64_t kHighBits = 0x8080808080808080u;
         for (; end - at >= 8; at += 8) {
             std::uint64_t word;
             std::memcpy(&word, at, sizeof word);
-            const std::uint64_t quote = word ^ (kOnes * '"');
-            const std::uint64_t backslash = word ^ (kOnes * '\\');
-            const std::uint64_t stops = ((quote - kOnes) & ~quote) |
-                                        ((backslash - kOnes) & ~backslash) |
-                                        ((word - kOnes * 0x20) & ~word);
-            if ((stops & kHighBits) != 0) {
+            const std::uint64_t stops = detail::jsonStopBits(word);
+            if (stops != 0) {
                 return static_cast<std::size_t>(at - begin) +
-                       static_cast<std::size_t>(std::countr_zero(stops & kHighBits) / 8);
+                       static_cast<std::size_t>(std::countr_zero(stops) / 8);
             }
         }
     }

@@ -7,6 +7,7 @@
 
 #include "binding/type_registry.h"
 #include "formats/json.h"
+#include "formats/json_string_scan.h"
 #include "formats/rapidjson_config.h"
 #include "text/base64.h"
 #include "text/string_utils.h"
@@ -39,18 +40,6 @@ constexpr char escapeOf(unsigned char c) {
         default:
             return c < 0x20 ? 'u' : 0;
     }
-}
-
-constexpr std::uint64_t kOnes = 0x0101010101010101u;
-
-// The high bit of each byte of the word that needs an escape. Only the lowest
-// one is exact: a borrow carries only past a byte that is flagged already.
-constexpr std::uint64_t escapeBits(std::uint64_t word) noexcept {
-    const std::uint64_t quote = word ^ (kOnes * '"');
-    const std::uint64_t backslash = word ^ (kOnes * '\\');
-    return (((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
-            ((word - kOnes * 0x20) & ~word)) &
-           (kOnes * 0x80);
 }
 
 // The count (< 8) bytes at from as the low bytes of a little-endian word, read
@@ -230,7 +219,7 @@ private:
             for (; count - done >= 8; done += 8) {
                 std::memcpy(&word, from + done, sizeof word);
                 std::memcpy(out + done, &word, sizeof word);
-                bits = escapeBits(word);
+                bits = detail::jsonStopBits(word);
                 if (bits != 0) {
                     break;
                 }
@@ -238,7 +227,7 @@ private:
             if (bits == 0) {
                 word = tailWord(from + done, count - done);
                 std::memcpy(out + done, &word, sizeof word);
-                bits = escapeBits(word);
+                bits = detail::jsonStopBits(word);
             }
             // Never zero here: a tail word stops at count at the latest.
             done += static_cast<std::size_t>(std::countr_zero(bits) / 8);
