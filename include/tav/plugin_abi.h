@@ -27,8 +27,15 @@ extern "C" {
 
 #if defined(__cplusplus)
 #define TAV_STATIC_ASSERT(condition, message) static_assert(condition, message)
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define TAV_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
+#else
+/* C99 has no _Static_assert: a failed condition declares an array of
+ * negative size. One assertion per line keeps the names apart. */
+#define TAV_STATIC_ASSERT_NAME(line) TAV_STATIC_ASSERT_JOIN(tav_static_assert_, line)
+#define TAV_STATIC_ASSERT_JOIN(a, b) a##b
+#define TAV_STATIC_ASSERT(condition, message) \
+    typedef char TAV_STATIC_ASSERT_NAME(__LINE__)[(condition) ? 1 : -1]
 #endif
 
 /* Host value tags. */
