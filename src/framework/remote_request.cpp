@@ -93,8 +93,9 @@ StructuredError requestError(std::int32_t code, std::string_view format, MethodC
 }
 
 // Reads the whole stream into text; the error text on failure.
-std::optional<std::string_view> readStream(PluginBase& plugin, const TavResponse& record,
+std::optional<std::string_view> readStream(PluginBase& plugin, ResponseRecord& response,
                                            StreamText& text) {
+    const TavResponse& record = *response;
     text.reserve(std::min<std::size_t>(record.streamLengthHint, kStreamReservationCap));
     std::array<std::uint8_t, kStreamChunk> chunk;
     std::uint8_t more = 1;
@@ -113,9 +114,7 @@ std::optional<std::string_view> readStream(PluginBase& plugin, const TavResponse
             plugin.yield();
         }
     }
-    if (record.streamClose != nullptr) {
-        record.streamClose(record.stream);
-    }
+    response.closeStream();
     if (failed) {
         return kStreamReadError;
     }
@@ -125,8 +124,7 @@ std::optional<std::string_view> readStream(PluginBase& plugin, const TavResponse
 // Sends method url with args (none, or the one structure argument).
 RequestOutcome<void> sendRecord(PluginBase& plugin, MethodCode method, std::string_view url,
                                 const TavHostArgument* argument, ResponseRecord& response) {
-    response.release();
-    *response.get() = TavResponse{};
+    response.reset();
 
     const std::string urlText(url);
     TavRequest request{};
@@ -161,7 +159,24 @@ RequestOutcome<void> sendStructure(PluginBase& plugin, MethodCode method, std::s
 
 }  // namespace
 
+void ResponseRecord::closeStream() {
+    if (streamClosed_ || record_.streamRead == nullptr) {
+        return;
+    }
+    streamClosed_ = true;
+    if (record_.streamClose != nullptr) {
+        record_.streamClose(record_.stream);
+    }
+}
+
+void ResponseRecord::reset() {
+    release();
+    record_ = TavResponse{};
+    streamClosed_ = false;
+}
+
 void ResponseRecord::release() {
+    closeStream();
     if (TavResponseRelease function = record_.release; function != nullptr) {
         function(&record_);
         record_.release = nullptr;
@@ -181,7 +196,7 @@ RequestOutcome<BindingValue> readAnswer(PluginBase& plugin, MethodCode method, s
     const TavResponse& record = *response;
     if (record.streamRead != nullptr) {
         StreamText text;
-        if (const auto failure = readStream(plugin, record, text)) {
+        if (const auto failure = readStream(plugin, response, text)) {
             return requestError(0, kStreamedResponse, method, url, *failure);
         }
         BindingResult parsed = readJson(std::string_view(text.data(), text.size()));

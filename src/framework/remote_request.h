@@ -39,11 +39,19 @@ public:
     TavResponse* get() { return &record_; }
     const TavResponse& operator*() const { return record_; }
     const TavResponse* operator->() const { return &record_; }
-    // Calls the record's release function, if it has one, exactly once.
+    // Closes the answer's stream, if it has one, exactly once: after reading
+    // it, or unread when the answer goes without its stream being wanted.
+    void closeStream();
+    // Closes a stream still open, then calls the record's release function,
+    // if it has one, exactly once: the release function frees the record's
+    // own parts, never its stream.
     void release();
+    // Releases the record and zeroes it for the next request.
+    void reset();
 
 private:
     TavResponse record_{};
+    bool streamClosed_ = false;
 };
 
 // Sends method url with parameters (a structure whose members become the

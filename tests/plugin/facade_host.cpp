@@ -21,10 +21,11 @@ BindingValue json(const char* text) {
     return readJson(text).value;
 }
 
-// A streamed answer, read in one piece. Kept until the host goes: a route
-// that answers nothing releases the response without reading or closing it.
+// A streamed answer, read in one piece. Kept until the host goes, so that a
+// close after the response's release is seen rather than a use after free.
 struct FacadeHost::Stream {
     std::string text;
+    int closes = 0;
 
     static std::uint8_t TAV_ABI read(void* handle, std::uint8_t* buffer, std::uint32_t* count,
                                      std::uint8_t* more) {
@@ -36,7 +37,7 @@ struct FacadeHost::Stream {
         *more = self.text.empty() ? 0 : 1;
         return 1;
     }
-    static void TAV_ABI close(void* /*handle*/) {}
+    static void TAV_ABI close(void* handle) { ++static_cast<Stream*>(handle)->closes; }
     static void TAV_ABI release(TavResponse* response) {
         std::memset(response, 0, sizeof *response);
     }
@@ -51,12 +52,16 @@ FacadeHost::FacadeHost() : module(TAV_PLUGIN_MODULE_PATH), answers(module.host()
             return;
         }
         Stream& stream = *streams_.emplace_back(std::make_unique<Stream>());
-        stream.text = found->second;
+        stream.text = found->second.text;
         response.streamRead = &Stream::read;
         response.streamClose = &Stream::close;
         response.streamLengthHint = static_cast<std::uint32_t>(stream.text.size());
         response.stream = &stream;
-        response.status = 200;
+        response.status = found->second.errorStatus != 0 ? found->second.errorStatus : 200;
+        if (found->second.errorStatus != 0) {
+            response.isError = 1;
+            response.errorText = "Refused";
+        }
         response.release = &Stream::release;
     };
 }
@@ -139,8 +144,19 @@ std::vector<std::string> FacadeHost::takeForwarded() {
     return out;
 }
 
-void FacadeHost::stream(const std::string& url, const std::string& text) {
-    streamed_[url] = text;
+void FacadeHost::stream(const std::string& url, const std::string& text,
+                        std::uint32_t errorStatus) {
+    streamed_[url] = {text, errorStatus};
+}
+
+int FacadeHost::openStreams() const {
+    return static_cast<int>(std::count_if(streams_.begin(), streams_.end(),
+                                          [](const auto& s) { return s->closes == 0; }));
+}
+
+int FacadeHost::doubleCloses() const {
+    return static_cast<int>(std::count_if(streams_.begin(), streams_.end(),
+                                          [](const auto& s) { return s->closes > 1; }));
 }
 
 }  // namespace tav::testing

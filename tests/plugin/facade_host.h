@@ -60,15 +60,23 @@ public:
     std::vector<std::string> takeForwarded();
 
     // From now on url is answered with text as a stream instead of by its
-    // script (ScriptedAnswers answers with value records only).
-    void stream(const std::string& url, const std::string& text);
+    // script (ScriptedAnswers answers with value records only); with an error
+    // status, as an error answer that carries the stream.
+    void stream(const std::string& url, const std::string& text, std::uint32_t errorStatus = 0);
+    // Streams handed out and not closed (closed twice counts as a fault).
+    int openStreams() const;
+    int doubleCloses() const;
 
     ModuleHost module;
     ScriptedAnswers answers;
 
 private:
     struct Stream;
-    std::map<std::string, std::string> streamed_;
+    struct StreamScript {
+        std::string text;
+        std::uint32_t errorStatus = 0;
+    };
+    std::map<std::string, StreamScript> streamed_;
     std::vector<std::unique_ptr<Stream>> streams_;
 };
 

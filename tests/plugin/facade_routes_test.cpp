@@ -149,7 +149,8 @@ TEST(FacadeRoutes, EveryRouteWithEachImplementationActiveAndWithNone) {
 // Whatever the implementation answers, a route reads it only as far as it
 // needs: a route answering nothing never looks at the answer, the others
 // convert a value or a streamed JSON text alike, and a failed conversion
-// reaches the caller with no status.
+// reaches the caller with no status. Every stream handed out is closed once,
+// read or not.
 TEST(FacadeRoutes, EveryAnswerShapeOnEveryRoute) {
     FacadeHost host;
     host.start();
@@ -195,6 +196,12 @@ TEST(FacadeRoutes, EveryAnswerShapeOnEveryRoute) {
         EXPECT_EQ(outcome(row, call(host, row, pathOf(row))), ofWrongKind);
         host.stream(url, goodAnswer(row));
         EXPECT_EQ(outcome(row, call(host, row, pathOf(row))), streamed);
+        // An error answer's stream is never read, but closed all the same.
+        host.stream(url, goodAnswer(row), 409);
+        EXPECT_EQ(outcome(row, call(host, row, pathOf(row))),
+                  "409 Error response for " + forwardedTo(base, row) + ": Refused");
+        EXPECT_EQ(host.openStreams(), 0);
+        EXPECT_EQ(host.doubleCloses(), 0);
     }
 }
 
