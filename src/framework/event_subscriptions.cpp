@@ -8,6 +8,7 @@
 #include "binding/host_value.h"
 #include "binding/native_conversion.h"
 #include "framework/framework_types.h"
+#include "framework/live_plugins.h"
 #include "framework/plugin_base.h"
 #include "framework/resource_events.h"
 #include "log/host_guard.h"
@@ -223,7 +224,12 @@ void TAV_ABI EventSubscriptions::hostEventCallback(const TavHostEvent* event) {
         if (event == nullptr || event->userData == nullptr || event->name == nullptr) {
             return;
         }
-        static_cast<PluginBase*>(event->userData)->events().deliver(*event);
+        const bool delivered = deliverToLivePlugin(
+            event->userData, [event](PluginBase& plugin) { plugin.events().deliver(*event); });
+        if (!delivered) {
+            Log(LogLevel::Warn, static_cast<std::uint32_t>(LogCategory::Debug), 0,
+                "Dropped event %s: its plugin has shut down", event->name);
+        }
     });
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diag/allocation.h"
+#include "framework/live_plugins.h"
 #include "framework/plugin_log_target.h"
 #include "framework/telemetry.h"
 #include "log/console_targets.h"
@@ -14,11 +15,13 @@ namespace tav {
 PluginBase::PluginBase() {
     LogManager::AddReference();
     registry_.reset();
+    addLivePlugin(this);
 }
 
 // Members go in a fixed order: what logs (the log target) before the log
 // manager reference, the listener and event tables after it.
 PluginBase::~PluginBase() {
+    removeLivePlugin(this);
     labels_.clear();
     typeNamePrefix_.clear();
     identity_ = PluginIdentity();

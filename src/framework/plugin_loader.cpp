@@ -7,6 +7,7 @@
 #include "diag/event_tracing.h"
 #include "framework/fatal_report.h"
 #include "framework/framework_types.h"
+#include "framework/live_plugins.h"
 #include "framework/plugin_base.h"
 #include "log/host_guard.h"
 #include "log/log_categories.h"
@@ -75,8 +76,13 @@ void TAV_ABI PluginLoader::Shutdown(void* context) {
     if (plugin == nullptr) {
         return;
     }
-    // The host gives up the object whatever happens on the way out.
-    guardHostCall("Shutdown", [plugin] { plugin->Shutdown(); });
+    // Deliveries still to come (queued by the host, or racing this call) are
+    // dropped from here on; one already running elsewhere ends first. The host
+    // gives up the object whatever happens on the way out.
+    guardHostCall("Shutdown", [plugin] {
+        removeLivePlugin(plugin);
+        plugin->Shutdown();
+    });
     delete plugin;
 }
 

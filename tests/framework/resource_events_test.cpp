@@ -1,10 +1,12 @@
 #include "framework/resource_events.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include "binding/record_description.h"
 #include "fake_host.h"
 #include "framework/plugin_base.h"
+#include "framework/plugin_loader.h"
 #include "framework/resource_listener.h"
 #include "plugin_start.h"
 
@@ -449,6 +452,49 @@ TEST_F(PluginEventsTest, ShutdownDropsEverySubscriptionAndClearsTheTables) {
     event.uri = "/y/v1/b";
     plugin_->events().dispatchResourceEvent(event);
     EXPECT_EQ(calls, 0);
+}
+
+// The host keeps the plugin's address as the user data of its
+// subscriptions; a delivery that comes after Shutdown (one it had queued, or
+// one racing Shutdown on another thread) must find the plugin gone rather
+// than read freed memory. AddressSanitizer and ThreadSanitizer builds see
+// the faults this guards against.
+TEST_F(PluginEventsTest, DeliveriesAfterShutdownAreDropped) {
+    std::atomic<int> calls{0};
+    plugin_->events().addRawResourceListener("/x/v1/a",
+                                             [&](const PluginResourceEvent&) { ++calls; });
+    PluginResourceEvent valid;
+    valid.uri = "/x/v1/a";
+    const tav::HostValueRecord record = hostRecord(valid);
+    TavHostEvent event{};
+    event.name = "OnJsonApiEvent_x_v1_a";
+    event.payload = record.root();
+    event.userData = plugin_;
+
+    // Deliveries on another thread until the plugin is gone, and a late one.
+    std::atomic<bool> started{false};
+    std::atomic<bool> stop{false};
+    std::thread racing([&] {
+        while (!stop) {
+            tav::EventSubscriptions::hostEventCallback(&event);
+            started = true;
+        }
+    });
+    while (!started) {
+        std::this_thread::yield();
+    }
+    ::testing::internal::CaptureStderr();
+    tav::PluginLoader::Shutdown(std::exchange(plugin_, nullptr));
+    const int delivered = calls;
+    stop = true;
+    racing.join();
+    tav::EventSubscriptions::hostEventCallback(&event);
+
+    EXPECT_GT(delivered, 0);
+    EXPECT_EQ(calls, delivered);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(
+                  "Dropped event OnJsonApiEvent_x_v1_a: its plugin has shut down"),
+              std::string::npos);
 }
 
 }  // namespace
