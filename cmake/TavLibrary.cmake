@@ -9,10 +9,11 @@ function(tav_library name)
                                             ${PROJECT_SOURCE_DIR}/include)
 endfunction()
 
-# tav_test(<name> SOURCES ... DEPS ...): a GoogleTest program registered with
-# ctest through discovery (run under the emulator when cross-compiling).
+# tav_test(<name> SOURCES ... DEPS ... [ENVIRONMENT VAR=value ...]): a
+# GoogleTest program registered with ctest through discovery (run under the
+# emulator when cross-compiling), its tests run with the given environment.
 function(tav_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tav_options GTest::gtest_main GTest::gmock)
   # Helpers every test may share, such as support/value_dump.h.
@@ -24,5 +25,9 @@ function(tav_test name)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_compile_options(${name} PRIVATE -Wno-array-bounds -Wno-stringop-overflow)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+  set(properties TIMEOUT 300)
+  if(ARG_ENVIRONMENT)
+    list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES ${properties})
 endfunction()

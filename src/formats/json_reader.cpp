@@ -209,13 +209,15 @@ inline void SkipWhitespace(tav::TerminatedStream& is) {
 // character that ended it.
 template <>
 template <>
-inline void Reader::ScanCopyUnescapedString(tav::TerminatedStream& is, StackStream<char>& os) {
+inline void tav::JsonReader::ScanCopyUnescapedString(tav::TerminatedStream& is,
+                                                     StackStream<char>& os) {
     tav::copyPlainRun(is, os);
 }
 
 template <>
 template <>
-inline void Reader::ScanCopyUnescapedString(tav::BoundedStream& is, StackStream<char>& os) {
+inline void tav::JsonReader::ScanCopyUnescapedString(tav::BoundedStream& is,
+                                                     StackStream<char>& os) {
     tav::copyPlainRun(is, os);
 }
 
@@ -389,7 +391,7 @@ BindingResult parseJson(Stream& stream) {
         // The reader scans strings through ScanCopyUnescapedString, which
         // sees every escape, only when it does not validate the encoding.
         static_assert((rj::kParseDefaultFlags & rj::kParseValidateEncodingFlag) == 0);
-        rj::Reader reader;
+        JsonReader reader;
         try {
             const rj::ParseResult parsed = reader.Parse<rj::kParseDefaultFlags>(stream, builder);
             if (parsed.IsError()) {

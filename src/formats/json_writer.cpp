@@ -422,9 +422,9 @@ std::string writeJson(const BindingValue& value, const BindingTypeRegistry* regi
     }
     // PrettyWriter indents by 4 spaces by default and breaks lines with "\n";
     // escaped strings never hold a raw line feed, so every "\n" is a break.
-    rj::StringBuffer buffer(nullptr, kInitialCapacity);
-    rj::PrettyWriter<rj::StringBuffer> writer(buffer);
-    JsonTreeWriter<rj::PrettyWriter<rj::StringBuffer>>(writer, registry).write(value);
+    JsonStringBuffer buffer(nullptr, kInitialCapacity);
+    JsonPrettyWriter<JsonStringBuffer> writer(buffer);
+    JsonTreeWriter<JsonPrettyWriter<JsonStringBuffer>>(writer, registry).write(value);
     std::string_view text(buffer.GetString(), buffer.GetSize());
     if (std::strcmp(newline, "\n") == 0) {
         return std::string(text);

@@ -42,3 +42,49 @@
 #include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+
+#include "diag/allocation.h"
+
+namespace tav {
+
+// RapidJSON's heap blocks (the reader's stack, the writers' buffers and level
+// stacks) come from the framework's counting functions, as every other
+// allocation of the module does; CrtAllocator would take them from malloc.
+// RapidJSON does not check for a null block, so a failure throws, as the
+// value trees' allocator does, and the reader unwinds with its stack freed.
+class JsonHeapAllocator {
+public:
+    static const bool kNeedFree = true;
+    void* Malloc(std::size_t size) { return size != 0 ? orThrow(diag::allocate(size)) : nullptr; }
+    void* Realloc(void* block, std::size_t /*originalSize*/, std::size_t newSize) {
+        if (newSize == 0) {
+            diag::deallocate(block);
+            return nullptr;
+        }
+        return orThrow(diag::reallocate(block, newSize));
+    }
+    static void Free(void* block) { diag::deallocate(block); }
+
+private:
+    static void* orThrow(void* block) {
+        if (block == nullptr) {
+            diag::throwBadAlloc();
+        }
+        return block;
+    }
+};
+
+using JsonReader =
+    RAPIDJSON_NAMESPACE::GenericReader<RAPIDJSON_NAMESPACE::UTF8<>, RAPIDJSON_NAMESPACE::UTF8<>,
+                                       JsonHeapAllocator>;
+using JsonStringBuffer =
+    RAPIDJSON_NAMESPACE::GenericStringBuffer<RAPIDJSON_NAMESPACE::UTF8<>, JsonHeapAllocator>;
+template <class Output>
+using JsonWriter = RAPIDJSON_NAMESPACE::Writer<Output, RAPIDJSON_NAMESPACE::UTF8<>,
+                                               RAPIDJSON_NAMESPACE::UTF8<>, JsonHeapAllocator>;
+template <class Output>
+using JsonPrettyWriter =
+    RAPIDJSON_NAMESPACE::PrettyWriter<Output, RAPIDJSON_NAMESPACE::UTF8<>,
+                                      RAPIDJSON_NAMESPACE::UTF8<>, JsonHeapAllocator>;
+
+}  // namespace tav

@@ -15,7 +15,7 @@ namespace rj = RAPIDJSON_NAMESPACE;
 
 constexpr std::size_t kInitialCapacity = 256;
 
-using ErrorWriter = rj::Writer<rj::StringBuffer>;
+using ErrorWriter = JsonWriter<JsonStringBuffer>;
 
 // As the value writer does: long strings are escaped by our own code.
 void writeString(ErrorWriter& writer, std::string_view text, bool isKey) {
@@ -101,7 +101,7 @@ std::string errorText(const StructuredError& error) {
         }
         return makeMessage("%1 (%2)", error.message(), error.code());
     }
-    rj::StringBuffer buffer(nullptr, kInitialCapacity);
+    JsonStringBuffer buffer(nullptr, kInitialCapacity);
     ErrorWriter writer(buffer);
     writer.StartObject();
     writeString(writer, "message", true);

@@ -1,0 +1,294 @@
+// What MemoryStats tells the host, checked against the heap itself: the real
+// module loaded into a program that has its own counting operator new, under
+// a host that keeps nothing of its own while the module runs, so that the
+// heap's growth over Init and a thousand session Updates is the module's.
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include <tav/plugin_abi.h>
+
+#include "binding/host_value.h"
+#include "formats/json.h"
+#include "framework/resource_events.h"
+#include "platform/module_loading.h"
+
+// This program's own allocations, which the module must neither make nor count.
+namespace {
+std::atomic<std::int64_t> programNewCalls{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    programNewCalls.fetch_add(1, std::memory_order_relaxed);
+    if (void* block = std::malloc(size != 0 ? size : 1)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace {
+
+constexpr std::string_view kActive = "/tav-champ-select-legacy/v1/implementation-active";
+constexpr std::string_view kSession = "/tav-champ-select-legacy/v1/session";
+constexpr int kUpdates = 1000;
+
+// A session of ten players, a draft of bans and picks and four trades.
+std::string sessionJson() {
+    std::string players[2];
+    for (int cell = 0; cell < 10; ++cell) {
+        std::string& team = players[cell / 5];
+        team += std::string(team.empty() ? "" : ",") + R"({"cellId":)" + std::to_string(cell) +
+                R"(,"championId":)" + std::to_string(10 + cell) +
+                R"(,"championPickIntent":0,"selectedSkinId":)" + std::to_string(10000 + cell) +
+                R"(,"spell1Id":4,"spell2Id":14,"team":)" + std::to_string(1 + cell / 5) +
+                R"(,"assignedPosition":"middle","summonerId":)" + std::to_string(7000 + cell) +
+                R"(,"wardSkinId":-1,"entitledFeatureType":"","playerType":"PLAYER"})";
+    }
+    std::string actions;
+    for (int id = 0; id < 20; ++id) {
+        actions += std::string(id == 0       ? "["
+                               : id % 2 == 0 ? "],["
+                                             : ",") +
+                   R"({"id":)" + std::to_string(id) + R"(,"actorCellId":)" +
+                   std::to_string(id % 10) + R"(,"championId":)" + std::to_string(id + 1) +
+                   R"(,"type":")" + (id < 10 ? "ban" : "pick") + R"(","completed":)" +
+                   (id < 12 ? "true" : "false") +
+                   R"(,"isAllyAction":true,"isInProgress":false,"pickTurn":1,"duration":30000})";
+    }
+    std::string trades;
+    for (int id = 1; id <= 4; ++id) {
+        trades += std::string(id == 1 ? "" : ",") + R"({"id":)" + std::to_string(id) +
+                  R"(,"cellId":)" + std::to_string(id - 1) + R"(,"state":"AVAILABLE"})";
+    }
+    return R"({"myTeam":[)" + players[0] + R"(],"theirTeam":[)" + players[1] + R"(],"actions":[)" +
+           actions + R"(]],"trades":[)" + trades +
+           R"(],"timer":{"adjustedTimeLeftInPhase":29000,"totalTimeInPhase":30000,)"
+           R"("phase":"BAN_PICK","isInfinite":false},"localPlayerCellId":2,)"
+           R"("bans":{"myTeamBans":[1,2,3],"theirTeamBans":[4,5,6],"numBans":6},)"
+           R"("allowRerolling":true,"rerollsRemaining":1})";
+}
+
+// The host's side: answers Init's reads from records built beforehand and
+// keeps nothing of its own while the module runs. Its table comes first, so
+// that the table's address is the host's.
+struct QuietHost {
+    TavPluginHost table{};
+    tav::HostValueRecord session;
+    tav::HostValueRecord sessionUpdate;
+    TavEventCallback sessionCallback = nullptr;
+    void* sessionUserData = nullptr;
+    char sessionEventName[96] = {};
+    int published = 0;
+
+    static QuietHost& self(const TavPluginHost* host) {
+        return *reinterpret_cast<QuietHost*>(const_cast<TavPluginHost*>(host));
+    }
+
+    QuietHost() {
+        const std::string text = sessionJson();
+        tav::BindingValue update;
+        update.member("uri").setString(kSession);
+        update.member("eventType").setString("Update");
+        update.member("data") = tav::readJson(text).value;
+        if (!tav::valueToHost(nullptr, session, update.find("data")) ||
+            !tav::valueToHost(nullptr, sessionUpdate, update)) {
+            std::abort();
+        }
+        std::snprintf(sessionEventName, sizeof sessionEventName, "%s",
+                      tav::eventNameForUri(kSession).c_str());
+        table.sendRequest = [](const TavPluginHost* host, TavResponse* response,
+                               const TavRequest* request) {
+            const std::string_view url = request->url != nullptr ? request->url : "";
+            if (url == kActive) {
+                response->value.tag = TAV_HOST_BOOL;
+                response->value.payload.boolean = 1;
+            } else if (url == kSession) {
+                response->value = self(host).session.root();
+            } else {
+                response->isError = 1;
+                response->errorText = "Not found";
+                response->status = 404;
+            }
+        };
+        table.slot1 = [](const TavPluginHost*, std::uintptr_t, std::uintptr_t) {};
+        table.publishEvent = [](const TavPluginHost* host, const TavHostEvent*) {
+            ++self(host).published;
+        };
+        table.subscribe = [](const TavPluginHost* host, const char* name, void*,
+                             TavEventCallback callback, void* userData, std::uint32_t) {
+            QuietHost& h = self(host);
+            if (std::strcmp(name, h.sessionEventName) == 0) {
+                h.sessionCallback = callback;
+                h.sessionUserData = userData;
+            }
+        };
+        table.unsubscribe = [](const TavPluginHost*, const char*, void*) {};
+        table.slot5 = [](const TavPluginHost*, std::uintptr_t, std::uintptr_t, std::uintptr_t,
+                         std::uint64_t, std::uintptr_t) {};
+        table.waitStep = [](const TavPluginHost*) {};
+        table.waitLabel = [](const TavPluginHost*, const char*, std::uintptr_t) {};
+        table.waitResume = [](const TavPluginHost*) {};
+        table.log = [](const TavPluginHost*, std::int32_t, const char*) {};
+    }
+
+    void deliverSessionUpdate() const {
+        TavHostEvent event{};
+        event.name = sessionEventName;
+        event.payload = sessionUpdate.root();
+        event.userData = sessionUserData;
+        sessionCallback(&event);
+    }
+};
+
+// The module file opened, its entry called and Init run against the host.
+class LoadedModule {
+public:
+    explicit LoadedModule(QuietHost& host) {
+        std::string error;
+        handle_ = tav::platform::openModule(TAV_PLUGIN_MODULE_PATH, &error);
+        EXPECT_NE(handle_, nullptr) << error;
+        if (handle_ != nullptr) {
+            entry_ = reinterpret_cast<TavLoadFunction>(
+                tav::platform::moduleFunction(handle_, "load_tav_champ_select"));
+        }
+        init_ = {&host.table, nullptr};
+    }
+    ~LoadedModule() {
+        if (record_.callbacks != nullptr) {
+            record_.callbacks->shutdown(record_.context);
+        }
+        tav::platform::closeModule(handle_);
+    }
+    LoadedModule(const LoadedModule&) = delete;
+    LoadedModule& operator=(const LoadedModule&) = delete;
+
+    bool loadAndInit() {
+        if (entry_ == nullptr) {
+            return false;
+        }
+        record_.apiMajor = 18;
+        entry_(&record_);
+        return record_.callbacks != nullptr &&
+               record_.callbacks->init(record_.context, &init_) != 0;
+    }
+
+    // Bytes and blocks the module's counters hold: allocated less freed.
+    std::uint64_t liveBytes() const { return counter(2) - counter(4); }
+    std::uint64_t bytesAllocated() const { return counter(2); }
+
+private:
+    std::uint64_t counter(int index) const {
+        std::uint32_t words[14] = {};
+        record_.callbacks->memoryStats(record_.context, words);
+        return words[2 * index] | (std::uint64_t{words[2 * index + 1]} << 32);
+    }
+
+    tav::platform::ModuleHandle handle_ = nullptr;
+    TavLoadFunction entry_ = nullptr;
+    TavLoadRecord record_{};
+    TavInitRecord init_{};
+};
+
+#if defined(__GLIBC__)
+// Bytes in use in malloc's heap, its own block headers included.
+std::int64_t heapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
+}
+#endif
+
+bool underSanitizer() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+// The module's operator new is its own: loading it, running Init and a
+// hundred Updates reaches this program's operator new not once (the host
+// here allocates nothing), and the program's allocations leave the module's
+// counters alone.
+TEST(ModuleMemory, EachSideCountsOnlyItsOwnAllocations) {
+    QuietHost host;
+    LoadedModule module(host);
+    const std::int64_t before = programNewCalls.load();
+    ASSERT_TRUE(module.loadAndInit());
+    ASSERT_NE(host.sessionCallback, nullptr);
+    for (int i = 0; i < 100; ++i) {
+        host.deliverSessionUpdate();
+    }
+    EXPECT_EQ(programNewCalls.load() - before, 0);
+    EXPECT_EQ(host.published, 2 * 100 + 2);  // one Create at Init, then the Updates, twice each
+
+    const std::uint64_t allocated = module.bytesAllocated();
+    EXPECT_GT(allocated, 0u);
+    auto* mine = new std::string(100000, 'x');
+    EXPECT_EQ(module.bytesAllocated(), allocated);
+    delete mine;
+}
+
+// The counters hold at least three quarters of what the heap grew by around
+// the module (the rest is malloc's own per-block headers) and never more.
+TEST(ModuleMemory, CountersTrackTheHeapAfterInitAndUpdates) {
+#if !defined(__GLIBC__)
+    GTEST_SKIP() << "malloc's own figures are read through glibc's mallinfo2";
+#else
+    if (underSanitizer()) {
+        GTEST_SKIP() << "a sanitizer's allocator keeps its own books";
+    }
+    QuietHost host;
+    LoadedModule module(host);
+    // Taken after the file is mapped, so that the loader's own records (and
+    // the C++ runtime's start-up reserve) are not the module's growth.
+    const std::int64_t heapBefore = heapInUse();
+    ASSERT_TRUE(module.loadAndInit());
+
+    const auto check = [&](const char* when) {
+        SCOPED_TRACE(when);
+        const auto counted = static_cast<std::int64_t>(module.liveBytes());
+        const std::int64_t grown = heapInUse() - heapBefore;
+        EXPECT_GE(counted * 4, grown * 3) << counted << " bytes counted, heap grew by " << grown;
+        EXPECT_LE(counted, grown) << counted << " bytes counted, heap grew by " << grown;
+    };
+    check("after Init");
+    for (int i = 0; i < kUpdates; ++i) {
+        host.deliverSessionUpdate();
+    }
+    check("after 1,000 session Updates");
+#endif
+}
