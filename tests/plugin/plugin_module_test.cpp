@@ -142,6 +142,21 @@ TEST(PluginModule, TheApiDescriptionListsTheRoutes) {
         }
     }
     EXPECT_NE(tav::testing::findType(table, "TavChampSelectChampSelectTradeState"), nullptr);
+
+    // The events the integration page names: the binding layer's callback
+    // event, then the framework's five, in the order they were registered.
+    std::vector<std::string> events;
+    for (const TavEventRecord* e : tav::testing::walk(table->events, table->eventCount)) {
+        events.push_back(std::string(e->nameSpace) + "::" + e->name + " " + e->payloadTypeName);
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "::OnCallback BindingCallbackEvent",
+                          "vclient::OnJsonApiEvent PluginResourceEvent",
+                          "vclient::OnLcdsEvent PluginLcdsEvent",
+                          "vclient::OnServiceProxyUuidEvent PluginServiceProxyResponse",
+                          "vclient::OnServiceProxyMethodEvent PluginServiceProxyResponse",
+                          "vclient::OnServiceProxyAsyncEvent PluginServiceProxyResponse",
+                      }));
 }
 
 TEST(PluginModuleDeathTest, AnIncompatibleHostEndsTheProcessWithTheReport) {
