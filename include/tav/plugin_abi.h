@@ -1,12 +1,41 @@
-/* The records exchanged between the plugin and its host, in C. Every record
- * is packed; on the 32-bit target each one has exactly the byte layout the
- * host expects (asserted below), and on 64-bit targets address fields are
- * pointer-sized. Functions use the C calling convention. */
+/* The plugin's C contract with its host: the API version, the one exported
+ * entry, the function tables each side calls and the records they exchange.
+ * Every record is packed; on the 32-bit target each one has exactly the byte
+ * layout the host expects (asserted below), and on 64-bit targets address
+ * fields are pointer-sized. Valid C99, C11 and C++; every function pointer
+ * uses the C calling convention (TAV_ABI).
+ *
+ * Each function's comment opens with who calls it, and on which thread:
+ *   [host, alone]      the host, with no other call into the module in flight.
+ *   [host, serial]     the host, one call at a time, never during an [alone]
+ *                      call, possibly alongside endpoint calls.
+ *   [host, concurrent] the host, from several threads at once and alongside
+ *                      an event delivery, never during an [alone] call.
+ *   [host, any]        the host, from any thread at any time while loaded.
+ *   [module]           the module, only on the thread of a call the host made
+ *                      into it (init, an endpoint entry, an event callback,
+ *                      shutdown): possibly on several threads at once.
+ *   [receiver]         the side that sent the request, one thread at a time;
+ *                      the module within the call that sent it.
+ * Texts and records passed to a function are the caller's and valid for the
+ * call only, unless its comment says otherwise. */
 #ifndef TAV_PLUGIN_ABI_H
 #define TAV_PLUGIN_ABI_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The plugin API version the load record reports: the project's one version
+ * number, which the build reads from here for the DLL's version resource,
+ * the tools and the release's name. The module accepts a host of its own
+ * major whose minor.patch is at least its own. So a minor version only
+ * appends slots to a function table and adds records, keeping every offset
+ * and every other record's size (records lie in arrays walked by size); a
+ * patch version changes no layout; anything else takes a new major. A host
+ * calls an appended slot only on a module that reports its minor. */
+#define TAV_PLUGIN_API_VERSION_MAJOR 18
+#define TAV_PLUGIN_API_VERSION_MINOR 0
+#define TAV_PLUGIN_API_VERSION_PATCH 0
 
 #ifdef __cplusplus
 extern "C" {
@@ -18,8 +47,13 @@ extern "C" {
 #define TAV_ABI
 #endif
 
-/* The plugin's one exported function, with C linkage. */
-#if defined(_WIN32)
+/* Marks the entry for export only where the module itself is built
+ * (TAV_BUILDING_MODULE). A host looks the entry up at run time
+ * (LoadLibraryW and GetProcAddress, dlopen and dlsym) and never links
+ * against it, so its view is a plain declaration: no dllimport. */
+#if !defined(TAV_BUILDING_MODULE)
+#define TAV_EXPORT
+#elif defined(_WIN32)
 #define TAV_EXPORT __declspec(dllexport)
 #else
 #define TAV_EXPORT __attribute__((visibility("default")))
@@ -134,16 +168,21 @@ typedef struct TavRequest {
 
 typedef struct TavResponse TavResponse;
 
-/* Streamed answers: read fills up to *count bytes and sets *count to what it
- * wrote and *more to whether more follows; nonzero on success. */
+/* [receiver] Fills up to *count bytes of the receiver's buffer, sets *count
+ * to what it wrote (never more) and *more to 1 while more follows; 0 on
+ * failure. */
 typedef uint8_t(TAV_ABI* TavStreamRead)(void* stream, uint8_t* buffer, uint32_t* count,
                                         uint8_t* more);
+/* [receiver] Once per stream, read to its end or not, before release: ends
+ * the stream and frees it (release does not). */
 typedef void(TAV_ABI* TavStreamClose)(void* stream);
-/* Frees everything the response record owns; the receiver calls it once. */
+/* [receiver] Exactly once, after streamClose: frees everything else the
+ * record points to; the record itself stays the receiver's. */
 typedef void(TAV_ABI* TavResponseRelease)(TavResponse* response);
 
 /* The answer to a request, zeroed by the sender and filled by the answering
- * side, which also sets its release function. */
+ * side before the call returns, release function included. What it points
+ * to stays the answering side's until release. */
 struct TavResponse {
     TavHostValue value;    /* the answer when not streamed */
     const char* errorText; /* null on success */
@@ -170,54 +209,74 @@ typedef struct TavHostEvent {
     void* userData; /* on delivery: the user data given to subscribe */
 } TavHostEvent;
 
+/* [host, serial] Delivers an event of a name subscribed to, with the user
+ * data given to subscribe; never once unsubscribe for that name returned,
+ * nor after shutdown. */
 typedef void(TAV_ABI* TavEventCallback)(const TavHostEvent* event);
 
-/* The host's services. Every function receives the table itself first;
- * texts and records passed are valid for the call only. */
+/* The host's services, each [module], so each must be safe to call from
+ * every thread the host calls into the module on, at once. Every slot
+ * receives the table itself first; the module skips a null slot. */
 typedef struct TavPluginHost TavPluginHost;
 struct TavPluginHost {
-    /* 0: sends a request and fills the response before returning. */
+    /* 0: from init or an endpoint call; fills response before returning
+     * (the caller waits). The module then reads, closes and releases it. */
     void(TAV_ABI* sendRequest)(const TavPluginHost* host, TavResponse* response,
                                const TavRequest* request);
     /* 1: not called by this plugin. */
     void(TAV_ABI* slot1)(const TavPluginHost* host, uintptr_t a, uintptr_t b);
-    /* 2: publishes an event to the subscribers of its name. */
+    /* 2: publishes event to the subscribers of its name (word 0, userData
+     * null). */
     void(TAV_ABI* publishEvent)(const TavPluginHost* host, const TavHostEvent* event);
-    /* 3: subscribes; flag 0 for resource events, 1 for service-proxy events. */
+    /* 3: delivers events of eventName to callback, with userData, until
+     * unsubscribe; flag 0 for resource events, 1 for service-proxy events. */
     void(TAV_ABI* subscribe)(const TavPluginHost* host, const char* eventName, void* hostContext,
                              TavEventCallback callback, void* userData, uint32_t flag);
-    /* 4: no further callbacks for that name. */
+    /* 4: no delivery of eventName may start once this returns; shutdown
+     * unsubscribes every name still subscribed. */
     void(TAV_ABI* unsubscribe)(const TavPluginHost* host, const char* eventName, void* hostContext);
     /* 5: not called by this plugin. */
     void(TAV_ABI* slot5)(const TavPluginHost* host, uintptr_t a, uintptr_t b, uintptr_t c,
                          uint64_t d, uintptr_t e);
-    /* 6, 7, 8: a yield is 7 (label "Wait: yield", 0), then 6, then 8, which
-     * returns when the plugin may continue. */
+    /* 6, 7, 8: a yield while reading a streamed answer in init or an endpoint
+     * call: 7 (label "Wait: yield", 0), 6, then 8, which returns when the
+     * module may continue. */
     void(TAV_ABI* waitStep)(const TavPluginHost* host);
     void(TAV_ABI* waitLabel)(const TavPluginHost* host, const char* label, uintptr_t zero);
     void(TAV_ABI* waitResume)(const TavPluginHost* host);
-    /* 9: one log line: level 0 to 3 and its text. */
+    /* 9: one line's text, level 0 okay, 1 warning, 2 error, 3 always. Called
+     * under the module's log lock: it must not wait for another thread's call
+     * into the module. */
     void(TAV_ABI* log)(const TavPluginHost* host, int32_t level, const char* message);
 };
 
-/* Handed to Init: the host's table and its context word, which the plugin
- * passes back with requests and subscriptions. */
+/* Handed to init: the host's table, which must stay valid and unchanged
+ * until shutdown returns, and its context word, which the module passes
+ * back with requests and subscriptions. */
 typedef struct TavInitRecord {
     const TavPluginHost* host;
     void* hostContext;
 } TavInitRecord;
 
-/* The plugin's callbacks; context is word 4 of the load record. */
+/* The module's callbacks, static in the module; context is word 4 of the
+ * load record. */
 typedef struct TavPluginCallbacks {
-    uint8_t(TAV_ABI* init)(void* context, const TavInitRecord* init); /* nonzero: success */
-    void(TAV_ABI* shutdown)(void* context); /* the context is invalid afterwards */
-    /* Writes 14 words: six 64-bit allocation counters, low word first, then
-     * two zero words. */
+    /* [host, alone] After load; may call the host's slots already. Nonzero:
+     * success. */
+    uint8_t(TAV_ABI* init)(void* context, const TavInitRecord* init);
+    /* [host, alone] Exactly once, also after a failed init: unsubscribes and
+     * destroys the module's object, so context, shortName and the endpoint
+     * table are invalid afterwards. */
+    void(TAV_ABI* shutdown)(void* context);
+    /* [host, any] Writes 14 words: six 64-bit allocation counters, low word
+     * first, then two zero words. Context is not read. */
     void(TAV_ABI* memoryStats)(void* context, uint32_t* words);
 } TavPluginCallbacks;
 
-/* The record load_tav_champ_select receives. The host fills the version;
- * the plugin replaces it with its own and fills the rest. */
+/* The record load_tav_champ_select receives, zeroed by the host but for its
+ * version. The module replaces that with its own and fills the rest, last:
+ * a failed load leaves callbacks null. Context, shortName and endpointTable
+ * are the module's until shutdown. */
 typedef struct TavLoadRecord {
     uint32_t apiMajor;
     uint32_t apiMinor;
@@ -228,9 +287,10 @@ typedef struct TavLoadRecord {
     const void* endpointTable; /* a TavEndpointTable; owned by the plugin */
 } TavLoadRecord;
 
-/* The one function behind every endpoint: the host calls it with a zeroed
- * response record to fill and the request; the request's endpoint word
- * (offset 16) tells which endpoint was called. */
+/* [host, concurrent] The one function behind every endpoint: always fills
+ * the zeroed response, release included; the request's endpoint word
+ * (offset 16) tells which endpoint was called. The host then reads the
+ * response, closes its stream and releases it. */
 typedef void(TAV_ABI* TavEndpointEntry)(TavResponse* response, const TavRequest* request);
 
 /* The API description (word 6 of the load record). The plugin builds it once
@@ -453,7 +513,9 @@ TAV_STATIC_ASSERT(sizeof(TavEndpointRecord) == sizeof(TavFunctionRecord) + 5 * s
 TAV_STATIC_ASSERT(sizeof(TavEndpointTable) == 3 * sizeof(void*) + 12, "packed, pointer-sized");
 #endif
 
-/* The entry the host looks up and calls once with its load record. */
+/* [host, alone] The entry the host looks up and calls with its load record;
+ * the module calls nothing of the host's in it. A host version it refuses
+ * ends the process after an ERROR report. */
 typedef void(TAV_ABI* TavLoadFunction)(TavLoadRecord* record);
 TAV_EXPORT void TAV_ABI load_tav_champ_select(TavLoadRecord* record);
 

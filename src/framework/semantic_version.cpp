@@ -1,5 +1,7 @@
 #include "framework/semantic_version.h"
 
+#include <tav/plugin_abi.h>
+
 #include "text/message.h"
 
 namespace tav {
@@ -18,7 +20,11 @@ std::string SemanticVersion::text() const {
 }
 
 SemanticVersion frameworkApiVersion() {
-    return SemanticVersion{TAV_VERSION_MAJOR, TAV_VERSION_MINOR, TAV_VERSION_PATCH, {}, {}};
+    SemanticVersion version;
+    version.major = TAV_PLUGIN_API_VERSION_MAJOR;
+    version.minor = TAV_PLUGIN_API_VERSION_MINOR;
+    version.patch = TAV_PLUGIN_API_VERSION_PATCH;
+    return version;
 }
 
 bool isCompatible(const SemanticVersion& plugin, const SemanticVersion& host) {

@@ -1,7 +1,13 @@
-/* Compiled as strict C so that the host ABI header stays valid C: no C++
- * construct may creep into it. Nothing here runs. */
+/* Compiled as strict C, as a host includes the header: no C++ construct may
+ * creep into it, and without TAV_BUILDING_MODULE the entry is declared
+ * plainly. Under MSVC's layout rules it proves the asserted byte offsets.
+ * Nothing here runs. */
 #include <tav/plugin_abi.h>
 
+#define TAV_ABI_CHECK_TEXT(tokens) TAV_ABI_CHECK_TEXT_(tokens)
+#define TAV_ABI_CHECK_TEXT_(tokens) #tokens
+
+TAV_STATIC_ASSERT(sizeof(TAV_ABI_CHECK_TEXT(TAV_EXPORT)) == 1, "a host's view exports nothing");
 TAV_STATIC_ASSERT(TAV_HOST_OBJECT == 10, "host value tags run from 0 to 10");
 
 uint32_t tavAbiCheckCount(const TavHostValue* value);
