@@ -1,7 +1,7 @@
 # Entry points: `make test` and `make run` are all a new machine needs.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test test-stages test-win32-if-native golden-traces dist dist-check test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan clang clang-asan fuzz run dev client bench bench-x86 format format-check tidy clean
+.PHONY: all deps test test-stages test-win32-if-native golden-traces dist dist-check test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan tsan-threads clang clang-asan fuzz run dev client bench bench-x86 format format-check tidy clean
 
 all: test
 
@@ -89,6 +89,14 @@ asan: deps
 tsan: deps
 	$(call preset_build,tsan)
 	ctest --preset tsan -j $(JOBS)
+
+# Under ThreadSanitizer, only the test programs that start threads (declared
+# with tav_test(... THREADS), which labels their tests "threads"): short
+# enough for every CI run.
+tsan-threads: deps
+	cmake --preset tsan >/dev/null
+	$(TIMED) tsan-threads-build cmake --build --preset tsan -j $(JOBS) --target tav_thread_tests
+	$(TIMED) tsan-threads-tests ctest --preset tsan -j $(JOBS) -L threads
 
 # The same sources under clang: warnings as errors, then all tests; and with
 # clang's AddressSanitizer + UndefinedBehaviorSanitizer (which also builds the
