@@ -220,7 +220,6 @@ std::int64_t heapInUse() {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
 }
-#endif
 
 bool underSanitizer() {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -236,6 +235,7 @@ bool underSanitizer() {
     return false;
 #endif
 }
+#endif
 
 }  // namespace
 
