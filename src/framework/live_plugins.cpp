@@ -21,11 +21,11 @@ struct LivePlugins {
     std::vector<Delivery> running;
 };
 
-// Created on first use and never destroyed: a delivery may still look a
-// plugin up while the module's static objects go away.
+// Created on first use; goes with the module's static objects at unload, when
+// no call of the host's may be running in the module any more.
 LivePlugins& livePlugins() {
-    static LivePlugins* const instance = new LivePlugins;
-    return *instance;
+    static LivePlugins instance;
+    return instance;
 }
 
 bool runsElsewhere(const LivePlugins& live, const PluginBase* plugin) {
