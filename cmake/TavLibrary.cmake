@@ -32,6 +32,12 @@ function(tav_test name)
     target_compile_options(${name} PRIVATE -Wno-array-bounds -Wno-stringop-overflow
                                            -Wno-stringop-overread)
   endif()
+  # A sanitizer's allocator and shadow memory make heap, resident-size and
+  # latency figures say nothing about the code: tests that read them check
+  # TAV_SANITIZED.
+  if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=")
+    target_compile_definitions(${name} PRIVATE TAV_SANITIZED=1)
+  endif()
   set(properties TIMEOUT 300)
   if(ARG_ENVIRONMENT)
     list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <new>
 #include <string>
 #include <string_view>
@@ -20,7 +22,7 @@
 #include <tav/plugin_abi.h>
 
 #include "binding/host_value.h"
-#include "formats/json.h"
+#include "formats/yaml.h"
 #include "framework/resource_events.h"
 #include "platform/module_loading.h"
 
@@ -57,40 +59,12 @@ constexpr std::string_view kActive = "/tav-champ-select-legacy/v1/implementation
 constexpr std::string_view kSession = "/tav-champ-select-legacy/v1/session";
 constexpr int kUpdates = 1000;
 
-// A session of ten players, a draft of bans and picks and four trades.
-std::string sessionJson() {
-    std::string players[2];
-    for (int cell = 0; cell < 10; ++cell) {
-        std::string& team = players[cell / 5];
-        team += std::string(team.empty() ? "" : ",") + R"({"cellId":)" + std::to_string(cell) +
-                R"(,"championId":)" + std::to_string(10 + cell) +
-                R"(,"championPickIntent":0,"selectedSkinId":)" + std::to_string(10000 + cell) +
-                R"(,"spell1Id":4,"spell2Id":14,"team":)" + std::to_string(1 + cell / 5) +
-                R"(,"assignedPosition":"middle","summonerId":)" + std::to_string(7000 + cell) +
-                R"(,"wardSkinId":-1,"entitledFeatureType":"","playerType":"PLAYER"})";
-    }
-    std::string actions;
-    for (int id = 0; id < 20; ++id) {
-        actions += std::string(id == 0       ? "["
-                               : id % 2 == 0 ? "],["
-                                             : ",") +
-                   R"({"id":)" + std::to_string(id) + R"(,"actorCellId":)" +
-                   std::to_string(id % 10) + R"(,"championId":)" + std::to_string(id + 1) +
-                   R"(,"type":")" + (id < 10 ? "ban" : "pick") + R"(","completed":)" +
-                   (id < 12 ? "true" : "false") +
-                   R"(,"isAllyAction":true,"isInProgress":false,"pickTurn":1,"duration":30000})";
-    }
-    std::string trades;
-    for (int id = 1; id <= 4; ++id) {
-        trades += std::string(id == 1 ? "" : ",") + R"({"id":)" + std::to_string(id) +
-                  R"(,"cellId":)" + std::to_string(id - 1) + R"(,"state":"AVAILABLE"})";
-    }
-    return R"({"myTeam":[)" + players[0] + R"(],"theirTeam":[)" + players[1] + R"(],"actions":[)" +
-           actions + R"(]],"trades":[)" + trades +
-           R"(],"timer":{"adjustedTimeLeftInPhase":29000,"totalTimeInPhase":30000,)"
-           R"("phase":"BAN_PICK","isInfinite":false},"localPlayerCellId":2,)"
-           R"("bans":{"myTeamBans":[1,2,3],"theirTeamBans":[4,5,6],"numBans":6},)"
-           R"("allowRerolling":true,"rerollsRemaining":1})";
+// The demo scenario's session: ten players, a draft of bans and picks.
+tav::BindingValue demoSession() {
+    std::ifstream file(TAV_DEMO_SCENARIO, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    return tav::readYaml(text).value.find("shared").find("session");
 }
 
 // The host's side: answers Init's reads from records built beforehand and
@@ -110,12 +84,12 @@ struct QuietHost {
     }
 
     QuietHost() {
-        const std::string text = sessionJson();
         tav::BindingValue update;
         update.member("uri").setString(kSession);
         update.member("eventType").setString("Update");
-        update.member("data") = tav::readJson(text).value;
-        if (!tav::valueToHost(nullptr, session, update.find("data")) ||
+        update.member("data") = demoSession();
+        if (update.find("data").find("myTeam").size() != 5 ||
+            !tav::valueToHost(nullptr, session, update.find("data")) ||
             !tav::valueToHost(nullptr, sessionUpdate, update)) {
             std::abort();
         }
@@ -220,21 +194,6 @@ std::int64_t heapInUse() {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
 }
-
-bool underSanitizer() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
-    __has_feature(memory_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
 #endif
 
 }  // namespace
@@ -268,9 +227,9 @@ TEST(ModuleMemory, CountersTrackTheHeapAfterInitAndUpdates) {
 #if !defined(__GLIBC__)
     GTEST_SKIP() << "malloc's own figures are read through glibc's mallinfo2";
 #else
-    if (underSanitizer()) {
-        GTEST_SKIP() << "a sanitizer's allocator keeps its own books";
-    }
+#if defined(TAV_SANITIZED)
+    GTEST_SKIP() << "a sanitizer's allocator keeps its own books";
+#endif
     QuietHost host;
     LoadedModule module(host);
     // Taken after the file is mapped, so that the loader's own records (and

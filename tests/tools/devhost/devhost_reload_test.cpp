@@ -247,7 +247,7 @@ TEST(DevhostReload, TenReloadsLeaveNoGrowth) {
     EXPECT_EQ(after.descriptors, before.descriptors);
     std::printf("reloads 2 to 11: resident %ld KiB -> %ld KiB\n", before.residentKiB,
                 after.residentKiB);
-#ifndef TAV_DEVHOST_SANITIZED
+#ifndef TAV_SANITIZED
     // Under the i386 emulator the resident size is the emulator's, whose cache
     // of translated code grows with each new copy of the module.
     if (std::string(TAV_DEVHOST_EMULATOR).empty()) {

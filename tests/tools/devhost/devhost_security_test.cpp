@@ -491,7 +491,7 @@ TEST(DevhostStreams, AStreamThatDoesNotReadIsDropped) {
                                 .member("resources")
                                 .member("v1/session");
     BindingValue& name = session.member("myTeam").element(0).member("displayName");
-#ifdef TAV_DEVHOST_SANITIZED
+#ifdef TAV_SANITIZED
     const long residentBefore = -1;
 #else
     const long residentBefore = residentKiB(process.pid());
