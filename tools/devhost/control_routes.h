@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "hosting/dev_host.h"
+#include "dev_host.h"
 #include "server/http_message.h"
 
 namespace tav::devhost {

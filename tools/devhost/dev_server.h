@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "hosting/dev_host.h"
+#include "dev_host.h"
 #include "server/event_stream.h"
 #include "server/http_server.h"
 #include "server/origin_policy.h"

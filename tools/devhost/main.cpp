@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "dev_server.h"
-#include "hosting/dev_host.h"
+#include "dev_host.h"
 #include "hosting/module_copy.h"
 #include "hosting/module_watch.h"
 #include "options.h"

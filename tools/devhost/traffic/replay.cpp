@@ -15,7 +15,7 @@
 #include "hosting/host_slots.h"
 #include "hosting/module_host.h"
 #include "simulation/simulation.h"
-#include "traffic/fault_report.h"
+#include "tool_platform/fault_report.h"
 #include "traffic/trace_file.h"
 #include "traffic/traffic_fields.h"
 #include "traffic/traffic_log.h"
@@ -249,7 +249,7 @@ void Replayer::watchdog() {
         const std::chrono::seconds limit{options_.callLimitSeconds};
         if (watchWake_.wait_until(lock, *callStarted_ + limit) == std::cv_status::timeout &&
             callStarted_ && std::chrono::steady_clock::now() >= *callStarted_ + limit &&
-            !faultReported()) {
+            !tools::faultReported()) {
             std::printf("replay: the module did not return within %u s during %s; stopped\n",
                         options_.callLimitSeconds, callWhat_.c_str());
             std::fflush(stdout);
@@ -272,7 +272,7 @@ void Replayer::stopWatching() {
 template <class Fn>
 void Replayer::watched(const std::string& what, Fn&& fn) {
     std::fflush(stdout);
-    setFaultMessage("replay: the module crashed during " + what);
+    tools::setFaultMessage("replay: the module crashed during " + what);
     {
         std::lock_guard lock(watchMutex_);
         callStarted_ = std::chrono::steady_clock::now();
@@ -394,7 +394,7 @@ int Replayer::run() {
         return 2;
     }
     buildSteps();
-    reportFatalFaults();
+    tools::reportFatalFaults();
     watcher_ = std::thread([this] { watchdog(); });
 
     bool initialised = false;

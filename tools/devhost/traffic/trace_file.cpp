@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "formats/json.h"
-#include "hosting/file_digest.h"
+#include "tool_platform/file_digest.h"
 #include "traffic/traffic_log.h"
 
 namespace tav::devhost {
@@ -90,7 +90,7 @@ BindingValue traceHeader(const std::string& modulePath, const TavLoadRecord& rec
     module.member("file").setString(baseName(modulePath));
     std::ifstream file(modulePath, std::ios::binary | std::ios::ate);
     module.member("size").setUInt64(file ? static_cast<std::uint64_t>(file.tellg()) : 0);
-    module.member("sha256").setString(fileSha256(modulePath));
+    module.member("sha256").setString(tools::fileSha256(modulePath));
     module.member("version").setString(moduleVersion(record));
     header.member("scenario").setString(baseName(scenarioPath));
     header.member("tool").setString(TAV_VERSION);

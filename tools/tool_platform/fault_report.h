@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-namespace tav::devhost {
+namespace tav::tools {
 
 void reportFatalFaults();
 // What a fault prints (one line); cut at 511 bytes.
@@ -15,4 +15,4 @@ void setFaultMessage(std::string_view message);
 // hold it a moment longer).
 bool faultReported();
 
-}  // namespace tav::devhost
+}  // namespace tav::tools

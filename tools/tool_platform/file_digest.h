@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace tav::devhost {
+namespace tav::tools {
 
 // Lower-case hexadecimal, or empty when the file cannot be read.
 std::string fileSha256(const std::string& path);
 
-}  // namespace tav::devhost
+}  // namespace tav::tools

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstddef>
 
-namespace tav::devhost::detail {
+namespace tav::tools::detail {
 
 struct FaultMessage {
     char text[512] = {};
@@ -16,4 +16,4 @@ struct FaultMessage {
 
 FaultMessage& faultMessage();
 
-}  // namespace tav::devhost::detail
+}  // namespace tav::tools::detail

@@ -1,11 +1,11 @@
-#include "traffic/fault_report.h"
+#include "tool_platform/fault_report.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "traffic/fault_report_common.h"
+#include "tool_platform/fault_message.h"
 
-namespace tav::devhost {
+namespace tav::tools {
 
 detail::FaultMessage& detail::faultMessage() {
     static FaultMessage message;
@@ -25,4 +25,4 @@ bool faultReported() {
     return detail::faultMessage().fired.load();
 }
 
-}  // namespace tav::devhost
+}  // namespace tav::tools

@@ -1,4 +1,4 @@
-#include "hosting/file_digest.h"
+#include "tool_platform/file_digest.h"
 
 #include <cstdio>
 #include <memory>
@@ -11,7 +11,7 @@
 #include <bcrypt.h>
 // clang-format on
 
-namespace tav::devhost {
+namespace tav::tools {
 namespace {
 
 struct AlgorithmCloser {
@@ -50,4 +50,4 @@ std::string fileSha256(const std::string& path) {
     return lowerHex(digest);
 }
 
-}  // namespace tav::devhost
+}  // namespace tav::tools

@@ -1,10 +1,10 @@
-#include "traffic/fault_report.h"
+#include "tool_platform/fault_report.h"
 
 #include <windows.h>
 
-#include "traffic/fault_report_common.h"
+#include "tool_platform/fault_message.h"
 
-namespace tav::devhost {
+namespace tav::tools {
 namespace {
 
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* /*exception*/) {
@@ -23,4 +23,4 @@ void reportFatalFaults() {
     SetUnhandledExceptionFilter(&onUnhandledException);
 }
 
-}  // namespace tav::devhost
+}  // namespace tav::tools

@@ -1,10 +1,10 @@
-#include "hosting/dev_host.h"
+#include "dev_host.h"
 
 #include <exception>
 
 #include "formats/json.h"
 #include "framework/resource_events.h"
-#include "hosting/file_digest.h"
+#include "tool_platform/file_digest.h"
 #include "hosting/module_copy.h"
 #include "hosting/module_host.h"
 #include "traffic/trace_file.h"
@@ -64,7 +64,7 @@ std::unique_ptr<DevHost::LoadedModule> DevHost::loadModule(std::string& error) {
         }
         file = loaded->copy.path();
     }
-    loaded->sha256 = fileSha256(file);
+    loaded->sha256 = tools::fileSha256(file);
     if (!loaded->module.load(file, error)) {
         error = modulePath_ + ": " + error;
         return nullptr;

@@ -1,12 +1,12 @@
-#include "traffic/fault_report.h"
+#include "tool_platform/fault_report.h"
 
 #include <csignal>
 
 #include <unistd.h>
 
-#include "traffic/fault_report_common.h"
+#include "tool_platform/fault_message.h"
 
-namespace tav::devhost {
+namespace tav::tools {
 namespace {
 
 extern "C" void onFatalSignal(int /*signal*/) {
@@ -29,4 +29,4 @@ void reportFatalFaults() {
     }
 }
 
-}  // namespace tav::devhost
+}  // namespace tav::tools

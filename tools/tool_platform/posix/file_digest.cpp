@@ -1,4 +1,4 @@
-#include "hosting/file_digest.h"
+#include "tool_platform/file_digest.h"
 
 #include <cstdio>
 #include <memory>
@@ -7,7 +7,7 @@
 
 #include "text/string_utils.h"
 
-namespace tav::devhost {
+namespace tav::tools {
 
 std::string fileSha256(const std::string& path) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
@@ -31,4 +31,4 @@ std::string fileSha256(const std::string& path) {
     return lowerHex({digest, length});
 }
 
-}  // namespace tav::devhost
+}  // namespace tav::tools
