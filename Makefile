@@ -1,12 +1,20 @@
 # Entry points: `make test` and `make run` are all a new machine needs.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test test-stages test-win32-if-native golden-traces dist dist-check test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan tsan-threads clang clang-asan fuzz run dev client bench bench-x86 format format-check tidy clean
+.PHONY: all deps deps-run deps-client test test-stages test-win32-if-native golden-traces dist dist-check test-x64 test-x86 test-windows devhost-tests-linux-x64 windows-x86 windows-x64 test-win32 asan tsan tsan-threads clang clang-asan fuzz run dev client bench bench-x86 format format-check tidy clean
 
 all: test
 
 deps:
 	@./scripts/install-deps
+
+# make run, dev and client need only the Linux tool's packages (and node for
+# the client), not the cross compilers, Wine and clang of make test.
+deps-run:
+	@./scripts/install-deps --run
+
+deps-client:
+	@./scripts/install-deps --client
 
 define preset_build
 	cmake --preset $(1) >/dev/null
@@ -120,7 +128,7 @@ fuzz: deps
 
 # The development host with the demo scenario on a free port; its start line
 # gives the page's URL. Ctrl-C stops it.
-run: deps
+run: deps-run
 	cmake --preset linux-x64 >/dev/null
 	cmake --build --preset linux-x64 -j $(JOBS) --target tav-devhost
 	./build/linux-x64/tools/devhost/tav-devhost --port 0 --scenario tools/devhost/scenarios/demo.yaml
@@ -128,14 +136,14 @@ run: deps
 # The typed TypeScript client of the plugin's API and event stream, in
 # build/client, generated from the documents the development host serves
 # (tools/client).
-client: deps
+client: deps-client
 	cmake --preset linux-x64 >/dev/null
 	cmake --build --preset linux-x64 -j $(JOBS) --target tav-devhost
 	node tools/client/generate.mjs --tool build/linux-x64/tools/devhost/tav-devhost --out build/client
 
 # As run, with --watch: the module is built again when a file under src/ or
 # include/ changes, and the tool takes the new build in place (scripts/dev-watch).
-dev: deps
+dev: deps-run
 	./scripts/dev-watch $(JOBS)
 
 # Records the development host's golden traces again (tests/tools/devhost/

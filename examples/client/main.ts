@@ -1,6 +1,6 @@
 // The plugin through the generated client (`make client`), under node, against
 // a running development host: reads the session and its timer, bans with
-// README's PATCH and waits for the session's Update event that follows.
+// docs/devhost.md's PATCH and waits for the session's Update event that follows.
 //
 //   node main.mjs http://127.0.0.1:PORT      (main.ts bundled by esbuild)
 import { createApiClient, createEventStream } from 'tav-champ-select-client';

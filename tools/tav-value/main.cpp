@@ -2,18 +2,21 @@
 // value as JSON, for people writing front-end code or debugging a request.
 //
 //   tav-value [--content-type TYPE] [--as RECORD] [--pretty] [--kinds] [FILE|-]
+//   tav-value --list
 #include <cstdint>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "binding/binding_result.h"
 #include "binding/native_conversion.h"
 #include "binding/type_registry.h"
 #include "formats/body.h"
 #include "formats/json.h"
+#include "openapi/openapi_schemas.h"
 #include "plugin/api_types.h"
 
 namespace {
@@ -24,6 +27,7 @@ using tav::BindingValueKind;
 
 constexpr const char* kUsage =
     R"(usage: tav-value [--content-type TYPE] [--as RECORD] [--pretty] [--kinds] [FILE|-]
+       tav-value --list
 
 Decodes a request body as the tav-champ-select plugin does and prints the value
 as JSON. Reads FILE, or standard input when FILE is "-" or missing.
@@ -36,9 +40,13 @@ as JSON. Reads FILE, or standard input when FILE is "-" or missing.
                        Without it the text is sniffed: a MessagePack map or
                        array lead byte, "{" or "[" (JSON), "---" (YAML);
                        anything else is read as JSON.
-  --as RECORD          convert the value into the API record RECORD (its
-                       registered name, e.g. TavChampSelectChampSelectSession)
-                       and back, showing defaults filled in and members dropped
+  --as RECORD          convert the value into the API record RECORD and back,
+                       showing defaults filled in and members dropped; RECORD
+                       is a schema name of the development host's OpenAPI
+                       document, for an answer or a body (the same conversion):
+                       TavChampSelectChampSelectSession or
+                       TavChampSelectChampSelectSessionBody
+  --list               print the names --as takes, one a line
   --pretty             indent the JSON output by 4 spaces
   --kinds              print each scalar as a one-member object naming its
                        kind ({"unsigned":7}, {"string":"x"}, ...), empty as null
@@ -66,7 +74,7 @@ BindingResult decodeSniffed(std::string_view body) {
     return tav::readJson(body);
 }
 
-// The 14 API records by registered name: into the record and back.
+// Each API record: into the record and back.
 template <class T>
 BindingResult roundTrip(const BindingValue& value, const tav::BindingTypeRegistry& registry) {
     T record{};
@@ -79,38 +87,55 @@ BindingResult roundTrip(const BindingValue& value, const tav::BindingTypeRegistr
 
 using RoundTrip = BindingResult (*)(const BindingValue&, const tav::BindingTypeRegistry&);
 
+struct Record {
+    const char* name;  // without the plugin's type name prefix
+    RoundTrip convert;
+};
+
+// The API records (the enums convert as part of them).
+constexpr std::string_view kTypePrefix = "TavChampSelect";
+namespace Api = Kelvo::Client::ChampSelect::Api;
+constexpr Record kRecords[] = {
+    {"ChampSelectPlayerSelection", &roundTrip<Api::ChampSelectPlayerSelection>},
+    {"ChampSelectMySelection", &roundTrip<Api::ChampSelectMySelection>},
+    {"ChampSelectTimer", &roundTrip<Api::ChampSelectTimer>},
+    {"ChampSelectChatRoomDetails", &roundTrip<Api::ChampSelectChatRoomDetails>},
+    {"ChampSelectTradeContract", &roundTrip<Api::ChampSelectTradeContract>},
+    {"ChampSelectAction", &roundTrip<Api::ChampSelectAction>},
+    {"ChampSelectBannedChampions", &roundTrip<Api::ChampSelectBannedChampions>},
+    {"ChampSelectSession", &roundTrip<Api::ChampSelectSession>},
+    {"ChampSelectPickableChampions", &roundTrip<Api::ChampSelectPickableChampions>},
+    {"ChampSelectBannableChampions", &roundTrip<Api::ChampSelectBannableChampions>},
+    {"ChampSelectDisabledChampions", &roundTrip<Api::ChampSelectDisabledChampions>},
+    {"ChampSelectPickableSkins", &roundTrip<Api::ChampSelectPickableSkins>},
+    {"TeamBoost", &roundTrip<Api::TeamBoost>},
+};
+
+// The record's OpenAPI component names, answer first: named as the
+// development host's document names them, so a name copied from
+// /openapi.json is taken as it is.
+std::vector<std::string> schemaNames(const Record& record) {
+    std::string answer = tav::devhost::componentName(std::string(kTypePrefix) + record.name);
+    return {answer, answer + "Body"};
+}
+
 RoundTrip findRecord(std::string_view name) {
-    namespace Api = Kelvo::Client::ChampSelect::Api;
-    struct Entry {
-        const char* name;
-        RoundTrip convert;
-    };
-    static constexpr Entry kRecords[] = {
-        {"ChampSelectPlayerSelection", &roundTrip<Api::ChampSelectPlayerSelection>},
-        {"ChampSelectMySelection", &roundTrip<Api::ChampSelectMySelection>},
-        {"ChampSelectTimer", &roundTrip<Api::ChampSelectTimer>},
-        {"ChampSelectChatRoomDetails", &roundTrip<Api::ChampSelectChatRoomDetails>},
-        {"ChampSelectTradeContract", &roundTrip<Api::ChampSelectTradeContract>},
-        {"ChampSelectAction", &roundTrip<Api::ChampSelectAction>},
-        {"ChampSelectBannedChampions", &roundTrip<Api::ChampSelectBannedChampions>},
-        {"ChampSelectSession", &roundTrip<Api::ChampSelectSession>},
-        {"ChampSelectPickableChampions", &roundTrip<Api::ChampSelectPickableChampions>},
-        {"ChampSelectBannableChampions", &roundTrip<Api::ChampSelectBannableChampions>},
-        {"ChampSelectDisabledChampions", &roundTrip<Api::ChampSelectDisabledChampions>},
-        {"ChampSelectPickableSkins", &roundTrip<Api::ChampSelectPickableSkins>},
-        {"TeamBoost", &roundTrip<Api::TeamBoost>},
-    };
-    constexpr std::string_view kPrefix = "TavChampSelect";
-    if (!name.starts_with(kPrefix)) {
-        return nullptr;
-    }
-    name.remove_prefix(kPrefix.size());
-    for (const Entry& entry : kRecords) {
-        if (name == entry.name) {
-            return entry.convert;
+    for (const Record& record : kRecords) {
+        for (const std::string& known : schemaNames(record)) {
+            if (name == known) {
+                return record.convert;
+            }
         }
     }
     return nullptr;
+}
+
+void listRecords(std::ostream& out) {
+    for (const Record& record : kRecords) {
+        for (const std::string& known : schemaNames(record)) {
+            out << known << '\n';
+        }
+    }
 }
 
 // Every scalar as {"kind": value}; containers keep their shape.
@@ -155,6 +180,10 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         }
+        if (arg == "--list") {
+            listRecords(std::cout);
+            return 0;
+        }
         if (arg == "--pretty") {
             options.pretty = true;
         } else if (arg == "--kinds") {
@@ -182,7 +211,9 @@ int main(int argc, char** argv) {
     if (!options.record.empty()) {
         convert = findRecord(options.record);
         if (convert == nullptr) {
-            return usageError("no API record named " + options.record);
+            std::cerr << "tav-value: no API record named " << options.record << ". --as takes:\n";
+            listRecords(std::cerr);
+            return 2;
         }
     }
 

@@ -2,7 +2,7 @@
 // bundled with the generated client and served from a local origin of its
 // own, against the real tool started with --allow-origin for that origin. In
 // headless Chromium the page must list the session, then show a ban made with
-// README's PATCH from the event stream alone (the page never reads again).
+// docs/devhost.md's PATCH from the event stream alone (the page never reads again).
 //
 //   node frontend_test.mjs --tool TAV_DEVHOST --scenario DEMO.yaml --client DIR \
 //        --page EXAMPLES/frontend --work DIR [--screenshot FILE.png] [--chromium PATH]

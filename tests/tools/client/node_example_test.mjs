@@ -1,6 +1,6 @@
 // The node example (examples/client), bundled with the generated client, run
 // against the real tool: it must end with status 0 after reading the session
-// and the timer, banning with README's PATCH and seeing the session's Update
+// and the timer, banning with docs/devhost.md's PATCH and seeing the session's Update
 // event; the ban must then be in the session.
 //
 //   node node_example_test.mjs --tool TAV_DEVHOST --scenario DEMO.yaml \

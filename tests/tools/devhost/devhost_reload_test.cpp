@@ -228,7 +228,7 @@ Holdings holdings(int pid) {
 
 // A leak check, not a speed goal: the first reload warms up (the allocator's
 // arenas, the new module's first answers), then ten more must leave threads
-// and descriptors as they were and the resident size within a bound (README:
+// and descriptors as they were and the resident size within a bound (docs/benchmarks.md:
 // measured growth and the bound).
 TEST(DevhostReload, TenReloadsLeaveNoGrowth) {
     const WatchedModule watched("devhost_reload_leak", TAV_DEVHOST_MODULE);

@@ -1,6 +1,6 @@
 // Hostile requests through real sockets: what a foreign web page, a confused
 // proxy, or a slow or greedy client can send. Each is refused (or served) as
-// the README's contract says, without changing the simulated state, stalling
+// docs/devhost.md's trust table and limits say, without changing the simulated state, stalling
 // other clients or growing the tool's memory.
 #include <algorithm>
 #include <chrono>

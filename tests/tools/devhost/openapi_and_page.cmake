@@ -42,6 +42,16 @@ add_test(NAME DevhostTrace.LinesFollowTheSchema
   COMMAND ${TAV_NODE} ${tav_node_dir}/trace_schema_check.mjs
           --schema ${PROJECT_SOURCE_DIR}/docs/devhost-trace.schema.json ${tav_schema_traces})
 
+# The shipped scenarios follow the scenario schema of docs/, read from YAML by
+# tav-value (run natively: the check does not depend on the word size).
+if(NOT CMAKE_CROSSCOMPILING)
+  file(GLOB tav_shipped_scenarios CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/devhost/scenarios/*.yaml)
+  add_test(NAME DevhostScenario.FilesFollowTheSchema
+    COMMAND ${TAV_NODE} ${tav_node_dir}/scenario_schema_check.mjs
+            --schema ${PROJECT_SOURCE_DIR}/docs/scenario.schema.json
+            --tav-value $<TARGET_FILE:tav-value> ${tav_shipped_scenarios})
+endif()
+
 # The session page in headless Chromium against the real tool and its demo
 # scenario, on the native 64-bit build only; the screenshot stays in the
 # build directory.
