@@ -1,15 +1,17 @@
 // MessagePack decoding into a BindingValue tree. The decoder is iterative and
 // bounds nesting (trees are copied and destroyed recursively later); it
 // reports the byte position of every failure and how many bytes it consumed,
-// so that callers can reject trailing data. Extension types are not decoded;
-// there is no encoder.
+// so that callers can reject trailing data. Extension types are not decoded.
+// writeMessagePack encodes a tree in the smallest forms.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "binding/binding_result.h"
+#include "binding/binding_value.h"
 
 namespace tav {
 
@@ -27,5 +29,12 @@ BindingResult readMessagePack(const std::uint8_t* bytes, std::uint32_t length,
 // The same over a span; positions are 32-bit, so at most the first
 // 4294967295 bytes are read.
 BindingResult readMessagePack(std::span<const std::uint8_t> bytes, std::uint32_t& position);
+
+// Structures become maps (members in key order), collections arrays, blobs
+// bin, enums their number, an empty value nil; numbers take their smallest
+// encoding (a non-negative signed number the unsigned one), doubles stay
+// 64-bit. A string, blob, collection or structure longer than 4294967295
+// throws std::length_error.
+std::string writeMessagePack(const BindingValue& value);
 
 }  // namespace tav

@@ -1,7 +1,8 @@
 // RapidJSON as the JSON reader, writer and error text use it: the
 // configuration macros, then the library's headers. Private to
-// src/formats/*.cpp, which include RapidJSON only through this header; no
-// header of ours exposes a RapidJSON type.
+// src/formats/*.cpp (and the development host's document generators), which
+// include RapidJSON only through this header; no public header of ours
+// exposes a RapidJSON type.
 #pragma once
 
 // Our instantiations live in a namespace of their own, so that another copy

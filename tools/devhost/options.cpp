@@ -2,9 +2,13 @@
 
 #include <charconv>
 #include <climits>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "server/origin_policy.h"
+#include "tool_platform/executable_path.h"
 
 namespace tav::devhost {
 
@@ -20,9 +24,10 @@ const char* usageText() {
            "two champ-select implementations are simulated from the scenario file.\n"
            "\n"
            "  --port N         port to listen on; 0 (the default) picks a free one\n"
-           "  --scenario FILE  the scenario (YAML); default: the demo (scenarios/demo.yaml)\n"
-           "  --module FILE    the module to load; default: the one this build made (in a\n"
-           "                   release package, the one beside the tool)\n"
+           "  --scenario FILE  the scenario (YAML); default: the demo, scenarios/demo.yaml\n"
+           "                   beside the tool, else in the source tree it was built from\n"
+           "  --module FILE    the module to load; default: the one beside the tool, else\n"
+           "                   the one its build made\n"
            "  --allow-origin ORIGIN\n"
            "                   let pages of ORIGIN (e.g. http://localhost:5173, a front-end\n"
            "                   dev server) use the API, the event stream and the documents\n"
@@ -62,20 +67,78 @@ std::optional<unsigned> numberIn(std::string_view text, unsigned low, unsigned h
     return number;
 }
 
+// A file the command line did not name is looked for relative to the tool's
+// own folder: beside it, as the release lays it out, then where its build
+// tree keeps it (not in a release).
+#ifdef TAV_DEVHOST_BUILT_MODULE
+constexpr const char* kBuiltModule = TAV_DEVHOST_BUILT_MODULE;
+constexpr const char* kSourceScenario = TAV_DEVHOST_SOURCE_SCENARIO;
+#else
+constexpr const char* kBuiltModule = "";
+constexpr const char* kSourceScenario = "";
+#endif
+
+bool absolute(std::string_view path) {
+    return path.starts_with('/') || path.starts_with('\\') || (path.size() > 1 && path[1] == ':');
+}
+
+// folder (ending in a separator) joined with relative, each leading "../"
+// taking a name off the folder, so that the paths tried read plainly.
+std::string joined(std::string folder, std::string_view relative) {
+    if (absolute(relative)) {
+        folder.clear();
+    }
+    while (relative.starts_with("../") && folder.size() > 1) {
+        const std::size_t slash = folder.find_last_of("/\\", folder.size() - 2);
+        if (slash == std::string::npos) {
+            break;
+        }
+        folder.resize(slash + 1);
+        relative.remove_prefix(3);
+    }
+    std::string path = folder + std::string(relative);
+#ifdef _WIN32
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+#endif
+    return path;
+}
+
+bool readable(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    return file != nullptr;
+}
+
+// The first of the candidates (relative to the tool's folder; empty ones
+// skipped) that can be read, or empty with every path tried in error.
+std::string findDefault(std::initializer_list<std::string_view> candidates, const char* what,
+                        const char* option, std::string& error) {
+    const std::string self = tools::executablePath();
+    const std::size_t slash = self.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "" : self.substr(0, slash + 1);
+    std::string tried;
+    for (const std::string_view candidate : candidates) {
+        if (candidate.empty()) {
+            continue;
+        }
+        const std::string path = joined(folder, candidate);
+        if (readable(path)) {
+            return path;
+        }
+        tried += (tried.empty() ? "" : ", ") + path;
+    }
+    error = std::string("no ") + what + " named and none at " + tried + "; name one with " + option;
+    return {};
+}
+
 }  // namespace
 
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
     Options options;
-    options.scenario = TAV_DEVHOST_DEFAULT_SCENARIO;
-    options.module = TAV_DEVHOST_DEFAULT_MODULE;
-#ifdef TAV_DEVHOST_BESIDE_ITSELF
-    // The folder the tool was started from, as its command line names it.
-    const std::string_view self = argc > 0 ? argv[0] : "";
-    const std::size_t slash = self.find_last_of("/\\");
-    const std::string folder(slash == std::string_view::npos ? "" : self.substr(0, slash + 1));
-    options.scenario = folder + options.scenario;
-    options.module = folder + options.module;
-#endif
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -148,6 +211,21 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
     if (!options.replay.empty() && (!options.record.empty() || options.watch)) {
         error = std::string("--replay and ") + (options.watch ? "--watch" : "--record") +
                 " do not go together";
+        return std::nullopt;
+    }
+    if (options.help) {
+        return options;
+    }
+    // A replay reads no scenario: the trace holds what the implementations did.
+    if (options.module.empty()) {
+        options.module =
+            findDefault({TAV_DEVHOST_MODULE_NAME, kBuiltModule}, "module", "--module", error);
+    }
+    if (options.scenario.empty() && options.replay.empty() && !options.module.empty()) {
+        options.scenario =
+            findDefault({"scenarios/demo.yaml", kSourceScenario}, "scenario", "--scenario", error);
+    }
+    if (options.module.empty() || (options.scenario.empty() && options.replay.empty())) {
         return std::nullopt;
     }
     return options;

@@ -40,9 +40,10 @@ const char* otherCommand() {
     return command != nullptr && *command != '\0' ? command : nullptr;
 }
 
-std::vector<std::string> toolCommand(bool native) {
+// tool: another file of this build's tool than TAV_DEVHOST_TOOL (a copy).
+std::vector<std::string> toolCommand(bool native, const std::string& tool) {
     std::vector<std::string> command;
-    if (const char* other = native ? nullptr : otherCommand()) {
+    if (const char* other = native || !tool.empty() ? nullptr : otherCommand()) {
         std::istringstream words(other);
         for (std::string word; words >> word;) {
             command.push_back(word);
@@ -52,7 +53,7 @@ std::vector<std::string> toolCommand(bool native) {
     if (const std::string emulator = TAV_DEVHOST_EMULATOR; !emulator.empty()) {
         command.push_back(emulator);
     }
-    command.emplace_back(TAV_DEVHOST_TOOL);
+    command.push_back(tool.empty() ? TAV_DEVHOST_TOOL : tool);
     return command;
 }
 
@@ -66,8 +67,9 @@ void appendOutput(std::string& text, const char* data, std::size_t size) {
     }
 }
 
-Spawned spawn(const std::vector<std::string>& args, bool keepStdout, bool native = false) {
-    std::vector<std::string> command = toolCommand(native);
+Spawned spawn(const std::vector<std::string>& args, bool keepStdout, bool native = false,
+              const std::string& tool = {}) {
+    std::vector<std::string> command = toolCommand(native, tool);
     command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : command) {
@@ -121,11 +123,20 @@ DevhostProcess::DevhostProcess(std::vector<std::string> args, bool native) : nat
     for (const std::string& arg : args) {
         hasScenario = hasScenario || arg.starts_with("--scenario");
     }
-    args.insert(args.begin(), {"--port", "0"});
     if (!hasScenario) {
         args.insert(args.end(), {"--scenario", TAV_DEVHOST_DEMO});
     }
-    const Spawned spawned = spawn(args, false, native);
+    start(std::move(args), {});
+}
+
+DevhostProcess::DevhostProcess(const std::string& tool, std::vector<std::string> args)
+    : native_(true) {
+    start(std::move(args), tool);
+}
+
+void DevhostProcess::start(std::vector<std::string> args, const std::string& tool) {
+    args.insert(args.begin(), {"--port", "0"});
+    const Spawned spawned = spawn(args, false, native_, tool);
     close(spawned.outFd);
     pid_ = spawned.pid;
     if (pid_ < 0) {
@@ -217,8 +228,8 @@ long residentKiB(int pid) {
     return -1;
 }
 
-ToolRun runDevhost(const std::vector<std::string>& args, bool native) {
-    const Spawned spawned = spawn(args, true, native);
+ToolRun runDevhost(const std::vector<std::string>& args, bool native, const std::string& tool) {
+    const Spawned spawned = spawn(args, true, native, tool);
     ToolRun run;
     if (spawned.pid < 0) {
         return run;

@@ -25,6 +25,8 @@ public:
     // native: this build's own tool even when TAV_DEVHOST_COMMAND names
     // another.
     explicit DevhostProcess(std::vector<std::string> args = {}, bool native = false);
+    // Starts tool, a file of this build's tool, with exactly args.
+    DevhostProcess(const std::string& tool, std::vector<std::string> args);
     ~DevhostProcess();
     DevhostProcess(const DevhostProcess&) = delete;
     DevhostProcess& operator=(const DevhostProcess&) = delete;
@@ -48,6 +50,8 @@ public:
     bool waitForStderr(const std::string& text);
 
 private:
+    void start(std::vector<std::string> args, const std::string& tool);
+
     int pid_ = -1;
     bool native_ = false;
     int exitCode_ = -1;
@@ -87,13 +91,15 @@ std::chrono::milliseconds scaled(std::chrono::milliseconds native);
 long residentKiB(int pid);
 
 // Runs the tool to its end (killed after a generous timeout); exit code and
-// output. native: as for DevhostProcess.
+// output. native: as for DevhostProcess; tool: a file of this build's tool
+// to run instead of the built one.
 struct ToolRun {
     int exitCode = -1;
     std::string err;
     std::string out;
 };
-ToolRun runDevhost(const std::vector<std::string>& args, bool native = false);
+ToolRun runDevhost(const std::vector<std::string>& args, bool native = false,
+                   const std::string& tool = {});
 
 // Reads GET /events into a text until stopped.
 class EventReader {

@@ -142,6 +142,30 @@ TEST(DevhostReplay, RefusesATraceItCannotUseWithItsLine) {
                  [](BindingValue& e) { e.member("kind").setString("telepathy"); });
          },
          "\n", ": unknown entry kind \"telepathy\""},
+        // The members each kind needs, at the top and inside its request.
+        {"a log line without its message",
+         [](Lines& lines) {
+             changeFirst(
+                 lines, [](const BindingValue& e) { return isKind(e, "log"); },
+                 [](BindingValue& e) {
+                     BindingValue kept;
+                     for (const char* member : {"seq", "time", "thread", "kind", "level"}) {
+                         kept.member(member) = e.find(member);
+                     }
+                     e = std::move(kept);
+                 });
+         },
+         "\n", ": a log entry needs \"message\""},
+        {"an api request without its target",
+         [](Lines& lines) {
+             changeFirst(
+                 lines, [](const BindingValue& e) { return isKind(e, "api"); },
+                 [](BindingValue& e) {
+                     e.member("request").reset();
+                     e.member("request").member("method").setString("GET");
+                 });
+         },
+         "\n", ": an api request needs \"method\" and \"target\""},
         {"not a trace", [](Lines& lines) { lines = {"{\"seq\":1}"}; }, "\n",
          "1: not a trace (its first line has no \"trace\" format)"},
     };

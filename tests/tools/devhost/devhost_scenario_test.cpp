@@ -1,12 +1,14 @@
 // The command line as a user meets it: a bad scenario is refused with its
 // file, line and what is wrong, at start and at reload; the simulated timer
-// runs; --help and wrong usage.
+// runs; the files it finds without being told; --help and wrong usage.
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "devhost_process.h"
 #include "formats/json.h"
@@ -201,6 +203,48 @@ TEST(DevhostScenario, ReportsWhatItCannotLoad) {
     const ToolRun noModule = runDevhost({"--module", "/nonexistent/module.so"});
     EXPECT_EQ(noModule.exitCode, 1);
     EXPECT_TRUE(noModule.err.starts_with("tav-devhost: /nonexistent/module.so: ")) << noModule.err;
+}
+
+// The tool copied into a folder of its own, as the release lays it out and
+// far from any build tree: without --module and --scenario it takes the
+// files beside it, and while one is missing it names each path it tried.
+TEST(DevhostScenario, FindsItsFilesBesideItself) {
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("tav-devhost-beside-" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder / "scenarios");
+    const std::string tool = (folder / "tav-devhost").string();
+    fs::copy_file(TAV_DEVHOST_TOOL, tool);
+    fs::permissions(tool, fs::perms::owner_all, fs::perm_options::add);
+    const fs::path moduleName = fs::path(TAV_DEVHOST_MODULE).filename();
+    const std::string scenario = (folder / "scenarios" / "demo.yaml").string();
+
+    // Beside it, then in the build tree (here a path that is not there).
+    const auto expectTried = [&](const char* what, const fs::path& beside, const char* option) {
+        const ToolRun run = runDevhost({}, true, tool);
+        EXPECT_EQ(run.exitCode, 2);
+        const std::string head =
+            "tav-devhost: no " + std::string(what) + " named and none at " + beside.string() + ", ";
+        const std::string tail =
+            beside.filename().string() + "; name one with " + option + " (see --help)\n";
+        EXPECT_TRUE(run.err.starts_with(head) && run.err.ends_with(tail) &&
+                    run.err.find(", ", head.size()) == std::string::npos)
+            << run.err;
+    };
+    expectTried("module", folder / moduleName, "--module");
+    fs::copy_file(TAV_DEVHOST_MODULE, folder / moduleName);
+    expectTried("scenario", scenario, "--scenario");
+    fs::copy_file(TAV_DEVHOST_DEMO, scenario);
+    {
+        DevhostProcess process(tool, {});
+        ASSERT_TRUE(process.serving()) << process.stderrText();
+        EXPECT_NE(process.stderrText().find("endpoints; scenario " + scenario + "\n"),
+                  std::string::npos)
+            << process.stderrText();
+        expectCleanExit(process);
+    }
+    fs::remove_all(folder);
 }
 
 TEST(DevhostScenario, HelpAndWrongUsage) {

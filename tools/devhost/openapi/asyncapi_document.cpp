@@ -313,7 +313,7 @@ void DocumentWriter::writeOwnPayload(std::string_view name) {
 }  // namespace
 
 std::string asyncApiDocument(const TavEndpointTable& table, const AsyncApiInfo& info) {
-    rapidjson::StringBuffer buffer;
+    OpenApiBuffer buffer;
     OpenApiWriter writer(buffer);
     writer.SetIndent(' ', 2);
     DocumentWriter document(table, writer);

@@ -343,7 +343,7 @@ void DocumentWriter::writeComponents() {
 }  // namespace
 
 std::string openApiDocument(const TavEndpointTable& table, const OpenApiInfo& info) {
-    rapidjson::StringBuffer buffer;
+    OpenApiBuffer buffer;
     OpenApiWriter writer(buffer);
     writer.SetIndent(' ', 2);
     DocumentWriter document(table, writer);

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "formats/json.h"
+#include "formats/message_pack.h"
 #include "server/http_message.h"
-#include "server/message_pack_writer.h"
 
 namespace tav::devhost {
 namespace {

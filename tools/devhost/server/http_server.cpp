@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -14,11 +13,17 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
+#include <boost/beast/core/buffers_cat.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/chunk_encode.hpp>
+#include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/error.hpp>
+#include <boost/beast/http/message.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/read.hpp>
+#include <boost/beast/http/serializer.hpp>
 #include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -50,7 +55,11 @@ struct HeadScan {
 // Scans the head received so far, before the parser sees any of it (it
 // sees only whole heads): a request line over its limit is 414; a header
 // line over its limit, too many header lines or too long a head is 431, as
-// soon as the bytes that break the limit have come.
+// soon as the bytes that break the limit have come. Beast's parser bounds
+// only the whole head (header_limit, kept as a second guard) and answers
+// every overrun alike; the request line's own limit (414 apart from 431),
+// the per-line limit and the field count (kMaxRequestLineBytes,
+// kMaxHeaderLineBytes, kMaxHeaderCount) need this scan.
 HeadScan scanHead(std::string_view data) {
     std::size_t end = data.find('\n');
     if (end == data.npos) {
@@ -90,33 +99,44 @@ bool safeHeaderText(std::string_view text) {
     return true;
 }
 
-std::string responseHead(const HttpResponse& response, bool keepAlive, bool chunked) {
-    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " ";
-    head.append(reasonPhrase(response.status)).append("\r\n");
+using Answer = http::response<http::string_body>;
+
+// The head of an answer: its status line, its headers in order, then the
+// framing. A body's length is set here, not taken from the body, so that
+// an answer to HEAD keeps it without the bytes.
+template <class Body>
+void fillHead(http::response<Body>& answer, const HttpResponse& response, bool keepAlive,
+              bool chunked) {
+    answer.result(static_cast<unsigned>(response.status));
+    answer.reason(reasonPhrase(response.status));
     for (const auto& [name, value] : response.headers) {
         if (safeHeaderText(name) && safeHeaderText(value) && !name.empty()) {
-            head.append(name).append(": ").append(value).append("\r\n");
+            answer.insert(name, value);
         }
     }
     if (chunked) {
-        head.append("Transfer-Encoding: chunked\r\n");
+        answer.chunked(true);
     } else if (response.status != 204 && response.status != 304 && response.status >= 200) {
-        head.append("Content-Length: ").append(std::to_string(response.body.size())).append("\r\n");
+        answer.content_length(response.body.size());
     }
-    if (!keepAlive) {
-        head.append("Connection: close\r\n");
-    }
-    head.append("\r\n");
-    return head;
+    answer.keep_alive(keepAlive);
 }
 
-std::string chunk(std::string_view data) {
-    char size[20];
-    const int n = std::snprintf(size, sizeof size, "%zx\r\n", data.size());
-    std::string out(size, static_cast<std::size_t>(n));
-    out.append(data).append("\r\n");
-    return out;
+// An answer whose head and body go out in one write.
+std::shared_ptr<Answer> makeAnswer(const HttpResponse& response, bool keepAlive, bool withBody) {
+    auto answer = std::make_shared<Answer>();
+    fillHead(*answer, response, keepAlive, false);
+    if (withBody) {
+        answer->body() = response.body;
+    }
+    return answer;
 }
+
+// The head of a streamed answer, written before its chunks.
+struct StreamHead {
+    http::response<http::empty_body> message;
+    http::response_serializer<http::empty_body> serializer{message};
+};
 
 }  // namespace
 
@@ -297,15 +317,17 @@ private:
         const auto& fields = parser_->get();
         if (const auto expect = fields[http::field::expect];
             !expect.empty() && headerNameIs(expect, "100-continue") && !parser_->is_done()) {
-            auto text = std::make_shared<std::string>("HTTP/1.1 100 Continue\r\n\r\n");
-            asio::async_write(socket_, asio::buffer(*text),
-                              [self = shared_from_this(), text](const error_code& ec, std::size_t) {
-                                  if (ec) {
-                                      self->end();
-                                  } else {
-                                      self->readBody();
-                                  }
-                              });
+            auto interim =
+                std::make_shared<http::response<http::empty_body>>(http::status::continue_, 11);
+            http::async_write(
+                socket_, *interim,
+                [self = shared_from_this(), interim](const error_code& ec, std::size_t) {
+                    if (ec) {
+                        self->end();
+                    } else {
+                        self->readBody();
+                    }
+                });
             return;
         }
         readBody();
@@ -384,21 +406,18 @@ private:
             }
             response.stream->close();
         }
-        auto text = std::make_shared<std::string>(responseHead(response, keepAlivePlanned_, false));
-        if (!head_) {
-            text->append(response.body);
-        }
         const bool keepAlive = keepAlivePlanned_ && !server_.stopping;
-        send(std::move(text), keepAlive ? After::NextRequest : After::Close);
+        send(makeAnswer(response, keepAlivePlanned_, !head_),
+             keepAlive ? After::NextRequest : After::Close);
     }
 
     enum class After { NextRequest, Close, Linger };
 
-    void send(std::shared_ptr<std::string> text, After after) {
+    void send(std::shared_ptr<Answer> answer, After after) {
         arm(Deadline::Write, kWriteTime);
-        asio::async_write(
-            socket_, asio::buffer(*text),
-            [self = shared_from_this(), text, after](const error_code& ec, std::size_t) {
+        http::async_write(
+            socket_, *answer,
+            [self = shared_from_this(), answer, after](const error_code& ec, std::size_t) {
                 self->disarm();
                 if (ec || after == After::Close) {
                     self->end();
@@ -413,8 +432,7 @@ private:
     // Answers a request that cannot be served and closes the connection.
     void refuse(int status, std::string_view message) {
         const HttpResponse response = errorResponse(status, message);
-        send(std::make_shared<std::string>(responseHead(response, false, false) + response.body),
-             After::Linger);
+        send(makeAnswer(response, false, true), After::Linger);
     }
 
     void linger() {
@@ -422,6 +440,23 @@ private:
         socket_.shutdown(tcp::socket::shutdown_send, ignored);
         arm(Deadline::Linger, kLingerTime);
         readToEnd();
+    }
+
+    // Begins a write of the stream; the handler that ends it, holding keep
+    // (what the write's buffers point into) until then.
+    auto streamWrite(std::shared_ptr<const void> keep) {
+        writing_ = true;
+        arm(Deadline::Write, kWriteTime);
+        return
+            [self = shared_from_this(), keep = std::move(keep)](const error_code& ec, std::size_t) {
+                self->writing_ = false;
+                self->disarm();
+                if (ec || self->streamEnded_) {
+                    self->end();
+                } else {
+                    self->pump();
+                }
+            };
     }
 
     void startStream(HttpResponse response) {
@@ -433,7 +468,9 @@ private:
                 }
             });
         });
-        writeStream(responseHead(response, false, true));
+        auto head = std::make_shared<StreamHead>();
+        fillHead(head->message, response, false, true);
+        http::async_write_header(socket_, head->serializer, streamWrite(head));
         readToEnd();
         keepStreamAlive();
     }
@@ -460,7 +497,10 @@ private:
                 return;
             }
             if (!self->writing_) {
-                self->writeStream(chunk(": keep-alive\n\n"));
+                static constexpr std::string_view kComment = ": keep-alive\n\n";
+                asio::async_write(self->socket_,
+                                  http::make_chunk(asio::buffer(kComment.data(), kComment.size())),
+                                  self->streamWrite(nullptr));
             }
             self->keepStreamAlive();
         });
@@ -470,32 +510,19 @@ private:
         if (writing_ || ended_ || streamEnded_) {
             return;
         }
-        std::string data;
-        const bool more = stream_->take(data);
-        std::string out = data.empty() ? std::string() : chunk(data);
-        if (!more) {
-            out.append("0\r\n\r\n");
-            streamEnded_ = true;
+        auto data = std::make_shared<std::string>();
+        const bool more = stream_->take(*data);
+        streamEnded_ = !more;
+        // A chunk of no bytes would end the body: an empty part is no chunk.
+        const auto part = http::make_chunk(asio::buffer(*data));
+        if (!data->empty() && more) {
+            asio::async_write(socket_, part, streamWrite(data));
+        } else if (!data->empty()) {
+            asio::async_write(socket_, boost::beast::buffers_cat(part, http::make_chunk_last()),
+                              streamWrite(data));
+        } else if (!more) {
+            asio::async_write(socket_, http::make_chunk_last(), streamWrite(nullptr));
         }
-        if (!out.empty()) {
-            writeStream(std::move(out));
-        }
-    }
-
-    void writeStream(std::string bytes) {
-        writing_ = true;
-        auto text = std::make_shared<std::string>(std::move(bytes));
-        arm(Deadline::Write, kWriteTime);
-        asio::async_write(socket_, asio::buffer(*text),
-                          [self = shared_from_this(), text](const error_code& ec, std::size_t) {
-                              self->writing_ = false;
-                              self->disarm();
-                              if (ec || self->streamEnded_) {
-                                  self->end();
-                              } else {
-                                  self->pump();
-                              }
-                          });
     }
 
     HttpServer::Impl& server_;

@@ -36,43 +36,7 @@ std::string checkEntry(const BindingValue& entry) {
     if (!known) {
         return "unknown entry kind " + writeJson(kind);
     }
-    const auto needs = [&](std::initializer_list<const char*> members) -> std::string {
-        for (const char* member : members) {
-            if (entry.tryFind(member) == nullptr) {
-                return "a " + std::string(kind.asString()) + " entry needs \"" + member + "\"";
-            }
-        }
-        return {};
-    };
-    switch (*known) {
-        case TrafficKind::Api:
-            if (std::string what = needs({"path", "request", "answer"}); !what.empty()) {
-                return what;
-            }
-            if (entry.find("request").tryFind("method") == nullptr ||
-                entry.find("request").tryFind("target") == nullptr) {
-                return "an api request needs \"method\" and \"target\"";
-            }
-            return {};
-        case TrafficKind::HostRequest:
-            if (std::string what = needs({"request", "answer"}); !what.empty()) {
-                return what;
-            }
-            if (entry.find("request").tryFind("url") == nullptr) {
-                return "a host-request request needs \"url\"";
-            }
-            return {};
-        case TrafficKind::EventIn:
-        case TrafficKind::EventOut:
-            return needs({"name", "payload"});
-        case TrafficKind::Subscription:
-            return needs({"action", "name"});
-        case TrafficKind::Log:
-            return needs({"level", "message"});
-        case TrafficKind::Module:
-            return needs({"action"});
-    }
-    return {};
+    return missingTrafficMembers(*known, entry);
 }
 
 }  // namespace

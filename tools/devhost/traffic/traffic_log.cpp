@@ -1,6 +1,5 @@
 #include "traffic/traffic_log.h"
 
-#include <array>
 #include <chrono>
 #include <utility>
 
@@ -11,9 +10,6 @@
 
 namespace tav::devhost {
 namespace {
-
-constexpr std::array<std::string_view, 7> kKindNames = {
-    "api", "host-request", "event-in", "event-out", "subscription", "log", "module"};
 
 // A member longer than this is cut when its entry is too long to keep.
 constexpr std::size_t kMaxMemberBytes = TrafficLog::kMaxEntryBytes / 4;
@@ -86,19 +82,6 @@ void cutLongMembers(BindingValue& entry) {
 }
 
 }  // namespace
-
-std::string_view trafficKindName(TrafficKind kind) {
-    return kKindNames[static_cast<std::size_t>(kind)];
-}
-
-std::optional<TrafficKind> trafficKindNamed(std::string_view name) {
-    for (std::size_t i = 0; i < kKindNames.size(); ++i) {
-        if (kKindNames[i] == name) {
-            return static_cast<TrafficKind>(i);
-        }
-    }
-    return std::nullopt;
-}
 
 TrafficLog::TrafficLog(EventStream* stream) : stream_(stream) {
     (void)microsecondsSinceStart();

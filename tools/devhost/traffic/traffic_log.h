@@ -23,15 +23,11 @@
 #include <thread>
 
 #include "binding/binding_value.h"
+#include "traffic/traffic_kinds.h"
 
 namespace tav::devhost {
 
 class EventStream;
-
-enum class TrafficKind { Api, HostRequest, EventIn, EventOut, Subscription, Log, Module };
-
-std::string_view trafficKindName(TrafficKind kind);
-std::optional<TrafficKind> trafficKindNamed(std::string_view name);
 
 class TrafficLog {
 public:

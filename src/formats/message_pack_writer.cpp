@@ -1,9 +1,13 @@
-#include "server/message_pack_writer.h"
-
 #include <bit>
 #include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
 
-namespace tav::devhost {
+#include "binding/binding_value.h"
+#include "formats/message_pack.h"
+
+namespace tav {
 namespace {
 
 void bigEndian(std::string& out, std::uint64_t value, int bytes) {
@@ -58,6 +62,10 @@ void signedNumber(std::string& out, std::int64_t n) {
 // and 32-bit forms' lead bytes (0 when there is no 8-bit form).
 void header(std::string& out, std::size_t size, std::uint8_t fixCode, std::size_t fixLimit,
             std::uint8_t code8, std::uint8_t code16, std::uint8_t code32) {
+    if (size > 0xFFFFFFFF) {
+        // Only reachable on 64-bit builds; a shorter header would misframe the rest.
+        throw std::length_error("MessagePack string, blob, array or map over 4294967295 long");
+    }
     if (size < fixLimit) {
         lead(out, static_cast<std::uint8_t>(fixCode | size));
     } else if (code8 != 0 && size <= 0xFF) {
@@ -131,4 +139,4 @@ std::string writeMessagePack(const BindingValue& value) {
     return out;
 }
 
-}  // namespace tav::devhost
+}  // namespace tav
