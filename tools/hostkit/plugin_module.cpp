@@ -1,9 +1,11 @@
 #include "hostkit/plugin_module.h"
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <string>
 
 namespace tav::hostkit {
 namespace {
@@ -31,18 +33,18 @@ std::optional<int> moduleBits(const std::string& path) {
     return magic == 0x10B ? std::optional(32) : magic == 0x20B ? std::optional(64) : std::nullopt;
 #else
     // e_ident's class byte: 1 for 32-bit, 2 for 64-bit objects.
-    if (size < 5 || std::memcmp(head.data(),
-                                "\x7F"
-                                "ELF",
-                                4) != 0) {
+    constexpr unsigned char kMagic[] = {0x7F, 'E', 'L', 'F'};
+    if (size < 5 || std::memcmp(head.data(), kMagic, sizeof kMagic) != 0) {
         return std::nullopt;
     }
     return head[4] == 1 ? std::optional(32) : head[4] == 2 ? std::optional(64) : std::nullopt;
 #endif
 }
 
-}  // namespace
-
+// The reason to give when the file at path failed to load for systemReason:
+// the plain one when it is a module of this system for the other word size
+// (dlopen says "wrong ELF class", LoadLibrary "not a valid Win32
+// application"), systemReason otherwise.
 std::string loadFailureReason(const std::string& path, const std::string& systemReason) {
     const std::optional<int> bits = moduleBits(path);
     if (!bits || *bits == kToolBits) {
@@ -59,6 +61,8 @@ std::string loadFailureReason(const std::string& path, const std::string& system
            "-bit modules: use the " + theirs + "-bit build's tool (build/" + system + "-" +
            (*bits == 32 ? "x86" : "x64") + "/...)";
 }
+
+}  // namespace
 
 bool PluginModule::open(const std::string& path, std::string& error) {
     close();

@@ -64,9 +64,4 @@ private:
     bool shutDown_ = false;
 };
 
-// The reason to give when the file at path failed to load for systemReason:
-// the plain one when the file is a module of this system for the other word
-// size, systemReason otherwise.
-std::string loadFailureReason(const std::string& path, const std::string& systemReason);
-
 }  // namespace tav::hostkit
