@@ -15,39 +15,45 @@ namespace {
 
 constexpr int kBits = sizeof(void*) * 8;
 
-// The first bytes of a module of this system's format for bits.
+// The first bytes of a module of this system's format for bits, and the
+// folder of that system's builds.
+#if defined(_WIN32)
+constexpr const char* kSystem = "windows";
 std::string moduleHeader(int bits) {
     std::string bytes(512, '\0');
-#if defined(_WIN32)
     bytes.replace(0, 2, "MZ");
     bytes[0x3C] = 0x40;
     bytes.replace(0x40, 4, std::string("PE\0\0", 4));
     bytes[0x40 + 24] = 0x0B;
     bytes[0x40 + 25] = bits == 32 ? 0x01 : 0x02;
-#else
-    bytes.replace(0, 4,
-                  "\x7F"
-                  "ELF");
-    bytes[4] = bits == 32 ? 1 : 2;
-#endif
     return bytes;
 }
+#else
+constexpr const char* kSystem = "linux";
+std::string moduleHeader(int bits) {
+    std::string bytes(512, '\0');
+    bytes[0] = 0x7F;
+    bytes.replace(1, 3, "ELF");
+    bytes[4] = bits == 32 ? 1 : 2;
+    return bytes;
+}
+#endif
 
 TEST(HostKit, AModuleOfTheOtherWordSizeIsNamedAsSuch) {
     const int other = kBits == 64 ? 32 : 64;
-    const std::string path = ::testing::TempDir() + "hostkit_other_word_size.module";
     const std::string theirs = std::to_string(other);
     const std::string ours = std::to_string(kBits);
-    const std::string folder = std::string(other == 32 ? "x86" : "x64") + "/...)";
     const struct {
         std::string contents;
         std::string reason;  // empty: the system's own words
     } rows[] = {
         {moduleHeader(other), "it is a " + theirs + "-bit module; this tool is " + ours +
                                   "-bit and loads " + ours + "-bit modules: use the " + theirs +
-                                  "-bit build's tool (build/"},
+                                  "-bit build's tool (build/" + kSystem + "-" +
+                                  (other == 32 ? "x86" : "x64") + "/...)"},
         {"not a module", ""},
     };
+    const std::string path = ::testing::TempDir() + "hostkit_other_word_size.module";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reason);
         std::ofstream(path, std::ios::binary) << row.contents;
@@ -58,8 +64,7 @@ TEST(HostKit, AModuleOfTheOtherWordSizeIsNamedAsSuch) {
             EXPECT_FALSE(error.empty());
             EXPECT_EQ(error.find("-bit module"), std::string::npos) << error;
         } else {
-            EXPECT_TRUE(error.starts_with(row.reason)) << error;
-            EXPECT_TRUE(error.ends_with(folder)) << error;
+            EXPECT_EQ(error, row.reason);
         }
     }
     std::remove(path.c_str());
