@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <string_view>
-#include <type_traits>
 
 #include "format_inputs.h"
 #include "framework/resource_events.h"
@@ -15,45 +14,27 @@ constexpr const char* kLegacySession = "/tav-champ-select-legacy/v1/session";
 
 }  // namespace
 
-BenchHost& BenchHost::self(const TavPluginHost* host) {
-    return *reinterpret_cast<BenchHost*>(const_cast<TavPluginHost*>(host));
+void BenchHost::sendRequest(TavResponse& response, const TavRequest& request) {
+    // Init's reads: the legacy implementation is active, every other
+    // resource answers an empty value (the zeroed record).
+    if (request.url != nullptr && std::string_view(request.url) == kLegacyActive) {
+        response.value.tag = TAV_HOST_BOOL;
+        response.value.payload.boolean = 1;
+    }
 }
 
-BenchHost::BenchHost() {
-    static_assert(std::is_standard_layout_v<BenchHost>);
-    table.sendRequest = [](const TavPluginHost*, TavResponse* response, const TavRequest* request) {
-        // Init's reads: the legacy implementation is active, every other
-        // resource answers an empty value (the zeroed record).
-        if (request->url != nullptr && std::string_view(request->url) == kLegacyActive) {
-            response->value.tag = TAV_HOST_BOOL;
-            response->value.payload.boolean = 1;
-        }
-    };
-    table.slot1 = [](const TavPluginHost*, std::uintptr_t, std::uintptr_t) {};
-    table.publishEvent = [](const TavPluginHost* host, const TavHostEvent* event) {
-        BenchHost& h = self(host);
-        ++h.published;
-        if (h.capture) {
-            h.capturedEvents.emplace_back(event->name != nullptr ? event->name : "");
-        }
-    };
-    table.subscribe = [](const TavPluginHost* host, const char* name, void*,
-                         TavEventCallback callback, void* userData, std::uint32_t) {
-        self(host).subscriptions.push_back({name, callback, userData});
-    };
-    table.unsubscribe = [](const TavPluginHost*, const char*, void*) {};
-    table.slot5 = [](const TavPluginHost*, std::uintptr_t, std::uintptr_t, std::uintptr_t,
-                     std::uint64_t, std::uintptr_t) {};
-    table.waitStep = [](const TavPluginHost*) {};
-    table.waitLabel = [](const TavPluginHost*, const char*, std::uintptr_t) {};
-    table.waitResume = [](const TavPluginHost*) {};
-    table.log = [](const TavPluginHost* host, std::int32_t level, const char* message) {
-        BenchHost& h = self(host);
-        ++(level == 0 ? h.okayLines : h.otherLines);
-        if (h.capture) {
-            h.capturedLines.emplace_back(message != nullptr ? message : "");
-        }
-    };
+void BenchHost::publishEvent(const TavHostEvent& event) {
+    ++published;
+    if (capture) {
+        capturedEvents.emplace_back(event.name);
+    }
+}
+
+void BenchHost::log(std::int32_t level, std::string_view message) {
+    ++(level == 0 ? okayLines : otherLines);
+    if (capture) {
+        capturedLines.emplace_back(message);
+    }
 }
 
 SessionUpdate::SessionUpdate() : name_(eventNameForUri(kLegacySession)) {
@@ -68,13 +49,11 @@ SessionUpdate::SessionUpdate() : name_(eventNameForUri(kLegacySession)) {
 }
 
 bool SessionUpdate::bind(const BenchHost& host) {
-    callback_ = nullptr;
-    for (const Subscription& s : host.subscriptions) {
-        if (s.name == name_) {
-            event_.name = s.name.c_str();
-            event_.userData = s.userData;
-            callback_ = s.callback;
-        }
+    const hostkit::Subscription* subscription = host.findSubscription(name_);
+    callback_ = subscription != nullptr ? subscription->callback : nullptr;
+    if (subscription != nullptr) {
+        event_.name = subscription->name.c_str();
+        event_.userData = subscription->userData;
     }
     return callback_ != nullptr;
 }

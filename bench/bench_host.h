@@ -1,48 +1,43 @@
 // The host's side of the benchmarks that drive the plugin through its C
 // records: a host table whose slots only count, the subscriptions the plugin
-// made, and the event of a legacy session Update ready to deliver to them.
+// made (the host kit's), and the event of a legacy session Update ready to
+// deliver to them.
 // The legacy implementation reports itself active; every other request is
 // answered with an empty value.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <tav/plugin_abi.h>
 
 #include "binding/host_value.h"
+#include "hostkit/event_host.h"
 
 namespace tav::bench {
-
-struct Subscription {
-    std::string name;
-    TavEventCallback callback = nullptr;
-    void* userData = nullptr;
-};
 
 // While capture is set, the host keeps the text of the log lines and the
 // names of the published events (for checks before timing, never while
 // timed).
-struct BenchHost {
-    // First member, so that the table pointer the plugin hands back is also
-    // the host's.
-    TavPluginHost table{};
+class BenchHost final : public hostkit::EventHost {
+public:
     std::uint64_t published = 0;
     std::uint64_t okayLines = 0;
     std::uint64_t otherLines = 0;
     bool capture = false;
     std::vector<std::string> capturedLines;
     std::vector<std::string> capturedEvents;
-    std::vector<Subscription> subscriptions;
 
-    BenchHost();
-    BenchHost(const BenchHost&) = delete;
-    BenchHost& operator=(const BenchHost&) = delete;
+    TavInitRecord initRecord() const {
+        return EventHost::initRecord(reinterpret_cast<void*>(0x5EED));
+    }
 
-    TavInitRecord initRecord() const { return {&table, reinterpret_cast<void*>(0x5EED)}; }
-
-    static BenchHost& self(const TavPluginHost* host);
+private:
+    void sendRequest(TavResponse& response, const TavRequest& request) override;
+    void publishEvent(const TavHostEvent& event) override;
+    void log(std::int32_t level, std::string_view message) override;
 };
 
 // An Update of the legacy session (the benchmarks' session) as the host

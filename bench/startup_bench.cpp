@@ -20,7 +20,7 @@
 #include <tav/plugin_abi.h>
 
 #include "bench_host.h"
-#include "platform/module_loading.h"
+#include "hostkit/plugin_module.h"
 #include "ratio_reporter.h"
 
 namespace tav::bench {
@@ -39,51 +39,33 @@ public:
     // Maps the file; with `load`, calls its entry too.
     explicit LoadedModule(bool load = true) {
         std::string error;
-        handle_ = platform::openModule(TAV_PLUGIN_MODULE_PATH, &error);
-        if (handle_ == nullptr) {
+        if (!module_.open(TAV_PLUGIN_MODULE_PATH, error)) {
             fail("cannot load " + std::string(TAV_PLUGIN_MODULE_PATH) + ": " + error);
         }
         if (load) {
             callEntry();
         }
     }
-    ~LoadedModule() { close(); }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
 
     void callEntry() {
-        const auto entry = reinterpret_cast<TavLoadFunction>(
-            platform::moduleFunction(handle_, "load_tav_champ_select"));
-        if (entry == nullptr) {
-            fail("load_tav_champ_select is not exported");
-        }
-        record_.apiMajor = 18;
-        entry(&record_);
-        if (record_.callbacks == nullptr || record_.context == nullptr) {
+        const TavLoadRecord& record = module_.callEntry();
+        if (record.callbacks == nullptr || record.context == nullptr) {
             fail("the entry refused to load");
         }
     }
 
     void init(const BenchHost& host) {
-        init_ = host.initRecord();
-        if (record_.callbacks->init(record_.context, &init_) == 0) {
+        if (!module_.init(host.table(), host.initRecord().hostContext)) {
             fail("Init failed");
         }
     }
 
-    void close() {
-        if (record_.callbacks != nullptr) {
-            record_.callbacks->shutdown(record_.context);
-            record_.callbacks = nullptr;
-        }
-        platform::closeModule(handle_);
-        handle_ = nullptr;
-    }
+    void close() { module_.close(); }
 
     // Bytes and blocks the module's counters hold: allocated less freed.
     std::pair<std::uint64_t, std::uint64_t> held() const {
         std::uint32_t words[14] = {};
-        record_.callbacks->memoryStats(record_.context, words);
+        module_.memoryStats(words);
         const auto counter = [&words](int index) {
             return words[2 * index] | (std::uint64_t{words[2 * index + 1]} << 32);
         };
@@ -91,10 +73,7 @@ public:
     }
 
 private:
-    platform::ModuleHandle handle_ = nullptr;
-    TavLoadRecord record_{};
-    // The module keeps a reference to the init record's host pointer.
-    alignas(void*) TavInitRecord init_{};
+    hostkit::PluginModule module_;
 };
 
 enum class Phase { Load, Init, Shutdown };

@@ -4,10 +4,23 @@
 
 namespace tav {
 
+namespace {
+
+constexpr const char* kNames[] = {"", "DELETE", "GET", "HEAD", "OPTIONS", "PATCH", "POST", "PUT"};
+
+}  // namespace
+
 const char* methodName(std::uint32_t code) {
-    static constexpr const char* kNames[] = {"",        "DELETE", "GET",  "HEAD",
-                                             "OPTIONS", "PATCH",  "POST", "PUT"};
     return code < std::size(kNames) ? kNames[code] : "";
+}
+
+MethodCode methodCodeNamed(std::string_view name) {
+    for (std::uint32_t code = 1; code < std::size(kNames); ++code) {
+        if (name == kNames[code]) {
+            return static_cast<MethodCode>(code);
+        }
+    }
+    return MethodCode::Custom;
 }
 
 MethodCode methodCodeOf(std::uint32_t code) {

@@ -29,6 +29,9 @@ inline const char* methodName(MethodCode code) {
 // A code outside 1 to 8 is carried as 0.
 MethodCode methodCodeOf(std::uint32_t code);
 
+// The code of "DELETE" ... "PUT"; Custom for every other text.
+MethodCode methodCodeNamed(std::string_view name);
+
 // The method text's first character, the rest in lower case and "/" (when
 // the method is not empty), then the path, with "!+-./_" dropped and
 // capitalising what follows, "{" read as "By" and "}" dropped.

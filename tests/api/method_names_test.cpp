@@ -12,6 +12,12 @@ TEST(MethodNames, CodesOneToSevenHaveNamesOthersAreEmpty) {
     EXPECT_STREQ(methodName(0xFFFFFFFFu), "");
     EXPECT_EQ(methodCodeOf(8), MethodCode::Custom);
     EXPECT_EQ(methodCodeOf(9), MethodCode::None);
+    for (std::uint32_t code = 1; code < 8; ++code) {
+        EXPECT_EQ(methodCodeNamed(expected[code]), methodCodeOf(code)) << code;
+    }
+    for (const char* custom : {"", "get", "PROPFIND"}) {
+        EXPECT_EQ(methodCodeNamed(custom), MethodCode::Custom) << custom;
+    }
 }
 
 TEST(FunctionName, FollowsMethodAndPath) {

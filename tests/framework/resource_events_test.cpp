@@ -131,7 +131,7 @@ protected:
 
     std::size_t hostSubscriptions(const std::string& name) const {
         return static_cast<std::size_t>(
-            std::count_if(host_.subscriptions.begin(), host_.subscriptions.end(),
+            std::count_if(host_.subscriptions().begin(), host_.subscriptions().end(),
                           [&](const auto& s) { return s.name == name; }));
     }
 
@@ -149,7 +149,7 @@ TEST_F(PluginEventsTest, SubscriptionsAreCountedPerEventName) {
                                              [&](const PluginResourceEvent&) { ++calls; });
     plugin_->Subscribe("/x/v1/a/b");
     ASSERT_EQ(hostSubscriptions(name), 1u);
-    const tav::testing::RecordedSubscription& subscription = host_.subscriptions.back();
+    const tav::testing::RecordedSubscription& subscription = host_.subscriptions().back();
     EXPECT_EQ(subscription.hostContext, reinterpret_cast<void*>(0x5EED));
     EXPECT_EQ(subscription.callback, &tav::EventSubscriptions::hostEventCallback);
     EXPECT_EQ(subscription.userData, plugin_);
@@ -440,7 +440,7 @@ TEST_F(PluginEventsTest, ShutdownDropsEverySubscriptionAndClearsTheTables) {
               (std::vector<std::string>{"OnJsonApiEvent_x_v1_a", "OnJsonApiEvent_y_v1_*",
                                         "OnServiceProxyAsyncEvent", "OnServiceProxyMethodEvent",
                                         "OnServiceProxyUuidEvent"}));
-    EXPECT_TRUE(host_.subscriptions.empty());
+    EXPECT_TRUE(host_.subscriptions().empty());
     EXPECT_EQ(plugin_->events().subscriptionCount("OnJsonApiEvent_x_v1_a"), 0u);
     EXPECT_FALSE(plugin_->events().hasEventHandler("OnServiceProxyUuidEvent"));
     EXPECT_EQ(plugin_->serviceProxy().waitingCount(), 0u);

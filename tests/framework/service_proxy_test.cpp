@@ -62,7 +62,7 @@ protected:
 // subscribing again replaces the handlers without a second host subscription.
 TEST_F(ServiceProxyTest, SubscribingAgainAddsNoHostSubscription) {
     plugin_->events().subscribeServiceProxyEvents();
-    EXPECT_EQ(host_.subscriptions.size(), 3u);
+    EXPECT_EQ(host_.subscriptions().size(), 3u);
 }
 
 TEST_F(ServiceProxyTest, AnswerWithoutWaitingRequestStaysStoredAndIsReplaced) {

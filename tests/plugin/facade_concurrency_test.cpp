@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -13,52 +14,47 @@
 #include <tav/plugin_abi.h>
 
 #include "host_records.h"
+#include "hostkit/event_host.h"
 
 namespace {
 
 // A host table safe to call from many threads: it answers every request with
 // nothing and counts where requests went.
-struct ThreadSafeHost {
-    TavPluginHost table{};
-    std::mutex mutex;
-    std::vector<std::pair<std::string, TavEventCallback>> subscriptions;
-    std::vector<void*> userData;
+class ThreadSafeHost final : public tav::hostkit::EventHost {
+public:
     std::atomic<int> toLegacy{0};
     std::atomic<int> toTeamBuilder{0};
-};
 
-ThreadSafeHost& self(const TavPluginHost* table) {
-    return *reinterpret_cast<ThreadSafeHost*>(const_cast<TavPluginHost*>(table));
-}
-
-void installSlots(ThreadSafeHost& host) {
-    host.table.sendRequest = [](const TavPluginHost* t, TavResponse*, const TavRequest* r) {
-        const std::string url = r->url;
+private:
+    void sendRequest(TavResponse&, const TavRequest& request) override {
+        const std::string_view url = request.url;
         if (url.starts_with("/tav-champ-select-legacy/v1/session/my-selection")) {
-            ++self(t).toLegacy;
+            ++toLegacy;
         } else if (url.starts_with(
                        "/tav-lobby-team-builder/champ-select/v1/session/my-selection")) {
-            ++self(t).toTeamBuilder;
+            ++toTeamBuilder;
         }
-    };
-    host.table.subscribe = [](const TavPluginHost* t, const char* name, void*,
-                              TavEventCallback callback, void* userData, std::uint32_t) {
-        std::lock_guard lock(self(t).mutex);
-        self(t).subscriptions.emplace_back(name, callback);
-        self(t).userData.push_back(userData);
-    };
-    host.table.unsubscribe = [](const TavPluginHost*, const char*, void*) {};
-    host.table.publishEvent = [](const TavPluginHost*, const TavHostEvent*) {};
-    host.table.log = [](const TavPluginHost*, std::int32_t, const char*) {};
-}
+    }
+    void subscribe(std::string_view name, void* hostContext, TavEventCallback callback,
+                   void* userData, std::uint32_t flag) override {
+        std::lock_guard lock(mutex_);
+        EventHost::subscribe(name, hostContext, callback, userData, flag);
+    }
+    void unsubscribe(std::string_view name, void* hostContext) override {
+        std::lock_guard lock(mutex_);
+        EventHost::unsubscribe(name, hostContext);
+    }
+
+    std::mutex mutex_;
+};
 
 // An implementation-active event for base, delivered as the host does.
-void setActive(ThreadSafeHost& host, const std::string& base, bool active) {
+void setActive(const ThreadSafeHost& host, const std::string& base, bool active) {
     const tav::testing::ImplementationActivePayload payload(base, active);
-    for (std::size_t i = 0; i < host.subscriptions.size(); ++i) {
-        const TavHostEvent event{host.subscriptions[i].first.c_str(), payload.record(), 0,
-                                 host.userData[i]};
-        host.subscriptions[i].second(&event);
+    for (const tav::hostkit::Subscription& subscription : host.subscriptions()) {
+        const TavHostEvent event{subscription.name.c_str(), payload.record(), 0,
+                                 subscription.userData};
+        subscription.callback(&event);
     }
 }
 
@@ -66,13 +62,11 @@ void setActive(ThreadSafeHost& host, const std::string& base, bool active) {
 
 TEST(FacadeConcurrency, RequestsWhileTheActiveImplementationFlips) {
     ThreadSafeHost host;
-    static_assert(offsetof(ThreadSafeHost, table) == 0);
-    installSlots(host);
     TavLoadRecord record{};
     record.apiMajor = 18;
     load_tav_champ_select(&record);
     ASSERT_NE(+record.callbacks, nullptr);
-    const TavInitRecord init{&host.table, nullptr};
+    const TavInitRecord init = host.initRecord(nullptr);
     ASSERT_EQ(record.callbacks->init(record.context, &init), 1);
 
     constexpr const char* kPath = "/tav-champ-select/v1/session/my-selection";

@@ -168,7 +168,7 @@ TEST(HostBoundary, EventsAndMemoryStatsWithEveryAllocationFailingInTurn) {
         [](Loaded& loaded) {
             // Straight to the plugin's callback: the fake host's own
             // bookkeeping allocates too.
-            for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions) {
+            for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions()) {
                 TavHostValue payload{};
                 payload.tag = TAV_HOST_OBJECT;
                 const TavHostEvent event{s.name.c_str(), payload, 0, s.userData};
@@ -201,7 +201,7 @@ TEST(HostBoundary, ARequestWithEveryAllocationFailingInTurn) {
                 // forwarded.
                 const tav::testing::ImplementationActivePayload active("/tav-champ-select-legacy/",
                                                                        true);
-                for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions) {
+                for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions()) {
                     const TavHostEvent event{s.name.c_str(), active.record(), 0, s.userData};
                     s.callback(&event);
                 }

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <new>
@@ -24,7 +23,8 @@
 #include "binding/host_value.h"
 #include "formats/yaml.h"
 #include "framework/resource_events.h"
-#include "platform/module_loading.h"
+#include "hostkit/host_table.h"
+#include "hostkit/plugin_module.h"
 
 // This program's own allocations, which the module must neither make nor count.
 namespace {
@@ -68,20 +68,15 @@ tav::BindingValue demoSession() {
 }
 
 // The host's side: answers Init's reads from records built beforehand and
-// keeps nothing of its own while the module runs. Its table comes first, so
-// that the table's address is the host's.
-struct QuietHost {
-    TavPluginHost table{};
+// keeps nothing of its own while the module runs (so no subscription list:
+// the session's alone, in place).
+struct QuietHost final : tav::hostkit::HostTable {
     tav::HostValueRecord session;
     tav::HostValueRecord sessionUpdate;
     TavEventCallback sessionCallback = nullptr;
     void* sessionUserData = nullptr;
     char sessionEventName[96] = {};
     int published = 0;
-
-    static QuietHost& self(const TavPluginHost* host) {
-        return *reinterpret_cast<QuietHost*>(const_cast<TavPluginHost*>(host));
-    }
 
     QuietHost() {
         tav::BindingValue update;
@@ -95,39 +90,28 @@ struct QuietHost {
         }
         std::snprintf(sessionEventName, sizeof sessionEventName, "%s",
                       tav::eventNameForUri(kSession).c_str());
-        table.sendRequest = [](const TavPluginHost* host, TavResponse* response,
-                               const TavRequest* request) {
-            const std::string_view url = request->url != nullptr ? request->url : "";
-            if (url == kActive) {
-                response->value.tag = TAV_HOST_BOOL;
-                response->value.payload.boolean = 1;
-            } else if (url == kSession) {
-                response->value = self(host).session.root();
-            } else {
-                response->isError = 1;
-                response->errorText = "Not found";
-                response->status = 404;
-            }
-        };
-        table.slot1 = [](const TavPluginHost*, std::uintptr_t, std::uintptr_t) {};
-        table.publishEvent = [](const TavPluginHost* host, const TavHostEvent*) {
-            ++self(host).published;
-        };
-        table.subscribe = [](const TavPluginHost* host, const char* name, void*,
-                             TavEventCallback callback, void* userData, std::uint32_t) {
-            QuietHost& h = self(host);
-            if (std::strcmp(name, h.sessionEventName) == 0) {
-                h.sessionCallback = callback;
-                h.sessionUserData = userData;
-            }
-        };
-        table.unsubscribe = [](const TavPluginHost*, const char*, void*) {};
-        table.slot5 = [](const TavPluginHost*, std::uintptr_t, std::uintptr_t, std::uintptr_t,
-                         std::uint64_t, std::uintptr_t) {};
-        table.waitStep = [](const TavPluginHost*) {};
-        table.waitLabel = [](const TavPluginHost*, const char*, std::uintptr_t) {};
-        table.waitResume = [](const TavPluginHost*) {};
-        table.log = [](const TavPluginHost*, std::int32_t, const char*) {};
+    }
+
+    void sendRequest(TavResponse& response, const TavRequest& request) override {
+        const std::string_view url = request.url != nullptr ? request.url : "";
+        if (url == kActive) {
+            response.value.tag = TAV_HOST_BOOL;
+            response.value.payload.boolean = 1;
+        } else if (url == kSession) {
+            response.value = session.root();
+        } else {
+            response.isError = 1;
+            response.errorText = "Not found";
+            response.status = 404;
+        }
+    }
+    void publishEvent(const TavHostEvent&) override { ++published; }
+    void subscribe(std::string_view name, void*, TavEventCallback callback, void* userData,
+                   std::uint32_t) override {
+        if (name == sessionEventName) {
+            sessionCallback = callback;
+            sessionUserData = userData;
+        }
     }
 
     void deliverSessionUpdate() const {
@@ -142,33 +126,14 @@ struct QuietHost {
 // The module file opened, its entry called and Init run against the host.
 class LoadedModule {
 public:
-    explicit LoadedModule(QuietHost& host) {
+    explicit LoadedModule(QuietHost& host) : host_(host) {
         std::string error;
-        handle_ = tav::platform::openModule(TAV_PLUGIN_MODULE_PATH, &error);
-        EXPECT_NE(handle_, nullptr) << error;
-        if (handle_ != nullptr) {
-            entry_ = reinterpret_cast<TavLoadFunction>(
-                tav::platform::moduleFunction(handle_, "load_tav_champ_select"));
-        }
-        init_ = {&host.table, nullptr};
+        EXPECT_TRUE(module_.open(TAV_PLUGIN_MODULE_PATH, error)) << error;
     }
-    ~LoadedModule() {
-        if (record_.callbacks != nullptr) {
-            record_.callbacks->shutdown(record_.context);
-        }
-        tav::platform::closeModule(handle_);
-    }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
 
     bool loadAndInit() {
-        if (entry_ == nullptr) {
-            return false;
-        }
-        record_.apiMajor = 18;
-        entry_(&record_);
-        return record_.callbacks != nullptr &&
-               record_.callbacks->init(record_.context, &init_) != 0;
+        return module_.isOpen() && module_.callEntry().callbacks != nullptr &&
+               module_.init(host_.table(), nullptr);
     }
 
     // Bytes and blocks the module's counters hold: allocated less freed.
@@ -178,14 +143,12 @@ public:
 private:
     std::uint64_t counter(int index) const {
         std::uint32_t words[14] = {};
-        record_.callbacks->memoryStats(record_.context, words);
+        module_.memoryStats(words);
         return words[2 * index] | (std::uint64_t{words[2 * index + 1]} << 32);
     }
 
-    tav::platform::ModuleHandle handle_ = nullptr;
-    TavLoadFunction entry_ = nullptr;
-    TavLoadRecord record_{};
-    TavInitRecord init_{};
+    QuietHost& host_;
+    tav::hostkit::PluginModule module_;
 };
 
 #if defined(__GLIBC__)

@@ -184,7 +184,7 @@ TEST(PluginModule, InitSubscribesTheServiceProxyEventsAndRoutesLogLinesToTheHost
     // The three service-proxy events first; the implementations' resources
     // follow (five legacy event names, one team-builder name for all its
     // resources, whose URIs share their first four parts).
-    const auto& subscriptions = module.host().subscriptions;
+    const auto& subscriptions = module.host().subscriptions();
     ASSERT_EQ(subscriptions.size(), 9u);
     const char* names[] = {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
                            "OnServiceProxyAsyncEvent"};

@@ -1,17 +1,19 @@
 // An in-process stand-in for the host's function table, for framework tests:
 // it records every call and lets a test script the answers (requests, stream
-// reads) through std::function members. The table's first member makes the
-// TavPluginHost pointer convertible back to the FakeHost.
+// reads) through std::function members. Subscriptions and their immediate
+// delivery are the host kit's (hostkit/event_host.h).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <tav/plugin_abi.h>
 
 #include "binding/binding_value.h"
+#include "hostkit/event_host.h"
 
 namespace tav::testing {
 
@@ -30,45 +32,42 @@ struct RecordedEvent {
     void* userData = nullptr;
 };
 
-struct RecordedSubscription {
-    std::string name;
-    void* hostContext = nullptr;
-    TavEventCallback callback = nullptr;
-    void* userData = nullptr;
-    std::uint32_t flag = 0;
-};
+using RecordedSubscription = hostkit::Subscription;
 
-class FakeHost {
-    // Declared before every other member, so that it sits at the object's
-    // start and a TavPluginHost* is also a FakeHost* (checked on creation).
-    TavPluginHost table_;
-
+class FakeHost final : public hostkit::EventHost {
 public:
-    FakeHost();
-    FakeHost(const FakeHost&) = delete;
-    FakeHost& operator=(const FakeHost&) = delete;
-
-    const TavPluginHost* table() const { return &table_; }
     TavInitRecord initRecord(void* hostContext = reinterpret_cast<void*>(0x5EED)) const {
-        return {&table_, hostContext};
+        return EventHost::initRecord(hostContext);
     }
 
     // Fills the response of a request; by default answers with an empty value.
     std::function<void(TavResponse& response, const RecordedRequest& request)> answer;
 
-    // Delivers an event to every recorded subscription of its name (as the
-    // host would), with the subscription's user data.
-    void deliver(const std::string& name, const TavHostValue& payload);
-
     std::vector<RecordedRequest> requests;
     std::vector<RecordedEvent> published;
-    std::vector<RecordedSubscription> subscriptions;  // active ones
     std::vector<std::string> unsubscribed;
     std::vector<std::string> calls;  // slot names in call order: "send", "wait7", ...
     std::vector<std::pair<std::int32_t, std::string>> logLines;
 
 private:
-    static FakeHost& self(const TavPluginHost* host);
+    void sendRequest(TavResponse& response, const TavRequest& request) override;
+    void slot1(std::uintptr_t, std::uintptr_t) override { calls.push_back("slot1"); }
+    void publishEvent(const TavHostEvent& event) override;
+    void subscribe(std::string_view name, void* hostContext, TavEventCallback callback,
+                   void* userData, std::uint32_t flag) override;
+    void unsubscribe(std::string_view name, void* hostContext) override;
+    void slot5(std::uintptr_t, std::uintptr_t, std::uintptr_t, std::uint64_t,
+               std::uintptr_t) override {
+        calls.push_back("slot5");
+    }
+    void waitStep() override { calls.push_back("wait6"); }
+    void waitLabel(std::string_view label, std::uintptr_t) override {
+        calls.push_back("wait7:" + std::string(label));
+    }
+    void waitResume() override { calls.push_back("wait8"); }
+    void log(std::int32_t level, std::string_view message) override {
+        logLines.emplace_back(level, message);
+    }
 };
 
 // Helpers for scripted answers: a value record that stays alive as long as

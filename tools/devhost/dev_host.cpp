@@ -4,9 +4,9 @@
 
 #include "formats/json.h"
 #include "framework/resource_events.h"
-#include "tool_platform/file_digest.h"
 #include "hosting/module_copy.h"
-#include "hosting/module_host.h"
+#include "hostkit/plugin_module.h"
+#include "tool_platform/file_digest.h"
 #include "traffic/trace_file.h"
 #include "traffic/traffic_fields.h"
 
@@ -19,7 +19,7 @@ struct DevHost::LoadedModule {
     explicit LoadedModule(HostServices& services) : slots(services) {}
     ModuleCopy copy;
     HostSlots slots;
-    ModuleHost module;
+    hostkit::PluginModule module;
     std::optional<ModuleTypes> types;
     std::string sha256;  // of the file loaded
 };
@@ -28,7 +28,8 @@ namespace {
 
 // The contract lets no exception out of Init; one that comes anyway is a
 // failed Init rather than the end of the tool.
-bool initialise(ModuleHost& module, const TavPluginHost* host, void* context, std::string& why) {
+bool initialise(hostkit::PluginModule& module, const TavPluginHost* host, void* context,
+                std::string& why) {
     try {
         if (module.init(host, context)) {
             return true;
@@ -323,10 +324,10 @@ void DevHost::resourceEvent(const std::string& uri, std::string_view eventType,
         traffic_.add(TrafficKind::EventIn, eventEntry(name, payload), cause_);
     }
     if (incoming_ != nullptr) {
-        incoming_->slots.queueEvent(name, payload);
+        incoming_->slots.queue(name, payload);
     }
     if (module_ != nullptr) {
-        module_->slots.queueEvent(std::move(name), std::move(payload));
+        module_->slots.queue(std::move(name), std::move(payload));
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "api/method_names.h"
 #include "binding/host_value.h"
-#include "hosting/methods.h"
 
 namespace tav::devhost {
 namespace {
@@ -50,7 +50,7 @@ bool pathMatchesTemplate(std::string_view pathTemplate, std::string_view path) {
 EndpointMatch findEndpoint(const TavEndpointTable& table, std::string_view method,
                            std::string_view path) {
     EndpointMatch match;
-    const std::uint32_t code = methodCode(method);
+    const auto code = static_cast<std::uint32_t>(methodCodeNamed(method));
     bool literal = false;
     for (std::uint32_t i = 0; i < table.endpointCount; ++i) {
         const TavEndpointRecord& endpoint = table.endpoints[i];
@@ -60,7 +60,7 @@ EndpointMatch findEndpoint(const TavEndpointTable& table, std::string_view metho
         const std::string_view endpointMethod =
             endpoint.method == TAV_METHOD_CUSTOM
                 ? std::string_view(endpoint.customMethod != nullptr ? endpoint.customMethod : "")
-                : methodText(endpoint.method);
+                : methodName(endpoint.method);
         match.allowedMethods.emplace_back(endpointMethod);
         const bool methodFits = endpoint.method == TAV_METHOD_NONE ||
                                 (endpoint.method == code && endpointMethod == method);
@@ -80,7 +80,7 @@ ApiAnswer callEndpoint(const TavEndpointRecord& endpoint, const ApiRequest& requ
         headers.push_back({name.c_str(), value.c_str()});
     }
     TavRequest record{};
-    record.method = methodCode(request.method);
+    record.method = static_cast<std::uint32_t>(methodCodeNamed(request.method));
     record.url = request.target.c_str();
     record.endpoint = endpoint.function.endpoint;
     record.headers = headers.empty() ? nullptr : headers.data();

@@ -1,21 +1,16 @@
-// The ten functions of the host table the module receives at Init, and the
-// subscriptions they keep. The module calls them only from inside a call the
-// host made (Init, an endpoint, an event callback, Shutdown), so they run
-// under the host's lock and touch no lock of their own. Events are queued and
-// delivered after the call that raised them returns, one at a time, as a host
-// delivers them.
+// The devhost's behaviour behind the host table the module receives at Init
+// (hostkit/event_host.h keeps the subscriptions and the queue). The module
+// calls the slots only from inside a call the host made (Init, an endpoint,
+// an event callback, Shutdown), so they run under the host's lock and take
+// none of their own. Events are queued and delivered after the call that
+// raised them returns, one at a time, as a host delivers them.
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
-
-#include <tav/plugin_abi.h>
 
 #include "binding/binding_value.h"
+#include "hostkit/event_host.h"
 
 namespace tav::devhost {
 
@@ -33,43 +28,23 @@ public:
     virtual void subscriptionChanged(bool /*subscribed*/, std::string_view /*name*/) {}
 };
 
-class HostSlots {
+class HostSlots final : public hostkit::EventHost {
 public:
-    explicit HostSlots(HostServices& services);
-    HostSlots(const HostSlots&) = delete;
-    HostSlots& operator=(const HostSlots&) = delete;
+    explicit HostSlots(HostServices& services) : services_(services) {}
 
-    const TavPluginHost* table() const { return &table_.slots; }
-
-    // Queues payload for every subscription of name at delivery time.
-    void queueEvent(std::string name, BindingValue payload);
     // Delivers the queued events, including those their delivery raises.
     void deliverPending();
-    // Forgets subscriptions and queued events (after Shutdown).
-    void clear();
-
-    std::size_t subscriptionCount() const { return subscriptions_.size(); }
 
 private:
-    // Standard layout with the slots first, so that a slot can find its owner
-    // from the table pointer it receives.
-    struct Table {
-        TavPluginHost slots;
-        HostSlots* owner;
-    };
-    struct Subscription {
-        std::string name;
-        void* hostContext;
-        TavEventCallback callback;
-        void* userData;
-    };
-
-    static HostSlots& owner(const TavPluginHost* host);
+    void sendRequest(TavResponse& response, const TavRequest& request) override;
+    void publishEvent(const TavHostEvent& event) override;
+    void subscribe(std::string_view name, void* hostContext, TavEventCallback callback,
+                   void* userData, std::uint32_t flag) override;
+    void unsubscribe(std::string_view name, void* hostContext) override;
+    void log(std::int32_t level, std::string_view message) override;
+    void slotFailed(const char* slot, const char* what) noexcept override;
 
     HostServices& services_;
-    Table table_{};
-    std::vector<Subscription> subscriptions_;
-    std::deque<std::pair<std::string, BindingValue>> pending_;
 };
 
 }  // namespace tav::devhost

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "api/method_names.h"
 #include "binding/host_value.h"
-#include "hosting/methods.h"
 #include "simulation/simulated_behaviour.h"
 
 namespace tav::devhost {
@@ -152,7 +152,7 @@ void Simulation::answer(TavResponse& response, const TavRequest& request) {
     const std::string_view method =
         request.method == TAV_METHOD_CUSTOM
             ? std::string_view(request.customMethod != nullptr ? request.customMethod : "")
-            : methodText(request.method);
+            : methodName(request.method);
     SimulatedAnswer answer;
     std::optional<Implementation> target;
     for (const Implementation implementation : kImplementations) {

@@ -13,7 +13,7 @@
 
 #include "hosting/api_routing.h"
 #include "hosting/host_slots.h"
-#include "hosting/module_host.h"
+#include "hostkit/plugin_module.h"
 #include "simulation/simulation.h"
 #include "tool_platform/fault_report.h"
 #include "traffic/trace_file.h"
@@ -119,7 +119,7 @@ private:
 
     const ReplayOptions& options_;
     Trace trace_;
-    ModuleHost module_;
+    hostkit::PluginModule module_;
     HostSlots slots_;
     std::vector<Step> steps_;
     std::size_t current_ = 0;                           // the step being replayed
@@ -312,8 +312,8 @@ void Replayer::runStep(std::size_t index) {
         lastQuiet_ = index;
     }
     for (const TraceEntry* event : step.eventsIn) {
-        slots_.queueEvent(std::string(event->value.find("name").asString()),
-                          event->value.find("payload"));
+        slots_.queue(std::string(event->value.find("name").asString()),
+                     event->value.find("payload"));
     }
     watched(at, [&] { slots_.deliverPending(); });
 }
@@ -415,7 +415,7 @@ int Replayer::run() {
     watched("Shutdown", [&] { module_.shutdown(); });
     slots_.clear();
     stopWatching();
-    module_.unload();
+    module_.close();
 
     for (std::size_t i = 0; i < steps_.size(); ++i) {
         compareOutputs(i);

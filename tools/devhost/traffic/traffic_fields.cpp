@@ -1,7 +1,7 @@
 #include "traffic/traffic_fields.h"
 
+#include "api/method_names.h"
 #include "binding/host_value.h"
-#include "hosting/methods.h"
 #include "server/http_message.h"
 #include "traffic/traffic_log.h"
 
@@ -42,7 +42,7 @@ void putText(BindingValue& into, const char* key, std::string_view text) {
 std::string_view requestMethod(const TavRequest& request) {
     return request.method == TAV_METHOD_CUSTOM
                ? std::string_view(request.customMethod != nullptr ? request.customMethod : "")
-               : methodText(request.method);
+               : methodName(request.method);
 }
 
 }  // namespace
