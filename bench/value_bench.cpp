@@ -10,6 +10,7 @@
 #include "binding/binding_page_pool.h"
 #include "binding/binding_value.h"
 #include "binding/binding_value_context.h"
+#include "binding/testing/binding_value_context_inspector.h"
 #include "diag/allocation.h"
 
 using namespace tav;
@@ -46,8 +47,10 @@ private:
 
 void reportTree(benchmark::State& state, const BindingValue& tree, double members) {
     state.counters["members"] = members;
-    state.counters["strings"] = static_cast<double>(tree.context()->stringCount());
-    state.counters["pages"] = static_cast<double>(tree.context()->pageCount());
+    state.counters["strings"] =
+        static_cast<double>(BindingValueContextInspector::stringCount(*tree.context()));
+    state.counters["pages"] =
+        static_cast<double>(BindingValueContextInspector::pageCount(*tree.context()));
 }
 
 std::vector<std::string> numberedKeys(int count) {

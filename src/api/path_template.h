@@ -36,8 +36,6 @@ public:
     // Compiles the template; appends its parameters as compileTemplate does.
     PathPattern(std::string_view pathTemplate, std::vector<PathParameter>& parameters);
 
-    std::size_t captureCount() const noexcept { return captureCount_; }
-
     // A full match of path, every capture as greedy as the rest allows,
     // earlier captures first. On success captures holds one text per capture
     // (views into path), in template order.

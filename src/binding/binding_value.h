@@ -319,7 +319,6 @@ static_assert(sizeof(BindingValue) <= 16, "a value is its payload and one word")
 class BindingMember {
 public:
     std::string_view key() const noexcept { return {key_->chars, key_->length}; }
-    const char* keyCString() const noexcept { return key_->chars; }
     BindingValue& value() noexcept { return value_; }
     const BindingValue& value() const noexcept { return value_; }
 

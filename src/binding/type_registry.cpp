@@ -28,10 +28,6 @@ const char* typeKindName(BindingTypeKind kind) {
     return index < std::size(kNames) ? kNames[index] : "";
 }
 
-bool BindingTypeDescriptor::hasTag(std::string_view tag) const {
-    return std::find(tags.begin(), tags.end(), tag) != tags.end();
-}
-
 // --- builder ---------------------------------------------------------------
 
 BindingTypeBuilder& BindingTypeBuilder::addField(

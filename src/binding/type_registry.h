@@ -87,8 +87,6 @@ struct BindingTypeDescriptor {
     std::vector<BindingField> fields;
     std::map<std::string, BindingEnumerator, ByteOrder> enumerators;
     const BindingTypeRegistry* registry = nullptr;
-
-    bool hasTag(std::string_view tag) const;
 };
 
 struct BindingEventDescriptor {

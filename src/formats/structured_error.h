@@ -70,7 +70,6 @@ public:
         return message_ ? std::string_view(*message_) : std::string_view();
     }
     void setMessage(std::string message) { message_ = std::move(message); }
-    void clearMessage() noexcept { message_.reset(); }
 
     // Sets the named attribute: a new name goes last, a known one keeps its
     // place and takes the new value (and tag).

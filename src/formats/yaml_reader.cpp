@@ -229,7 +229,7 @@ struct Anchor {
 
 class Builder {
 public:
-    Builder() : sink_(result_.value) {}
+    explicit Builder(YamlMarkSink* marks) : sink_(result_.value), marks_(marks) {}
 
     BindingResult run(const char* text, std::size_t length) {
         Parser parser;
@@ -304,6 +304,9 @@ private:
             fail(kMultiDocument);
             return;
         }
+        if (marks_ != nullptr) {
+            reportMark(event);
+        }
         // A scalar without an anchor is placed and done: no node of its own,
         // since nothing can refer to it or to the way to it.
         if (event.type == YAML_SCALAR_EVENT && event.data.scalar.anchor == nullptr &&
@@ -371,6 +374,7 @@ private:
             }
             pendingKey_.assign(text, scalar.length);
             hasPendingKey_ = true;
+            pendingKeyMark_ = mark_;
             if (anchor != nullptr && !isDuplicate(anchor)) {
                 anchors_.emplace(anchor, Anchor{true, 0, pendingKey_});
             }
@@ -383,6 +387,46 @@ private:
             return;
         }
         popNode();
+    }
+
+    // Tells the mark sink where the value about to be placed is written; a
+    // key's own event, and the root, bring no mark.
+    void reportMark(const yaml_event_t& event) {
+        YamlMark mark;
+        if (sink_.inCollection()) {
+            mark.isItem = true;
+            mark.index = sink_.nextIndex();
+            mark.line = line();
+            mark.column = column();
+        } else if (sink_.inStructure() && hasPendingKey_) {
+            mark.key = pendingKey_;
+            mark.line = pendingKeyMark_.line + 1;
+            mark.column = pendingKeyMark_.column + 1;
+        } else {
+            return;
+        }
+        mark.depth = sink_.depth();
+        mark.valueLine = line();
+        mark.valueColumn = column();
+        const yaml_char_t* anchor = nullptr;
+        switch (event.type) {
+            case YAML_SCALAR_EVENT:
+                anchor = event.data.scalar.anchor;
+                break;
+            case YAML_SEQUENCE_START_EVENT:
+                anchor = event.data.sequence_start.anchor;
+                break;
+            case YAML_MAPPING_START_EVENT:
+                anchor = event.data.mapping_start.anchor;
+                break;
+            default:
+                mark.alias = reinterpret_cast<const char*>(event.data.alias.anchor);
+                break;
+        }
+        if (anchor != nullptr) {
+            mark.anchor = reinterpret_cast<const char*>(anchor);
+        }
+        marks_->mark(mark);
     }
 
     // Sets the slot from a scalar in a value's place. False after a failure.
@@ -524,6 +568,7 @@ private:
             pendingKey_ = std::string(source.asString());
         }
         hasPendingKey_ = true;
+        pendingKeyMark_ = mark_;
     }
 
     // Counts what a copy of source would add against the document's alias
@@ -625,6 +670,9 @@ private:
     void failParser(const yaml_parser_t& parser) {
         // libyaml leaves the problem unset when it runs out of memory.
         const char* problem = parser.problem != nullptr ? parser.problem : "out of memory";
+        if (marks_ != nullptr) {
+            marks_->parserFailedAt(parser.problem_mark.line + 1, parser.problem_mark.column + 1);
+        }
         fail(makeMessage(kParserError, problem, parser.problem_mark.line,
                          parser.problem_mark.column));
     }
@@ -640,16 +688,18 @@ private:
     bool hasPendingKey_ = false;
     std::uint64_t aliasNodes_ = 0;
     yaml_mark_t mark_{};
+    YamlMarkSink* marks_;
+    yaml_mark_t pendingKeyMark_{};  // kept only for marks_
 };
 
 }  // namespace
 
-BindingResult readYaml(const char* text, std::size_t length) {
-    return Builder().run(text, length);
+BindingResult readYaml(const char* text, std::size_t length, const YamlReadOptions& options) {
+    return Builder(options.marks).run(text, length);
 }
 
-BindingResult readYaml(std::string_view text) {
-    return readYaml(text.data(), text.size());
+BindingResult readYaml(std::string_view text, const YamlReadOptions& options) {
+    return readYaml(text.data(), text.size(), options);
 }
 
 }  // namespace tav

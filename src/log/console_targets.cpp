@@ -69,11 +69,6 @@ void StdOutLogTarget::SetFlushAfterWrite(bool flush) {
     flushAfterWrite_ = flush;
 }
 
-bool StdOutLogTarget::FlushAfterWrite() const {
-    std::lock_guard guard(Lock());
-    return flushAfterWrite_;
-}
-
 void StdOutLogTarget::SetStream(std::FILE* stream) {
     std::lock_guard guard(Lock());
     stream_ = stream;

@@ -46,7 +46,6 @@ public:
 
     // Whether every written line is flushed at once (off by default).
     void SetFlushAfterWrite(bool flush);
-    bool FlushAfterWrite() const;
 
     // Writes to `stream` instead of standard output; nullptr goes back to it.
     // The stream must outlive its use here.

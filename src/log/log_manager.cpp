@@ -213,11 +213,6 @@ void LogManager::Enable() {
     }
 }
 
-bool LogManager::IsDisabled() {
-    Use manager{false};
-    return manager && manager->disabled_.load();
-}
-
 void LogManager::SetVerbose(bool verbose) {
     if (Use manager{true}) {
         manager->verbose_.store(verbose);

@@ -59,7 +59,6 @@ public:
     static std::uint64_t ExcludedCategories();
     static void Disable();
     static void Enable();
-    static bool IsDisabled();
 
     // An advisory switch that the manager itself never reads: code with
     // costly diagnostics (a whole record dumped as text, say) may ask it

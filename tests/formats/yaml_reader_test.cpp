@@ -143,4 +143,57 @@ TEST(YamlReader, ReadsOnlyTheGivenLength) {
     EXPECT_EQ(none.value.kind(), tav::BindingValueKind::Empty);
 }
 
+// Marks as text, one per key or item: depth, the key or [index], where it is
+// written, where its value starts, and any anchor or alias.
+class MarkLog final : public tav::YamlMarkSink {
+public:
+    void mark(const tav::YamlMark& m) override {
+        std::string line = std::to_string(m.depth) + " ";
+        line += m.isItem ? "[" + std::to_string(m.index) + "]" : std::string(m.key);
+        line += " " + std::to_string(m.line) + ":" + std::to_string(m.column);
+        line += " " + std::to_string(m.valueLine) + ":" + std::to_string(m.valueColumn);
+        if (!m.anchor.empty()) {
+            line += " &" + std::string(m.anchor);
+        }
+        if (!m.alias.empty()) {
+            line += " *" + std::string(m.alias);
+        }
+        text += line + "\n";
+    }
+    void parserFailedAt(std::size_t line, std::size_t column) override {
+        text += "failed " + std::to_string(line) + ":" + std::to_string(column) + "\n";
+    }
+
+    std::string text;
+};
+
+TEST(YamlReader, ReportsWhereKeysAndItemsAreWritten) {
+    const std::vector<Case> cases = {
+        {"a: 1\nb:\n  c: x\n  d:\n    - 1\n    - [2, 3]\n",
+         "1 a 1:1 1:4\n1 b 2:1 3:3\n2 c 3:3 3:6\n2 d 4:3 5:5\n3 [0] 5:7 5:7\n"
+         "3 [1] 6:7 6:7\n4 [0] 6:8 6:8\n4 [1] 6:11 6:11\n"},
+        {"{a: [x, {b: y}], c: z}",
+         "1 a 1:2 1:5\n2 [0] 1:6 1:6\n2 [1] 1:9 1:9\n3 b 1:10 1:13\n1 c 1:18 1:21\n"},
+        // An alias brings one mark, naming the anchor; its copy none.
+        {"base: &b\n  x: 1\nuse: *b\nlist: [&s 2, *s]\n",
+         "1 base 1:1 1:7 &b\n2 x 2:3 2:6\n1 use 3:1 3:6 *b\n1 list 4:1 4:7\n"
+         "2 [0] 4:8 4:8 &s\n2 [1] 4:14 4:14 *s\n"},
+        // A repeated key is marked each time; the reader merges its values.
+        {"m:\n  a: 1\nm:\n  b: 2\n", "1 m 1:1 2:3\n2 a 2:3 2:6\n1 m 3:1 4:3\n2 b 4:3 4:6\n"},
+        {"[1, 2", "1 [0] 1:2 1:2\n1 [1] 1:5 1:5\nfailed 2:1\n"},
+        {"scalar", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        MarkLog log;
+        const tav::BindingResult result = tav::readYaml(c.text, tav::YamlReadOptions{&log});
+        EXPECT_EQ(log.text, c.expected);
+        // The marks change nothing of the tree or the message.
+        const tav::BindingResult plain = tav::readYaml(c.text);
+        EXPECT_EQ(result.ok, plain.ok);
+        EXPECT_EQ(result.error(), plain.error());
+        EXPECT_EQ(tav::testing::dump(result.value), tav::testing::dump(plain.value));
+    }
+}
+
 }  // namespace

@@ -262,7 +262,7 @@ private:
         // Appended piece by piece: GCC 12's -Wrestrict misreads the same
         // text built with operator+ at -O3.
         std::string member;
-        for (const YamlPathStep& step : at_) {
+        for (const ValuePathStep& step : at_) {
             if (const auto* key = std::get_if<std::string>(&step)) {
                 member.append(member.empty() ? "" : ".").append(*key);
             } else {
@@ -279,7 +279,7 @@ private:
     }
 
     const std::map<std::string_view, const TavTypeRecord*>& types_;
-    std::vector<YamlPathStep> at_;
+    std::vector<ValuePathStep> at_;
     std::optional<TypeMismatch> failure_;
 };
 

@@ -6,24 +6,28 @@
 // checked by the rules the module converts them with.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include <tav/plugin_abi.h>
 
 #include "binding/binding_value.h"
-#include "simulation/scenario_lines.h"
 
 namespace tav::devhost {
+
+// A step from a value to one inside it: a mapping's key or a sequence's index.
+using ValuePathStep = std::variant<std::string, std::size_t>;
 
 // Where a value disagrees with its type: the steps below the checked value
 // and what is wrong.
 struct TypeMismatch {
-    std::vector<YamlPathStep> at;
+    std::vector<ValuePathStep> at;
     std::string what;
 };
 

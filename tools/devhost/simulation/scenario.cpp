@@ -41,7 +41,7 @@ std::string knownResourceList() {
 
 // A failure at the value of path.
 struct Failure {
-    std::vector<YamlPathStep> path;
+    std::vector<ValuePathStep> path;
     std::string what;
 };
 
@@ -94,7 +94,7 @@ public:
 private:
     std::optional<Failure> readImplementation(const BindingValue& value, const std::string& name,
                                               ImplementationState& state) const {
-        const std::vector<YamlPathStep> at{"implementations", name};
+        const std::vector<ValuePathStep> at{"implementations", name};
         if (value.kind() == BindingValueKind::Empty) {
             return std::nullopt;
         }
@@ -117,7 +117,7 @@ private:
         }
         for (const BindingMember& member : resources.members()) {
             const std::string path(member.key());
-            std::vector<YamlPathStep> where{"implementations", name, "resources", path};
+            std::vector<ValuePathStep> where{"implementations", name, "resources", path};
             if (std::string what = checkResource(path, member.value()); !what.empty()) {
                 return Failure{where, what};
             }
@@ -264,12 +264,12 @@ std::string checkAnswerUrl(const ScriptedAnswer& answer, const ModuleTypes& type
 
 bool parseScenario(std::string_view text, std::string_view file, const ModuleTypes& types,
                    Scenario& out, std::string& error) {
-    const YamlLines lines(text);
+    YamlLines lines;
     const auto fail = [&](std::size_t line, const std::string& what) {
         error = std::string(file) + ":" + std::to_string(line) + ": " + what;
         return false;
     };
-    BindingResult parsed = readYaml(text);
+    BindingResult parsed = readYaml(text, YamlReadOptions{&lines});
     if (!parsed) {
         const std::size_t line =
             lines.failureLine() != 0 ? lines.failureLine() : readerLine(parsed.error());

@@ -1,0 +1,251 @@
+#include "binding/string_table.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+#include "diag/allocation.h"
+
+namespace tav::detail {
+
+constinit InternedString gEmptyString{nullptr, "", 0, 0, 0};
+
+namespace {
+
+// Texts this short live in the entry's own slot, right after the entry: no
+// heap call, and the comparison reads memory the entry already brought in.
+constexpr std::size_t kLargestInlineText = SlotPools::kLargestSlot - sizeof(InternedString) - 1;
+static_assert(SlotPools::kLargestSlot % alignof(InternedString) == 0);
+
+// Rounded so that every slot of the class, and so every entry, is aligned.
+std::size_t entrySlotSize(std::size_t length) noexcept {
+    constexpr std::size_t kAlign = alignof(InternedString);
+    const std::size_t size =
+        sizeof(InternedString) + (length <= kLargestInlineText ? length + 1 : 0);
+    return (size + kAlign - 1) / kAlign * kAlign;
+}
+
+// Equal texts of up to 16 bytes are compared with two overlapping reads from
+// each side instead of a library call.
+bool sameText(const char* a, const char* b, std::size_t length) noexcept {
+    if (length >= 8 && length <= 16) {
+        return load64(a) == load64(b) && load64(a + length - 8) == load64(b + length - 8);
+    }
+    if (length >= 4 && length < 8) {
+        return load32(a) == load32(b) && load32(a + length - 4) == load32(b + length - 4);
+    }
+    if (length < 4) {
+        for (std::size_t i = 0; i < length; ++i) {
+            if (a[i] != b[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+    return std::memcmp(a, b, length) == 0;
+}
+
+bool holds(const InternedString* entry, std::uint32_t hash, std::string_view text) noexcept {
+    return entry->hash == hash && entry->length == text.size() &&
+           sameText(entry->chars, text.data(), text.size());
+}
+
+bool onHeap(const InternedString* entry) noexcept {
+    return entry->length > kLargestInlineText;
+}
+
+}  // namespace
+
+StringTable::StringTable() noexcept : key_(stringHashKey()), recent_{}, buckets_(inlineBuckets_) {
+    clearBuckets();
+}
+
+std::size_t StringTable::recentIndex(std::string_view text, const StringHashKey& key) noexcept {
+    const char* bytes = text.data();
+    const std::size_t length = text.size();
+    std::uint64_t word;
+    if (length >= 8) {
+        word = load64(bytes);
+    } else if (length >= 4) {
+        word = load32(bytes) | (load32(bytes + length - 4) << 32);
+    } else {
+        word = static_cast<unsigned char>(bytes[0]) |
+               (std::uint64_t{static_cast<unsigned char>(bytes[length - 1])} << 8);
+    }
+    return static_cast<std::size_t>(((word ^ length) * key.secret) >> 58);
+}
+
+StringTable::~StringTable() {
+    assert(count_ == 0);
+    if (buckets_ != inlineBuckets_) {
+        diag::deallocate(buckets_);
+    }
+}
+
+void StringTable::clearBuckets() noexcept {
+    for (Bucket& bucket : inlineBuckets_) {
+        bucket = nullptr;
+    }
+}
+
+const InternedString* StringTable::lookup(std::string_view text) const noexcept {
+    if (text.empty()) {
+        return &gEmptyString;
+    }
+    const std::uint32_t hash = keyedHash(text, key_);
+    for (const InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr;
+         entry = entry->next) {
+        if (holds(entry, hash, text)) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
+    if (text.empty()) {
+        return &gEmptyString;
+    }
+    static_assert(kRecentSlots == 64, "recentIndex keeps the top 6 bits");
+    InternedString*& recent = recent_[recentIndex(text, key_)];
+    if (recent != nullptr && recent->length == text.size() &&
+        sameText(recent->chars, text.data(), text.size())) {
+        ++recent->references;
+        return recent;
+    }
+    const std::uint32_t hash = keyedHash(text, key_);
+    Bucket* bucket = &buckets_[hash & (bucketCount_ - 1)];
+    for (InternedString* entry = *bucket; entry != nullptr; entry = entry->next) {
+        if (holds(entry, hash, text)) {
+            ++entry->references;
+            recent = entry;
+            return entry;
+        }
+    }
+
+    const std::size_t length = text.size();
+    void* slot = pools.allocate(entrySlotSize(length));
+    char* chars;
+    if (length <= kLargestInlineText) {
+        chars = static_cast<char*>(slot) + sizeof(InternedString);
+    } else {
+        chars = length != static_cast<std::size_t>(-1)
+                    ? static_cast<char*>(diag::allocate(length + 1))
+                    : nullptr;
+        if (chars == nullptr) {
+            pools.deallocate(slot, entrySlotSize(length));
+            diag::throwBadAlloc();
+        }
+        ++heapTexts_;
+    }
+    std::memcpy(chars, text.data(), length);
+    chars[length] = '\0';
+    auto* entry = new (slot) InternedString{*bucket, chars, length, hash, 1};
+    *bucket = entry;
+    recent = entry;
+    ++count_;
+    if (count_ > bucketCount_) {
+        // A failed growth leaves a valid, only more loaded, table.
+        try {
+            grow();
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    return entry;
+}
+
+std::size_t StringTable::longestChain() const noexcept {
+    std::size_t longest = 0;
+    for (std::size_t i = 0; i < bucketCount_; ++i) {
+        std::size_t length = 0;
+        for (const InternedString* entry = buckets_[i]; entry != nullptr; entry = entry->next) {
+            ++length;
+        }
+        longest = std::max(longest, length);
+    }
+    return longest;
+}
+
+void StringTable::grow() {
+    const std::size_t newCount = bucketCount_ * 2;
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): an array of chain heads
+    void* memory = diag::allocate(newCount * sizeof(Bucket));
+    if (memory == nullptr) {
+        diag::throwBadAlloc();
+    }
+    auto* newBuckets = static_cast<Bucket*>(memory);
+    for (std::size_t i = 0; i < newCount; ++i) {
+        newBuckets[i] = nullptr;
+    }
+    for (std::size_t i = 0; i < bucketCount_; ++i) {
+        InternedString* entry = buckets_[i];
+        while (entry != nullptr) {
+            InternedString* next = entry->next;
+            Bucket& head = newBuckets[entry->hash & (newCount - 1)];
+            entry->next = head;
+            head = entry;
+            entry = next;
+        }
+    }
+    if (buckets_ != inlineBuckets_) {
+        diag::deallocate(buckets_);
+    }
+    buckets_ = newBuckets;
+    bucketCount_ = newCount;
+}
+
+void StringTable::retain(InternedString* entry) noexcept {
+    if (entry != &gEmptyString) {
+        ++entry->references;
+    }
+}
+
+void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {
+    if (entry == &gEmptyString || --entry->references != 0) {
+        return;
+    }
+    Bucket* link = &buckets_[entry->hash & (bucketCount_ - 1)];
+    while (*link != entry) {
+        link = &(*link)->next;
+    }
+    *link = entry->next;
+    InternedString*& recent = recent_[recentIndex({entry->chars, entry->length}, key_)];
+    if (recent == entry) {
+        recent = nullptr;
+    }
+    if (onHeap(entry)) {
+        diag::deallocate(const_cast<char*>(entry->chars));
+        --heapTexts_;
+    }
+    const std::size_t slotSize = entrySlotSize(entry->length);
+    entry->~InternedString();
+    pools.deallocate(entry, slotSize);
+    if (--count_ == 0 && buckets_ != inlineBuckets_) {
+        diag::deallocate(buckets_);
+        buckets_ = inlineBuckets_;
+        bucketCount_ = kInitialBuckets;
+        clearBuckets();
+    }
+}
+
+void StringTable::dropAll() noexcept {
+    // Most tables hold short texts only: then no chain needs a walk.
+    for (std::size_t i = 0; i < bucketCount_ && heapTexts_ != 0; ++i) {
+        for (const InternedString* entry = buckets_[i]; entry != nullptr; entry = entry->next) {
+            if (onHeap(entry)) {
+                diag::deallocate(const_cast<char*>(entry->chars));
+                --heapTexts_;
+            }
+        }
+    }
+    if (buckets_ != inlineBuckets_) {
+        diag::deallocate(buckets_);
+        buckets_ = inlineBuckets_;
+        bucketCount_ = kInitialBuckets;
+    }
+    clearBuckets();
+    std::fill(std::begin(recent_), std::end(recent_), nullptr);
+    count_ = 0;
+}
+
+}  // namespace tav::detail
