@@ -85,10 +85,6 @@ std::size_t LogCategoryTable::Names(std::uint64_t mask, char* buffer, std::size_
     return length;
 }
 
-LogCategoryTable& logCategories() {
-    return gCategories;
-}
-
 std::uint64_t registerLogCategory(const char* code) {
     return gCategories.Register(code);
 }

@@ -50,11 +50,8 @@ private:
     std::atomic<std::uint32_t> lastUsed_{7};
 };
 
-// The process-wide table every log line is named from.
-LogCategoryTable& logCategories();
-
-// Shorthands for the process-wide table. The loader registers "LOC" this way
-// at load, which gives it bit 8.
+// The process-wide table every log line is named from, reached only through
+// these. The loader registers "LOC" at load, which gives it bit 8.
 std::uint64_t registerLogCategory(const char* code);
 std::size_t logCategoryNames(std::uint64_t mask, char* buffer, std::size_t size);
 

@@ -63,9 +63,4 @@ inline std::uint64_t recordCategories(const LogRecord& record) {
     return (static_cast<std::uint64_t>(record.categoriesHigh) << 32) | record.categoriesLow;
 }
 
-inline LogTime recordTime(const LogRecord& record) {
-    return LogTime{record.year,   record.month,  record.day,        record.hour,
-                   record.minute, record.second, record.millisecond};
-}
-
 }  // namespace tav

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "dev_server.h"
 #include "dev_host.h"
+#include "dev_server.h"
 #include "hosting/module_copy.h"
 #include "hosting/module_watch.h"
 #include "options.h"
