@@ -1,17 +1,15 @@
 // The command line as a user meets it: a bad scenario is refused with its
-// file, line and what is wrong, at start and at reload; the simulated timer
-// runs; the files it finds without being told; --help and wrong usage.
-#include <chrono>
+// file, line and what is wrong, at start and at reload; the files it finds
+// without being told; --help and wrong usage. (The timer runs on a clock its
+// own test sets: simulation/simulation_timer_test.cpp.)
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "devhost_process.h"
-#include "formats/json.h"
 
 namespace tav::testing {
 namespace {
@@ -129,65 +127,6 @@ TEST(DevhostScenario, RefusesABadReloadWithItsLine) {
 
 // Time left counts down from the load to 0, unless the timer is infinite;
 // internalNowInEpochMs is the time of the answer.
-TEST(DevhostScenario, TheTimerRunsFromTheLoad) {
-    const std::string file = ::testing::TempDir() + "devhost_timer_scenario.yaml";
-    std::ofstream(file) << "active: legacy\nimplementations:\n  legacy:\n    resources:\n"
-                           "      v1/session:\n        timer: {timeLeftInPhase: 600000, "
-                           "timeLeftInPhaseInSec: 600, isInfinite: false}\n"
-                           "  team-builder:\n    resources:\n"
-                           "      v1/session/timer: {timeLeftInPhase: 1, isInfinite: false}\n"
-                           "      v1/session: {timer: {timeLeftInPhase: 5000, isInfinite: true}}\n";
-    DevhostProcess process({"--scenario", file});
-    ASSERT_TRUE(process.serving()) << process.stderrText();
-    auto client = process.client();
-    const auto timer = [&](const char* path) {
-        const auto answer = client->Get(path);
-        EXPECT_TRUE(answer && answer->status == 200) << (answer ? answer->body : "no answer");
-        BindingResult read = readJson(answer ? answer->body : "");
-        return read ? read.value : BindingValue();
-    };
-    const auto epochMs = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    };
-    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
-    // JSON numbers read as unsigned when they can.
-    const auto number = [](const BindingValue& record, const char* key) {
-        const BindingValue& n = record.find(key);
-        return n.kind() == BindingValueKind::Unsigned ? static_cast<std::int64_t>(n.asUInt64())
-                                                      : n.asInt64();
-    };
-
-    // A sleep first: a read in the very millisecond of the load would still
-    // find the whole phase left.
-    pause();
-    const BindingValue first = timer("/tav-champ-select/v1/session").find("timer");
-    pause();
-    const BindingValue second = timer("/tav-champ-select/v1/session/timer");
-    const std::int64_t left = number(first, "timeLeftInPhase");
-    EXPECT_LT(left, 600000);
-    EXPECT_LT(number(second, "timeLeftInPhase"), left);
-    EXPECT_GT(number(second, "timeLeftInPhase"), left - 60000);
-    EXPECT_LE(number(second, "timeLeftInPhaseInSec"), 600);
-    EXPECT_NEAR(static_cast<double>(number(second, "internalNowInEpochMs")),
-                static_cast<double>(epochMs()), 60000.0);
-
-    ASSERT_EQ(client
-                  ->Post("/_dev/active", {{"X-Tav-Dev-Token", process.token()}},
-                         R"({"implementation": "team-builder"})", "application/json")
-                  ->status,
-              200);
-    EXPECT_EQ(number(timer("/tav-champ-select/v1/session/timer"), "timeLeftInPhase"), 0);
-    const BindingValue held = timer("/tav-champ-select/v1/session").find("timer");
-    pause();
-    const BindingValue stillHeld = timer("/tav-champ-select/v1/session").find("timer");
-    EXPECT_EQ(number(held, "timeLeftInPhase"), 5000);
-    EXPECT_EQ(number(stillHeld, "timeLeftInPhase"), 5000);
-    EXPECT_GT(number(stillHeld, "internalNowInEpochMs"), number(held, "internalNowInEpochMs"));
-    std::remove(file.c_str());
-}
-
 TEST(DevhostScenario, StopsCleanlyOnSigterm) {
     DevhostProcess process;
     ASSERT_TRUE(process.serving()) << process.stderrText();

@@ -29,7 +29,17 @@ const BindingValue* sessionMember(const ImplementationState& state, std::string_
 
 }  // namespace
 
-Simulation::Simulation(EventSink sink) : sink_(std::move(sink)) {}
+Simulation::Instant Simulation::systemNow() {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    return {duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch()),
+            static_cast<std::uint64_t>(
+                duration_cast<milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+                    .count())};
+}
+
+Simulation::Simulation(EventSink sink, Clock clock)
+    : sink_(std::move(sink)), clock_(std::move(clock)) {}
 
 BindingValue Simulation::live(Implementation implementation, std::string_view path,
                               const BindingValue& value) const {
@@ -43,15 +53,13 @@ BindingValue Simulation::live(Implementation implementation, std::string_view pa
                         std::string(kTimerPath));
     const auto& since = since_[static_cast<int>(implementation)];
     const auto loaded = since.find(ownTimer ? kTimerPath : kSessionPath);
-    const Clock::time_point now = Clock::now();
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        now - (loaded != since.end() ? loaded->second : now));
-    const auto epoch = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
+    const Instant now = clock_();
+    const std::chrono::milliseconds elapsed =
+        loaded != since.end() ? now.steady - loaded->second : std::chrono::milliseconds(0);
     BindingValue copy = value;
     BindingValue* timer = session ? const_cast<BindingValue*>(copy.tryFind("timer")) : &copy;
     if (timer != nullptr) {
-        runTimer(*timer, elapsed.count(), static_cast<std::uint64_t>(epoch.count()));
+        runTimer(*timer, elapsed.count(), now.epochMs);
     }
     return copy;
 }
@@ -71,7 +79,7 @@ void Simulation::activity(Implementation implementation, bool active) {
 void Simulation::apply(Scenario scenario) {
     Scenario previous = std::move(state_);
     state_ = std::move(scenario);
-    const Clock::time_point now = Clock::now();
+    const std::chrono::milliseconds now = clock_().steady;
     for (const Implementation implementation : kImplementations) {
         auto& since = since_[static_cast<int>(implementation)];
         since.clear();
@@ -125,7 +133,7 @@ void Simulation::putResource(Implementation implementation, const std::string& p
     const bool created = !resources.contains(path);
     BindingValue& stored = resources[path];
     stored = std::move(value);
-    since_[static_cast<int>(implementation)].insert_or_assign(path, Clock::now());
+    since_[static_cast<int>(implementation)].insert_or_assign(path, clock_().steady);
     event(implementation, path, created ? "Create" : "Update", stored);
 }
 

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -28,7 +29,17 @@ public:
     using EventSink = std::function<void(const std::string& uri, std::string_view eventType,
                                          const BindingValue& data)>;
 
-    explicit Simulation(EventSink sink);
+    // The time timers run on: how far a steady clock has gone, and the wall
+    // clock in milliseconds since the epoch, which a timer reports. The
+    // tool's is the system's; a test sets its own.
+    struct Instant {
+        std::chrono::milliseconds steady{0};
+        std::uint64_t epochMs = 0;
+    };
+    using Clock = std::function<Instant()>;
+    static Instant systemNow();
+
+    explicit Simulation(EventSink sink, Clock clock = &systemNow);
 
     // Replaces the whole state, with one event per difference: the old active
     // implementation goes inactive first, the new one becomes active last.
@@ -50,8 +61,6 @@ public:
     BindingValue state() const;
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     // value of the resource at path, its timer (if it has one) running.
     BindingValue live(Implementation implementation, std::string_view path,
                       const BindingValue& value) const;
@@ -60,9 +69,10 @@ private:
     void activity(Implementation implementation, bool active);
 
     EventSink sink_;
+    Clock clock_;
     Scenario state_;
     // When each resource was loaded or put, by implementation and path.
-    std::array<std::map<std::string, Clock::time_point, std::less<>>, 2> since_;
+    std::array<std::map<std::string, std::chrono::milliseconds, std::less<>>, 2> since_;
 };
 
 }  // namespace tav::devhost
