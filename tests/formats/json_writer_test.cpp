@@ -66,61 +66,29 @@ TEST(JsonWriter, WritesEachKindCompactly) {
               R"("unsigned":18446744073709551615,"yes":true})");
 }
 
-TEST(JsonWriter, DoublesUseTheShortestRoundTripForm) {
-    struct Row {
-        double value;
-        const char* expected;
-    };
+// JSON has no NaN or infinities: both forms write null, in a list too, where
+// RapidJSON's writer would refuse only after the separator. The finite forms
+// are RapidJSON's (below).
+TEST(JsonWriter, NonFiniteDoublesWriteNull) {
     const double infinity = std::numeric_limits<double>::infinity();
-    for (const Row& row : {
-             Row{0.0, "0.0"},
-             Row{-0.0, "-0.0"},
-             Row{1.0, "1.0"},
-             Row{1.5, "1.5"},
-             Row{1.5e-7, "1.5e-7"},
-             Row{1e21, "1e21"},
-             Row{1.8446744073709552e19, "18446744073709553000.0"},
-             // Not representable in JSON: written as null.
-             Row{std::numeric_limits<double>::quiet_NaN(), "null"},
-             Row{infinity, "null"},
-             Row{-infinity, "null"},
-         }) {
-        SCOPED_TRACE(row.expected);
-        EXPECT_EQ(writeJson(number(row.value)), row.expected);
+    for (const double value : {std::numeric_limits<double>::quiet_NaN(), infinity, -infinity}) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(writeJson(number(value)), "null");
+        EXPECT_EQ(writeJson(number(value), nullptr, "\n"), "null");
     }
     BindingValue list;
     list.element(0).setDouble(infinity);
     list.element(1).setDouble(2.0);
     EXPECT_EQ(writeJson(list), "[null,2.0]");
-}
-
-TEST(JsonWriter, EscapesControlBytesQuotesAndBackslashesOnly) {
-    struct Row {
-        std::string bytes;
-        std::string expected;
-    };
-    const Row rows[] = {
-        {"plain", R"("plain")"},
-        {"\b\t\n\f\r", R"("\b\t\n\f\r")"},
-        {std::string("\0\x01\x1f\x0b", 4), R"("\u0000\u0001\u001F\u000B")"},
-        {"\"\\", R"("\"\\")"},
-        {"/\x7f", "\"/\x7f\""},
-        {"\xC3\xA9\xFF\x80", "\"\xC3\xA9\xFF\x80\""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.expected);
-        EXPECT_EQ(writeJson(text(row.bytes)), row.expected);
-        BindingValue keyed;
-        keyed.member(row.bytes).setBool(true);
-        EXPECT_EQ(writeJson(keyed), "{" + row.expected + ":true}");
-    }
+    EXPECT_EQ(writeJson(list, nullptr, "\n"), "[\n    null,\n    2.0\n]");
 }
 
 TEST(JsonWriter, CompactTextMatchesRapidJsonsWriter) {
-    // Bytes of each escape class and next to each class's bounds at every
-    // position of strings up to two words and a tail long, and all bytes in
-    // one string; each as a value and as a key, all in one array so that the
-    // output grows in the middle of strings.
+    // The one home of escapes and finite doubles. Bytes of each escape class
+    // and next to each class's bounds at every position of strings up to two
+    // words and a tail long, and all bytes in one string; each as a value and
+    // as a key, all in one array so that the output grows in the middle of
+    // strings.
     static constexpr char kSamples[] = "\0\b\x1f \x21\"#/[\\]\x7f\x80\xff";
     const std::string_view samples(kSamples, sizeof kSamples - 1);
     std::vector<std::string> strings;
