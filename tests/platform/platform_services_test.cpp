@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
 #include "platform/critical_section.h"
 #include "platform/debug_output.h"
 #include "platform/event_tracing.h"
@@ -63,18 +62,6 @@ TEST(ProcessInfo, ThreadIdsDifferBetweenThreads) {
     std::thread([&] { other = currentThreadId(); }).join();
     EXPECT_NE(mine, other);
     EXPECT_EQ(mine, currentThreadId());
-}
-
-TEST(Clock, LocalTimeFieldsAreInRange) {
-    const LocalTime t = localTime();  // months from 1, years in full
-    EXPECT_TRUE(t.year >= 2000 && t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31);
-    EXPECT_TRUE(t.hour <= 23 && t.minute <= 59 && t.second <= 60 && t.millisecond <= 999);
-}
-
-TEST(Clock, PerformanceCounterIsMonotonic) {
-    EXPECT_GT(performanceFrequency(), 0);
-    const std::int64_t first = performanceCounter();
-    EXPECT_LE(first, performanceCounter());
 }
 
 TEST(Pages, ReservedBlocksArePageAlignedAndWritable) {
