@@ -47,18 +47,4 @@ TEST(BuiltinTypes, EachResetRegistersExactlyTheBuiltins) {
     }
 }
 
-TEST(BuiltinTypes, EnumeratorsIterateInNameOrder) {
-    BindingTypeRegistry registry;
-    registry.reset();
-    std::string names;
-    for (const auto& [name, e] : registry.findByName("BindingAsyncState")->enumerators) {
-        names += name + "=" + std::to_string(e.number) + " ";
-    }
-    EXPECT_EQ(names, "Cancelled=3 Cancelling=2 Failed=5 None=0 Running=1 Succeeded=4 ");
-    EXPECT_EQ(registry.enumName(staticTypeInfo<BindingAsyncState>(), 4), "Succeeded");
-    BindingAsyncState state = BindingAsyncState::None;
-    ASSERT_TRUE(fromValue(state, text("Failed"), "x", registry).ok);
-    EXPECT_EQ(state, BindingAsyncState::Failed);
-}
-
 }  // namespace
