@@ -1,3 +1,7 @@
+// The log API table as another module sees it. What each entry does is
+// tested where it lives (log_manager, log_format, log_categories tests); the
+// rows here add the one thing those cannot see: that each slot of the C table
+// reaches the function it names.
 #include "log/log_api.h"
 
 #include <cstdarg>

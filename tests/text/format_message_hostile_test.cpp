@@ -1,8 +1,8 @@
 // Malformed and hostile format texts: whatever the format, the formatter
 // stays inside its buffer and its arguments, and stops rather than guess.
+// Random formats are fuzz/format_message_fuzz.cpp's, over exact-size buffers.
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -179,26 +179,6 @@ TEST(FormatMessageHostile, AnyConversionCharacterOnAnyKind) {
                 }
             }
         }
-    }
-}
-
-// Random formats over the placeholder alphabet, random arguments and buffer
-// sizes: the contract holds for each (the sanitizer build checks the rest).
-TEST(FormatMessageHostile, RandomFormats) {
-    static const char kAlphabet[] = "%%%%%$$**..0123456789-+ #hhllLjztsdcuxXfgeaAnpiq";
-    std::mt19937 random(20240601);
-    const auto all = mixedArgs();
-    for (int round = 0; round < 20000; ++round) {
-        std::string format;
-        for (auto length = random() % 24; length > 0; --length) {
-            format += kAlphabet[random() % (sizeof kAlphabet - 1)];
-        }
-        std::vector<FormatArg> args(random() % 4);
-        for (FormatArg& arg : args) {
-            arg = all[random() % all.size()];
-        }
-        SCOPED_TRACE(format);
-        formatChecked(random() % 24, format, args);
     }
 }
 
