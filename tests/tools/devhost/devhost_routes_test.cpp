@@ -1,8 +1,10 @@
-// Every route of the module answers through the tool, with each simulated
-// implementation active and with none: the status and a piece of the body.
-#include <algorithm>
-#include <chrono>
-#include <vector>
+// What HTTP adds to the module's answers: a status where the module gives
+// none (200 for a value, 204 for nothing, 400 for a request its handler never
+// saw), the error object with its status, the media type, Allow on 405. The
+// routes' forwarding and answers per implementation are the facade's tests
+// (tests/plugin/facade_routes_test.cpp) and the golden traces'; HEAD and the
+// hostile requests are devhost_security_test.cpp's.
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -12,158 +14,72 @@
 namespace tav::testing {
 namespace {
 
-struct Route {
-    const char* method;
-    const char* path;  // below /tav-champ-select/v1/
-    const char* body;  // JSON, or null
-    // With an implementation active that implements the route.
-    int status;
-    const char* contains;
-    // The only implementation that implements it, and what the others and
-    // none answer instead (404); null where both implement it.
-    const char* onlyFor;
-    const char* restriction;
-};
+class DevhostRoutes : public SharedDevhostTest {};
 
-constexpr const char* kPrefix = "/tav-champ-select/v1/";
-constexpr const char* kNoDelegate = "No active delegate";
-constexpr const char* kOnlyLegacy = "Only legacy champ select implements battle training.";
-
-// The demo scenario's answers; both implementations share its session.
-const Route kRoutes[] = {
-    {"GET", "session", nullptr, 200, "\"localPlayerCellId\":2", nullptr, nullptr},
-    {"GET", "session/timer", nullptr, 200, "\"phase\":\"BAN_PICK\"", nullptr, nullptr},
-    {"GET", "session/trades", nullptr, 200, "\"state\":\"AVAILABLE\"", nullptr, nullptr},
-    {"GET", "session/trades/2", nullptr, 200, "\"state\":\"INVALID\"", nullptr, nullptr},
-    {"POST", "session/trades/1/request", "", 200, "\"state\":\"SENT\"", nullptr, nullptr},
-    {"POST", "session/trades/1/accept", "", 204, "", nullptr, nullptr},
-    {"POST", "session/trades/1/decline", "", 204, "", nullptr, nullptr},
-    {"POST", "session/trades/9/cancel", "", 404, "No trade with id 9", nullptr, nullptr},
-    {"PATCH", "session/actions/4", R"({"championId": 7})", 204, "", nullptr, nullptr},
-    {"POST", "session/actions/4/complete", "", 204, "", nullptr, nullptr},
-    {"POST", "session/my-selection/reroll", "", 409, "No rerolls remaining", nullptr, nullptr},
-    {"PATCH", "session/my-selection", R"({"spell1Id": 6})", 204, "", nullptr, nullptr},
-    {"GET", "pickable-champions", nullptr, 200, "\"championIds\":[1,", nullptr, nullptr},
-    {"GET", "bannable-champions", nullptr, 200, "\"championIds\":[1,", nullptr, nullptr},
-    {"GET", "disabled-champions", nullptr, 200, "\"championIds\":[222]", "team-builder",
-     "Only team builder champ select sessions provide a disabled champion list"},
-    {"GET", "pickable-skins", nullptr, 200, "\"skinIds\":[103000,", "team-builder",
-     "Only team builder champ select sessions provide a pickable skin list"},
-    {"GET", "team-boost", nullptr, 200, "\"price\":95", nullptr, nullptr},
-    {"POST", "team-boost/purchase", "", 204, "", nullptr, nullptr},
-    {"POST", "battle-training/launch", "", 200, "{\"launched\":true}", "legacy", kOnlyLegacy},
-};
-
-httplib::Result send(httplib::Client& client, const Route& route) {
-    const std::string method = route.method;
-    const std::string path = kPrefix + std::string(route.path);
-    const std::string body = route.body != nullptr ? route.body : "";
-    if (method == "GET") {
-        return client.Get(path);
-    }
-    if (method == "POST") {
-        return client.Post(path, body, "application/json");
-    }
-    return client.Patch(path, body, "application/json");
-}
-
-class DevhostRoutes : public SharedDevhostTest {
-protected:
-    // Runs every route with implementation ("legacy", "team-builder" or
-    // null) active.
-    static void runAll(const char* implementation) {
-        auto client = process_->client();
-        httplib::Headers token{{"X-Tav-Dev-Token", process_->token()}};
-        ASSERT_TRUE(client->Post("/_dev/reload", token, "", "application/json"));
-        const std::string active =
-            std::string(R"({"implementation":)") +
-            (implementation == nullptr ? "null" : "\"" + std::string(implementation) + "\"") + "}";
-        const auto switched = client->Post("/_dev/active", token, active, "application/json");
+TEST_F(DevhostRoutes, TheModulesAnswersAsHttp) {
+    auto client = process_->client();
+    const httplib::Headers token{{"X-Tav-Dev-Token", process_->token()}};
+    ASSERT_TRUE(client->Post("/_dev/reload", token, "", "application/json"));
+    const auto activate = [&](const char* implementation) {
+        const auto switched =
+            client->Post("/_dev/active", token, implementation, "application/json");
         ASSERT_TRUE(switched);
         ASSERT_EQ(switched->status, 200) << switched->body;
-        for (const Route& route : kRoutes) {
-            SCOPED_TRACE(std::string(route.method) + " " + route.path);
-            const bool implemented =
-                implementation != nullptr &&
-                (route.onlyFor == nullptr || std::string(route.onlyFor) == implementation);
-            const char* refusal = route.onlyFor != nullptr ? route.restriction : kNoDelegate;
-            const httplib::Result result = send(*client, route);
-            ASSERT_TRUE(result);
-            EXPECT_EQ(result->status, implemented ? route.status : 404) << result->body;
-            EXPECT_NE(result->body.find(implemented ? route.contains : refusal), std::string::npos)
-                << result->body;
-            if (result->status >= 400) {
-                EXPECT_NE(result->body.find("\"httpStatus\":" + std::to_string(result->status)),
-                          std::string::npos);
-            }
+    };
+    struct Row {
+        const char* active;  // the /_dev/active body
+        const char* method;
+        const char* path;
+        const char* body;
+        int status;
+        const char* answer;  // the whole body, or a piece of a value's
+    };
+    const char* const legacy = R"({"implementation":"legacy"})";
+    const Row rows[] = {
+        {legacy, "GET", "session/timer", nullptr, 200, "\"phase\":\"BAN_PICK\""},
+        {legacy, "POST", "session/trades/1/accept", "", 204, ""},
+        {legacy, "POST", "session/my-selection/reroll", "", 409,
+         R"({"errorCode":"Conflict","httpStatus":409,"message":"Error response for POST )"
+         R"(/tav-champ-select-legacy/v1/session/my-selection/reroll: No rerolls remaining"})"},
+        {legacy, "PATCH", "session/my-selection", R"({"selectedSkinId": "x5"})", 400,
+         R"({"errorCode":"Bad Request","httpStatus":400,"message":"Value x5 for )"
+         R"('selectedSkinId' of type int32 is in an incorrect format"})"},
+        {R"({"implementation":null})", "GET", "session", nullptr, 404,
+         R"({"errorCode":"Not Found","httpStatus":404,"message":"No active delegate"})"},
+        {legacy, "GET", "nothing", nullptr, 404,
+         R"({"errorCode":"Not Found","httpStatus":404,)"
+         R"("message":"No route of the module matches this path"})"},
+        // An empty segment fills no parameter: the path is a segment short
+        // of the action route, not that route with another method.
+        {legacy, "GET", "session/actions/", nullptr, 404,
+         R"({"errorCode":"Not Found","httpStatus":404,)"
+         R"("message":"No route of the module matches this path"})"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.method) + " " + row.path);
+        activate(row.active);
+        const std::string path = "/tav-champ-select/v1/" + std::string(row.path);
+        const std::string method = row.method;
+        const httplib::Result result = method == "GET" ? client->Get(path)
+                                       : method == "POST"
+                                           ? client->Post(path, row.body, "application/json")
+                                           : client->Patch(path, row.body, "application/json");
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->status, row.status) << result->body;
+        if (row.status == 200) {
+            EXPECT_NE(result->body.find(row.answer), std::string::npos) << result->body;
+        } else {
+            EXPECT_EQ(result->body, row.answer);
         }
+        EXPECT_FALSE(result->has_header("Allow"));
+        EXPECT_EQ(result->get_header_value("Content-Type"),
+                  row.status == 204 ? "" : "application/json");
     }
-};
-
-TEST_F(DevhostRoutes, AnswerWithLegacyActive) {
-    runAll("legacy");
-}
-
-TEST_F(DevhostRoutes, AnswerWithTeamBuilderActive) {
-    runAll("team-builder");
-}
-
-TEST_F(DevhostRoutes, AnswerWithNoImplementationActive) {
-    runAll(nullptr);
-}
-
-// Not routes of the module: an unknown path, a known path with another
-// method and a body the module cannot read (MessagePack on request is the
-// hostile-request table's, its encoding the formats tests').
-TEST_F(DevhostRoutes, AnswersOutsideTheRoutes) {
-    auto client = process_->client();
-    ASSERT_TRUE(client->Post("/_dev/reload", {{"X-Tav-Dev-Token", process_->token()}}, "",
-                             "application/json"));
-
-    const auto unknown = client->Get("/tav-champ-select/v1/nothing");
-    ASSERT_TRUE(unknown);
-    EXPECT_EQ(unknown->status, 404);
-    EXPECT_EQ(unknown->body, R"({"errorCode":"Not Found","httpStatus":404,)"
-                             R"("message":"No route of the module matches this path"})");
 
     const auto wrongMethod = client->Delete("/tav-champ-select/v1/session");
     ASSERT_TRUE(wrongMethod);
     EXPECT_EQ(wrongMethod->status, 405);
     EXPECT_EQ(wrongMethod->get_header_value("Allow"), "GET");
-
-    // An empty segment fills no parameter: the path is a segment short of
-    // the action route, not that route with another method.
-    const auto shortPath = client->Get("/tav-champ-select/v1/session/actions/");
-    ASSERT_TRUE(shortPath);
-    EXPECT_EQ(shortPath->status, 404);
-    EXPECT_FALSE(shortPath->has_header("Allow"));
-
-    // Kept alive, an answer with a body goes out in one write: no wait for
-    // the client's delayed acknowledgement (40 ms) between its parts.
-    client->set_keep_alive(true);
-    std::vector<double> milliseconds;
-    for (int i = 0; i < 20; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        ASSERT_TRUE(client->Get("/tav-champ-select/v1/session"));
-        milliseconds.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::nth_element(milliseconds.begin(), milliseconds.begin() + 10, milliseconds.end());
-#ifndef TAV_SANITIZED
-    // A sanitizer slows an answer to the order of the 40 ms told apart here.
-    EXPECT_LT(milliseconds[10], 20.0);
-#endif
-    client->set_keep_alive(false);
-
-    // The module did not call its handler: no status of its own, so 400.
-    const auto badBody = client->Patch("/tav-champ-select/v1/session/my-selection",
-                                       R"({"selectedSkinId": "x5"})", "application/json");
-    ASSERT_TRUE(badBody);
-    EXPECT_EQ(badBody->status, 400);
-    EXPECT_EQ(badBody->body,
-              R"({"errorCode":"Bad Request","httpStatus":400,"message":"Value x5 for )"
-              R"('selectedSkinId' of type int32 is in an incorrect format"})");
 }
 
 // The tool of every build serves the same documents but for its server's
