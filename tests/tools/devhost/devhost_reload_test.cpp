@@ -9,6 +9,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "devhost_process.h"
 
@@ -17,11 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A folder with the watched module file in it, written as a build would.
+// A folder with the watched module file in it, written as a build would; of
+// this process alone, as builds of two trees may run their tests at once.
 class WatchedModule {
 public:
     WatchedModule(const std::string& name, const std::string& first)
-        : folder_(fs::path(::testing::TempDir()) / name) {
+        : folder_(fs::path(::testing::TempDir()) / (name + "-" + std::to_string(getpid()))) {
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         file_ = (folder_ / fs::path(first).filename()).string();
