@@ -3,6 +3,9 @@
 // own, against the real tool started with --allow-origin for that origin. In
 // headless Chromium the page must list the session, then show a ban made with
 // docs/devhost.md's PATCH from the event stream alone (the page never reads again).
+// The PATCH is sent from the page, so that it takes the browser's preflight;
+// the same page may not use /_dev/ (an allowed origin never may). This is the
+// allowed origin's browser test; cross_origin_test.mjs has the foreign ones.
 //
 //   node frontend_test.mjs --tool TAV_DEVHOST --scenario DEMO.yaml --client DIR \
 //        --page EXAMPLES/frontend --work DIR [--screenshot FILE.png] [--chromium PATH]
@@ -64,11 +67,17 @@ try {
   check(before.text === 'ban by cell 2: …' && before.done === '', `action 3 at first: ${JSON.stringify(before)}`);
   check((await page.$$('#their-team li')).length === 5, 'their team has 5 players');
 
-  const patched = await fetch(`${started.url.origin}/tav-champ-select/v1/session/actions/3`, {
+  const fromPage = (path, init) => page.evaluate((url, init) => fetch(url, init)
+    .then((response) => response.status, () => 'refused'), `${started.url.origin}${path}`, init);
+  const patched = await fromPage('/tav-champ-select/v1/session/actions/3', {
     method: 'PATCH', headers: { 'Content-Type': 'application/json' },
     body: JSON.stringify({ championId: 99, completed: true }),
   });
-  check(patched.ok, `the PATCH answered ${patched.status}`);
+  check(patched === 204, `the page's PATCH answered ${patched}`);
+  // Vary, which no browser checks: a cache must not give one origin's answer to another.
+  const read = await fetch(`${started.url.origin}/tav-champ-select/v1/session`, { headers: { Origin: pageOrigin } });
+  check(read.headers.get('access-control-allow-origin') === pageOrigin && /\bOrigin\b/.test(read.headers.get('vary')),
+    `CORS headers: ${read.headers.get('access-control-allow-origin')}, Vary ${read.headers.get('vary')}`);
   await until('the ban from the event stream', page.waitForFunction(() =>
     document.querySelector('li[data-action-id="3"]')?.textContent === 'ban by cell 2: champion 99'
       && Number(document.body.dataset.updates) >= 1));
@@ -76,6 +85,8 @@ try {
   check(/from the event stream/.test(await page.$eval('#status', (p) => p.textContent)), 'the status names the event');
   if (args.screenshot) await page.screenshot({ path: args.screenshot, fullPage: true });
   check(errors.length === 0, `the page reported errors: ${errors.join('; ')}`);
+  const control = await fromPage(`/_dev/state?token=${started.url.searchParams.get('token')}`);
+  check(control === 'refused' || control === 403, `the page's /_dev/state: ${control}`);
 } catch (error) {
   failures.push(error.stack || String(error));
 } finally {

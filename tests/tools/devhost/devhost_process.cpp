@@ -200,7 +200,9 @@ int DevhostProcess::stop() {
 }
 
 void expectCleanExit(DevhostProcess& process) {
-    if (const int code = process.stop(); code != 0) {
+    // Stopped through the module's Shutdown, which says so last.
+    if (const int code = process.stop();
+        code != 0 || !process.stderrText().ends_with("\ntav-devhost: stopped\n")) {
         ADD_FAILURE() << "the tool ended with " << code << "\n" << process.stderrText();
     }
 }

@@ -64,8 +64,9 @@ private:
     std::thread reader_;
 };
 
-// Stops the tool and fails unless it ended with 0: under a sanitizer a leak
-// or a fault in the tool ends it otherwise.
+// Stops the tool and fails unless it ended with 0 after its last line,
+// "tav-devhost: stopped": under a sanitizer a leak or a fault in the tool
+// ends it otherwise.
 void expectCleanExit(DevhostProcess& process);
 
 // A test suite whose tests share one started tool.

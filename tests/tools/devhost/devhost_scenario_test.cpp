@@ -125,15 +125,6 @@ TEST(DevhostScenario, RefusesABadReloadWithItsLine) {
     std::remove(file.c_str());
 }
 
-// Time left counts down from the load to 0, unless the timer is infinite;
-// internalNowInEpochMs is the time of the answer.
-TEST(DevhostScenario, StopsCleanlyOnSigterm) {
-    DevhostProcess process;
-    ASSERT_TRUE(process.serving()) << process.stderrText();
-    EXPECT_EQ(process.stop(), 0);
-    EXPECT_TRUE(process.stderrText().ends_with("\ntav-devhost: stopped\n")) << process.stderrText();
-}
-
 TEST(DevhostScenario, ReportsWhatItCannotLoad) {
     const ToolRun noScenario = runDevhost({"--scenario", "/nonexistent/scenario.yaml"});
     EXPECT_EQ(noScenario.exitCode, 1);

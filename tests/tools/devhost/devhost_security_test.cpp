@@ -146,10 +146,9 @@ TEST_F(DevhostSecurity, HostileRequests) {
     const std::string json = "Content-Type: application/json\r\n";
 
     std::vector<Hostile> rows;
-    // One decoded, resolved form of the path is checked and routed: each of
-    // these is the control route, refused without the token.
-    for (const char* form : {"/_dev/state", "/%5Fdev/state", "/%5fdev/state", "/_dev%2Fstate",
-                             "//_dev/state", "/_dev/./state", "/x/../_dev/state"}) {
+    // The path is checked as it is routed, decoded and resolved (each form
+    // of it: RequestTarget's test): an escaped control route needs the token.
+    for (const char* form : {"/_dev/state", "/%5Fdev/./state"}) {
         rows.push_back({form, get(form), 403});
         rows.push_back(
             {std::string(form) + ", token", get(form, token), 200, After::kSame, stateBody});
@@ -159,15 +158,7 @@ TEST_F(DevhostSecurity, HostileRequests) {
         {
             {"query token", get("/_dev/state?token=" + secret), 200, After::kSame, stateBody},
             {"short query token", get("/_dev/state?token=" + secret.substr(1)), 403},
-            {"/x/%2e%2e/, token", get("/x/%2e%2e/_dev/state", token), 200, After::kSame, stateBody},
-            {"other case", get("/_DEV/state", token), 404},
-            {"decoded once", get("/%255Fdev/state", token), 404},
             {"malformed escape", get("/%zz"), 400},
-            {"cut escape", get("/_dev/state%2", token), 400},
-            {"escaped NUL", get("/%00"), 400},
-            {"escaped line feed", get("/tav-champ-select/v1/session%0A"), 400},
-            {"above the root", get("/.."), 400},
-            {"above the root, escaped", get("/x/%2e%2e/%2E%2E/_dev/state", token), 400},
             {"request line under 8 KiB", get("/" + std::string(8000, 'a')), 404},
 
             // The token, given once.
@@ -182,40 +173,22 @@ TEST_F(DevhostSecurity, HostileRequests) {
             {"wrong, right header",
              setActive("/_dev/active", "X-Tav-Dev-Token: " + wrong + "\r\n" + token), 403},
 
-            // Origins and fetch metadata.
+            // Origins and fetch metadata, one of each verdict (each origin and
+            // fetch site: OriginPolicy's test).
             {"form post", formPost(kPurchase), 403, After::kSame, namesEvil},
-            {"form post, trade", formPost("/tav-champ-select/v1/session/trades/1/request"), 403,
-             After::kSame, namesEvil},
             {"cross-site", get(kSession, "Sec-Fetch-Site: cross-site\r\n"), 403},
-            {"same-site", get(kSession, "Sec-Fetch-Site: same-site\r\n"), 403},
             {"same-origin", get(kSession, "Sec-Fetch-Site: same-origin\r\n"), 200},
-            {"typed URL", get(kSession, "Sec-Fetch-Site: none\r\n"), 200},
-            {"opaque origin", get(kSession, "Origin: null\r\n"), 403},
             {"own and foreign origin",
              get(kSession, "Origin: http://127.0.0.1:" + port() + "\r\n" + evil), 403},
             {"own origin", get(kSession, "Origin: http://localhost:" + port() + "\r\n"), 200},
-            {"own address", get(kSession, "Origin: http://127.0.0.1:" + port() + "\r\n"), 200},
-            {"other port",
-             get(kSession,
-                 "Origin: http://127.0.0.1:" + std::to_string(process_->port() + 1) + "\r\n"),
-             403},
-            {"own origin as a prefix",
-             get(kSession, "Origin: http://localhost:" + port() + ".evil.example\r\n"), 403},
             {"allowed origin", get(kSession, "Origin: " + std::string(kAllowedOrigin) + "\r\n"),
              200},
-            {"allowed origin, other scheme", get(kSession, "Origin: https://localhost:5173\r\n"),
-             403},
             {"control, own origin",
              get("/_dev/state", token + "Origin: http://127.0.0.1:" + port() + "\r\n"), 200},
             {"control, allowed origin",
              get("/_dev/state", token + "Origin: " + std::string(kAllowedOrigin) + "\r\n"), 403},
-            {"control, cross-site", get("/_dev/state", token + "Sec-Fetch-Site: cross-site\r\n"),
-             403},
             // The traffic shows what the module did: the same rules.
-            {"traffic", get("/%5Fdev/traffic"), 403},
             {"traffic stream", get("/_dev/traffic/stream"), 403},
-            {"traffic, allowed origin",
-             get("/_dev/traffic", token + "Origin: " + std::string(kAllowedOrigin) + "\r\n"), 403},
             {"traffic stream, cross-site",
              get("/_dev/traffic/stream", token + "Sec-Fetch-Site: cross-site\r\n"), 403},
             {"shutdown, foreign origin", request("POST", "/_dev/shutdown", host + token + evil),

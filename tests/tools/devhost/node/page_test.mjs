@@ -49,20 +49,21 @@ async function run({ url }, watched) {
     await until('the session loads', page.waitForSelector('#session[data-loaded="true"]'));
     await until('the event stream connects', page.waitForFunction(() =>
       document.querySelector('#connection').dataset.state === 'live'));
-    check(await page.$$eval('#my-team [data-cell-id]', (n) => n.length) === 5, 'five cells in my team');
-    check(await page.$$eval('#their-team [data-cell-id]', (n) => n.length) === 5, 'five cells in their team');
-    check(await cellText(page, 0, 'displayName') === 'Ally 1', 'cell 0 is named');
-    check(await cellText(page, 0, 'assignedPosition') === 'top', 'cell 0 has its position');
-    check(await cellText(page, 0, 'spells') === '4 / 12', 'cell 0 has its spells');
-    check(await cellText(page, 0, 'summonerId') === '1001', 'cell 0 has its summoner');
+    for (const team of ['#my-team', '#their-team']) {
+      check(await page.$$eval(`${team} [data-cell-id]`, (n) => n.length) === 5, `five cells in ${team}`);
+    }
+    for (const [field, text] of [['displayName', 'Ally 1'], ['assignedPosition', 'top'], ['spells', '4 / 12'],
+      ['summonerId', '1001']]) {
+      check(await cellText(page, 0, field) === text, `cell 0's ${field}: ${await cellText(page, 0, field)}`);
+    }
     check(await page.$eval('[data-cell-id="2"]', (n) => n.classList.contains('local')), 'cell 2 is the local player');
     await until('the implementation shows', page.waitForFunction(() =>
       document.querySelector('#active-implementation').textContent === 'legacy'));
     check(await page.$eval('#timer-phase', (n) => n.textContent) === 'BAN_PICK', 'the timer shows its phase');
     check(await page.$$eval('[data-action-id]', (n) => n.length) === 11, 'eleven actions');
-    check(await page.$eval('[data-action-id="1"]', (n) => n.dataset.state) === 'completed', 'action 1 completed');
-    check(await page.$eval('[data-action-id="3"]', (n) => n.dataset.state) === 'in-progress', 'action 3 in progress');
-    check(await page.$eval('[data-action-id="7"]', (n) => n.dataset.state) === 'pending', 'action 7 pending');
+    for (const [id, state] of [[1, 'completed'], [3, 'in-progress'], [7, 'pending']]) {
+      check(await page.$eval(`[data-action-id="${id}"]`, (n) => n.dataset.state) === state, `action ${id} ${state}`);
+    }
 
     // The simulation's timer runs, and the page follows it.
     const left = () => page.$eval('#timer-left', (n) => Number(n.dataset.leftMs));
