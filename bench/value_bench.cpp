@@ -10,7 +10,7 @@
 #include "binding/binding_page_pool.h"
 #include "binding/binding_value.h"
 #include "binding/binding_value_context.h"
-#include "binding/testing/binding_value_context_inspector.h"
+#include "binding/testing/binding_value_context_probe.h"
 #include "diag/allocation.h"
 
 using namespace tav;
@@ -48,9 +48,9 @@ private:
 void reportTree(benchmark::State& state, const BindingValue& tree, double members) {
     state.counters["members"] = members;
     state.counters["strings"] =
-        static_cast<double>(BindingValueContextInspector::stringCount(*tree.context()));
+        static_cast<double>(BindingValueContextProbe::stringCount(*tree.context()));
     state.counters["pages"] =
-        static_cast<double>(BindingValueContextInspector::pageCount(*tree.context()));
+        static_cast<double>(BindingValueContextProbe::pageCount(*tree.context()));
 }
 
 std::vector<std::string> numberedKeys(int count) {

@@ -9,6 +9,18 @@ function(tav_library name)
                                             ${PROJECT_SOURCE_DIR}/include)
 endfunction()
 
+# tav_platform_sources(<out> <service>...): the file of each service for
+# this platform, win32/NAME.cpp or posix/NAME.cpp.
+function(tav_platform_sources out)
+  if(WIN32)
+    list(TRANSFORM ARGN PREPEND win32/ OUTPUT_VARIABLE sources)
+  else()
+    list(TRANSFORM ARGN PREPEND posix/ OUTPUT_VARIABLE sources)
+  endif()
+  list(TRANSFORM sources APPEND .cpp)
+  set(${out} ${sources} PARENT_SCOPE)
+endfunction()
+
 # tav_test(<name> [THREADS] SOURCES ... DEPS ... [ENVIRONMENT VAR=value ...]):
 # a GoogleTest program registered with ctest through discovery (run under the
 # emulator when cross-compiling), its tests run with the given environment.

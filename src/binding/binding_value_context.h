@@ -2,7 +2,7 @@
 // pools from which every small fixed-size object of the tree (payload headers,
 // map nodes, string entries) is carved, with the tree's heap element arrays.
 // Created by the tree's root when first needed and freed with it; tests and
-// benchmarks look inside through binding/testing/binding_value_context_inspector.h.
+// benchmarks look inside through binding/testing/binding_value_context_probe.h.
 #pragma once
 
 #include <cstddef>
@@ -55,7 +55,7 @@ public:
 
 private:
     // Tests and benchmarks look inside (binding/testing/).
-    friend struct BindingValueContextInspector;
+    friend struct BindingValueContextProbe;
 
     explicit BindingValueContext(void* block) noexcept
         : heapArrays_{&heapArrays_, &heapArrays_}, block_(block) {}

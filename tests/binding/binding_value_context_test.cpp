@@ -10,7 +10,7 @@
 
 #include "binding/binding_page_pool.h"
 #include "binding/fnv1a.h"
-#include "binding/testing/binding_value_context_inspector.h"
+#include "binding/testing/binding_value_context_probe.h"
 #include "diag/allocation.h"
 
 using namespace tav;
@@ -58,15 +58,15 @@ TEST(BindingStringTable, EqualStringsOfATreeShareOneCountedEntry) {
     root.member("a").setString("same");
     root.member("b").setString("same");
     const BindingValueContext& context = *root.context();
-    EXPECT_EQ(BindingValueContextInspector::stringReferences(context, "same"), 2u);
+    EXPECT_EQ(BindingValueContextProbe::stringReferences(context, "same"), 2u);
     EXPECT_EQ(root.find("a").asCString(), root.find("b").asCString());
-    EXPECT_EQ(BindingValueContextInspector::stringCount(context), 3u);  // "a", "b", "same"
+    EXPECT_EQ(BindingValueContextProbe::stringCount(context), 3u);  // "a", "b", "same"
 
     root.member("a").reset();
-    EXPECT_EQ(BindingValueContextInspector::stringReferences(context, "same"), 1u);
+    EXPECT_EQ(BindingValueContextProbe::stringReferences(context, "same"), 1u);
     EXPECT_EQ(root.find("b").asString(), "same");
     root.member("b").setString("other");
-    EXPECT_EQ(BindingValueContextInspector::stringReferences(context, "same"), 0u);
+    EXPECT_EQ(BindingValueContextProbe::stringReferences(context, "same"), 0u);
 }
 
 TEST(BindingStringTable, GrowsByDoublingAndClearsBackToEightBuckets) {
@@ -74,17 +74,17 @@ TEST(BindingStringTable, GrowsByDoublingAndClearsBackToEightBuckets) {
     for (int i = 0; i < 9; ++i) {
         root.element(i).setString("s" + std::to_string(i));
     }
-    EXPECT_EQ(BindingValueContextInspector::stringBucketCount(*root.context()), 16u);
+    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 16u);
     for (int i = 9; i < 100; ++i) {
         root.element(i).setString("s" + std::to_string(i));
     }
-    EXPECT_EQ(BindingValueContextInspector::stringCount(*root.context()), 100u);
-    EXPECT_EQ(BindingValueContextInspector::stringBucketCount(*root.context()), 128u);
+    EXPECT_EQ(BindingValueContextProbe::stringCount(*root.context()), 100u);
+    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 128u);
     root.element(0).reset();
-    EXPECT_EQ(BindingValueContextInspector::stringBucketCount(*root.context()), 128u);
+    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 128u);
     root.reset();
-    EXPECT_EQ(BindingValueContextInspector::stringCount(*root.context()), 0u);
-    EXPECT_EQ(BindingValueContextInspector::stringBucketCount(*root.context()), 8u);
+    EXPECT_EQ(BindingValueContextProbe::stringCount(*root.context()), 0u);
+    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 8u);
 }
 
 TEST(BindingStringTable, KeysCollidingUnderTheUnkeyedHashSpreadOverBuckets) {
@@ -95,11 +95,11 @@ TEST(BindingStringTable, KeysCollidingUnderTheUnkeyedHashSpreadOverBuckets) {
         root.member(key).setString(key);
     }
     ASSERT_EQ(root.size(), keys.size());
-    EXPECT_EQ(BindingValueContextInspector::stringCount(*root.context()), keys.size());
-    EXPECT_EQ(BindingValueContextInspector::stringBucketCount(*root.context()), 4096u);
+    EXPECT_EQ(BindingValueContextProbe::stringCount(*root.context()), keys.size());
+    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 4096u);
     // A random hash puts about ten in the fullest of 4096 buckets at worst;
     // the old one put all 3000 in one.
-    EXPECT_LE(BindingValueContextInspector::longestStringChain(*root.context()), 12u);
+    EXPECT_LE(BindingValueContextProbe::longestStringChain(*root.context()), 12u);
     EXPECT_EQ(root.find(keys[1234]).asString(), keys[1234]);
 }
 
@@ -196,8 +196,8 @@ TEST(BindingValueContext, RecordsWithRepeatedKeysAllocateNothingPerRecord) {
         BindingValue list;
         buildRecords(list);
         const BindingValueContext& context = *list.context();
-        EXPECT_EQ(BindingValueContextInspector::stringCount(context), 7u);  // five keys, two values
-        EXPECT_EQ(BindingValueContextInspector::stringReferences(context, "name"), 1000u);
+        EXPECT_EQ(BindingValueContextProbe::stringCount(context), 7u);  // five keys, two values
+        EXPECT_EQ(BindingValueContextProbe::stringReferences(context, "name"), 1000u);
         const auto built = diag::readAllocationCounters();
         // Context, element array of the list and the empty page pool's block
         // index: small arrays ("tags") and short strings live in pool slots.
@@ -261,7 +261,7 @@ TEST(BindingValueContext, DestroyingARootFreesEveryHeapPartAndPage) {
         BindingValue emptyElements;
         emptyElements.element(99);
         const BindingValue mixed = mixedTree();
-        EXPECT_GT(BindingValueContextInspector::pageCount(*mixed.context()), 0u);
+        EXPECT_GT(BindingValueContextProbe::pageCount(*mixed.context()), 0u);
     }
     BindingPagePool::instance().releaseKeptBlocks();
     EXPECT_EQ(live(), before);
@@ -276,17 +276,17 @@ TEST(BindingValueContext, ResettingAMemberReleasesOnlyWhatItHeld) {
     root.member("base") = mixedTree();
     root.member("extra");
     const BindingValueContext& context = *root.context();
-    const std::size_t slots = BindingValueContextInspector::slotsInUse(context);
-    const std::size_t strings = BindingValueContextInspector::stringCount(context);
+    const std::size_t slots = BindingValueContextProbe::slotsInUse(context);
+    const std::size_t strings = BindingValueContextProbe::stringCount(context);
     const std::uint32_t references =
-        BindingValueContextInspector::stringReferences(context, "player 1");
+        BindingValueContextProbe::stringReferences(context, "player 1");
     ASSERT_GT(references, 0u);
 
     root.member("extra") = mixedTree();
-    EXPECT_EQ(BindingValueContextInspector::stringReferences(context, "player 1"), 2 * references);
+    EXPECT_EQ(BindingValueContextProbe::stringReferences(context, "player 1"), 2 * references);
     root.member("extra").reset();
-    EXPECT_EQ(BindingValueContextInspector::slotsInUse(context), slots);
-    EXPECT_EQ(BindingValueContextInspector::stringCount(context), strings);
-    EXPECT_EQ(BindingValueContextInspector::stringReferences(context, "player 1"), references);
+    EXPECT_EQ(BindingValueContextProbe::slotsInUse(context), slots);
+    EXPECT_EQ(BindingValueContextProbe::stringCount(context), strings);
+    EXPECT_EQ(BindingValueContextProbe::stringReferences(context, "player 1"), references);
     EXPECT_EQ(root.find("base"), mixedTree());
 }

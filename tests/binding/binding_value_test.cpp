@@ -12,7 +12,7 @@
 
 #include "binding/binding_value_context.h"
 #include "binding/member_tree.h"
-#include "binding/testing/binding_value_context_inspector.h"
+#include "binding/testing/binding_value_context_probe.h"
 
 using namespace tav;
 
@@ -138,7 +138,7 @@ TEST(BindingValue, SettersAndTypedReads) {
         value.reset();
         EXPECT_EQ(value.kind(), BindingValueKind::Empty);
         EXPECT_NE(value.context(), nullptr);  // reset keeps the context
-        EXPECT_EQ(BindingValueContextInspector::slotsInUse(*value.context()), 0u);
+        EXPECT_EQ(BindingValueContextProbe::slotsInUse(*value.context()), 0u);
     }
 }
 
@@ -346,10 +346,10 @@ TEST(BindingValue, DeepCopyBetweenTreesSharesNoStrings) {
     EXPECT_EQ(trace(target), trace(source));
     EXPECT_NE(target.context(), source.context());
     EXPECT_NE(target.find("name").asCString(), source.find("name").asCString());
-    EXPECT_EQ(BindingValueContextInspector::stringCount(*target.context()),
-              BindingValueContextInspector::stringCount(*source.context()));
-    EXPECT_EQ(BindingValueContextInspector::stringReferences(*target.context(), "Ahri"), 2u);
-    EXPECT_EQ(BindingValueContextInspector::stringReferences(*target.context(), "old"), 0u);
+    EXPECT_EQ(BindingValueContextProbe::stringCount(*target.context()),
+              BindingValueContextProbe::stringCount(*source.context()));
+    EXPECT_EQ(BindingValueContextProbe::stringReferences(*target.context(), "Ahri"), 2u);
+    EXPECT_EQ(BindingValueContextProbe::stringReferences(*target.context(), "old"), 0u);
 
     BindingValue member;
     member.member("copy") = source.find("skins");  // into a member of another tree
@@ -394,11 +394,11 @@ TEST(BindingValue, CopyAndMoveWithinOneTree) {
         BindingValue tree = sampleTree();
         row.act(tree);
         EXPECT_EQ(trace(tree), row.expected);
-        const std::size_t slotsBefore = BindingValueContextInspector::slotsInUse(*tree.context());
+        const std::size_t slotsBefore = BindingValueContextProbe::slotsInUse(*tree.context());
         tree.reset();
-        EXPECT_EQ(BindingValueContextInspector::slotsInUse(*tree.context()), 0u)
+        EXPECT_EQ(BindingValueContextProbe::slotsInUse(*tree.context()), 0u)
             << "was " << slotsBefore;
-        EXPECT_EQ(BindingValueContextInspector::stringCount(*tree.context()), 0u);
+        EXPECT_EQ(BindingValueContextProbe::stringCount(*tree.context()), 0u);
     }
 }
 
@@ -418,7 +418,7 @@ TEST(BindingValue, MoveBetweenRootsSwapsAndEmptiesTheSource) {
     EXPECT_EQ(target.kind(), BindingValueKind::Empty);
     EXPECT_EQ(other.context(), context);
     EXPECT_NE(target.context(), nullptr);  // the target's old context, now empty
-    EXPECT_EQ(BindingValueContextInspector::stringCount(*target.context()), 0u);
+    EXPECT_EQ(BindingValueContextProbe::stringCount(*target.context()), 0u);
 }
 
 TEST(BindingValue, MovingAMemberIntoARootCopiesIt) {
@@ -429,8 +429,8 @@ TEST(BindingValue, MovingAMemberIntoARootCopiesIt) {
     EXPECT_EQ(root.size(), 2u);
     EXPECT_TRUE(root.isRoot());
     EXPECT_NE(root.context(), tree.context());
-    EXPECT_EQ(BindingValueContextInspector::stringReferences(*tree.context(), "Arcade"), 0u);
-    EXPECT_EQ(BindingValueContextInspector::stringReferences(*root.context(), "Arcade"), 1u);
+    EXPECT_EQ(BindingValueContextProbe::stringReferences(*tree.context(), "Arcade"), 0u);
+    EXPECT_EQ(BindingValueContextProbe::stringReferences(*root.context(), "Arcade"), 1u);
 
     BindingValue assigned;
     assigned.setInt32(1);

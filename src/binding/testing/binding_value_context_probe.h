@@ -10,7 +10,7 @@
 
 namespace tav {
 
-struct BindingValueContextInspector {
+struct BindingValueContextProbe {
     static std::size_t stringCount(const BindingValueContext& context) noexcept {
         return context.strings_.size();
     }
