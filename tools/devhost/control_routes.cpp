@@ -113,6 +113,53 @@ HttpResponse scriptAnswer(DevHost& host, const HttpRequest& request) {
     return noContent();
 }
 
+// A JSON number as a double; nothing for anything else.
+std::optional<double> numberIn(const BindingValue& value) {
+    switch (value.kind()) {
+        case BindingValueKind::Signed:
+            return static_cast<double>(value.asInt64());
+        case BindingValueKind::Unsigned:
+            return static_cast<double>(value.asUInt64());
+        case BindingValueKind::Float:
+            return value.asDouble();
+        default:
+            return std::nullopt;
+    }
+}
+
+// A day of clock time at most in one step: more is a slip.
+constexpr double kMaxAdvanceMs = 86'400'000;
+
+// {"paused": bool}, {"speed": N} or {"advanceMs": N}; one at a time, so
+// that what a step means is never in doubt.
+HttpResponse setClock(DevHost& host, const HttpRequest& request) {
+    BindingValue body;
+    if (auto refused = jsonBody(request, body)) {
+        return *refused;
+    }
+    constexpr std::string_view kUsage =
+        "The body needs one of \"paused\": true or false, \"speed\": 0.25 to 16, "
+        "\"advanceMs\": a whole number of milliseconds from 1";
+    if (body.kind() != BindingValueKind::Structure || body.members().size() != 1) {
+        return errorResponse(400, std::string(kUsage));
+    }
+    const BindingMember& member = *body.members().begin();
+    const BindingValue& value = member.value();
+    const std::optional<double> number = numberIn(value);
+    if (member.key() == "paused" && value.kind() == BindingValueKind::Bool) {
+        host.setClockPaused(value.asBool());
+    } else if (member.key() == "speed" && number && *number >= ToolClock::kMinSpeed &&
+               *number <= ToolClock::kMaxSpeed) {
+        host.setClockSpeed(*number);
+    } else if (member.key() == "advanceMs" && number && value.kind() != BindingValueKind::Float &&
+               *number >= 1 && *number <= kMaxAdvanceMs) {
+        host.advanceClock(static_cast<std::int64_t>(*number));
+    } else {
+        return errorResponse(400, std::string(kUsage));
+    }
+    return json(host.clockJson());
+}
+
 }  // namespace
 
 std::optional<HttpResponse> controlRoute(DevHost& host, const std::function<void()>& onShutdown,
@@ -129,6 +176,20 @@ std::optional<HttpResponse> controlRoute(DevHost& host, const std::function<void
     }
     if (path == "answers" && method == "POST") {
         return scriptAnswer(host, request);
+    }
+    if (path == "clock" && method == "GET") {
+        return json(host.clockJson());
+    }
+    if (path == "clock" && method == "POST") {
+        return setClock(host, request);
+    }
+    if (path == "flow" && method == "GET") {
+        std::string flow = host.flowJson();
+        return flow.empty() ? errorResponse(404, "The scenario has no flow")
+                            : json(std::move(flow));
+    }
+    if (path == "flow/dodge" && method == "POST") {
+        return host.dodge() ? noContent() : errorResponse(404, "The scenario has no flow");
     }
     if (path == "reload" && method == "POST") {
         std::string error;

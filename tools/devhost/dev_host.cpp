@@ -49,7 +49,17 @@ DevHost::DevHost(EventStream& events, TrafficLog& traffic)
     : events_(events),
       traffic_(traffic),
       simulation_([this](const std::string& uri, std::string_view eventType,
-                         const BindingValue& data) { resourceEvent(uri, eventType, data); }) {}
+                         const BindingValue& data) { resourceEvent(uri, eventType, data); },
+                  clock_) {
+    // What a step of the flow changed reaches the module before the next
+    // step runs, as if each came on its own.
+    clock_.afterEachTask([this] {
+        deliverPending();
+        if (running_ && simulation_.active() != announced_) {
+            announceActive();
+        }
+    });
+}
 
 DevHost::~DevHost() {
     stop();
@@ -95,6 +105,7 @@ bool DevHost::start(const std::string& modulePath, const std::string& scenarioPa
     // Nobody has subscribed yet: the scenario's events go nowhere, and into
     // no trace either.
     starting_ = true;
+    clock_.startFromZero();
     simulation_.apply(std::move(scenario));
     starting_ = false;
     module_ = std::move(loaded);
@@ -108,10 +119,37 @@ bool DevHost::start(const std::string& modulePath, const std::string& scenarioPa
     module_->slots.deliverPending();
     ++generation_;
     running_ = true;
+    announced_ = simulation_.active();
+    ticker_ = std::thread([this] { tick(); });
     return true;
 }
 
+void DevHost::tick() {
+    std::unique_lock lock(mutex_);
+    while (!tickerStop_) {
+        runDue();
+        // Woken early by every change, which may have added a task.
+        const auto wait = clock_.wallUntilNextTask().value_or(std::chrono::seconds(1));
+        tickerWake_.wait_for(
+            lock, std::min<std::chrono::milliseconds>(wait + std::chrono::milliseconds(1),
+                                                      std::chrono::seconds(1)));
+    }
+}
+
+void DevHost::runDue() {
+    clock_.runDue();
+    deliverPending();
+}
+
 void DevHost::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        tickerStop_ = true;
+    }
+    tickerWake_.notify_all();
+    if (ticker_.joinable()) {
+        ticker_.join();
+    }
     std::lock_guard lock(mutex_);
     if (!running_) {
         return;
@@ -192,6 +230,7 @@ bool DevHost::callApi(const ApiRequest& request, std::string_view path, ApiAnswe
     if (!running_) {
         return false;
     }
+    runDue();
     match = findEndpoint(*module_->module.endpoints(), request.method, path);
     if (match.endpoint == nullptr) {
         return false;
@@ -225,6 +264,7 @@ std::string DevHost::activeJson() {
 }
 
 void DevHost::announceActive() {
+    announced_ = simulation_.active();
     events_.publish("devhost", activeJsonLocked());
 }
 
@@ -285,6 +325,57 @@ void DevHost::deliverPending() {
     if (module_ != nullptr) {
         module_->slots.deliverPending();
     }
+    tickerWake_.notify_one();
+}
+
+std::string DevHost::clockJsonLocked() const {
+    BindingValue value;
+    value.member("nowMs").setInt64(clock_.nowMs());
+    value.member("paused").setBool(clock_.paused());
+    value.member("speed").setDouble(clock_.speed());
+    return writeJson(value);
+}
+
+std::string DevHost::clockJson() {
+    std::lock_guard lock(mutex_);
+    return clockJsonLocked();
+}
+
+void DevHost::setClockPaused(bool paused) {
+    std::lock_guard lock(mutex_);
+    runDue();
+    clock_.setPaused(paused);
+    tickerWake_.notify_one();
+}
+
+void DevHost::setClockSpeed(double speed) {
+    std::lock_guard lock(mutex_);
+    runDue();
+    clock_.setSpeed(speed);
+    tickerWake_.notify_one();
+}
+
+void DevHost::advanceClock(std::int64_t ms) {
+    std::lock_guard lock(mutex_);
+    clock_.advance(ms);
+    deliverPending();
+}
+
+std::string DevHost::flowJson() {
+    std::lock_guard lock(mutex_);
+    Flow* flow = simulation_.flow();
+    return flow != nullptr ? writeJson(flow->state()) : std::string();
+}
+
+bool DevHost::dodge() {
+    std::lock_guard lock(mutex_);
+    Flow* flow = simulation_.flow();
+    if (flow == nullptr) {
+        return false;
+    }
+    flow->dodge();
+    deliverPending();
+    return true;
 }
 
 void DevHost::answerRequest(TavResponse& response, const TavRequest& request) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "hosting/api_routing.h"
 #include "hosting/host_slots.h"
@@ -27,6 +29,7 @@
 #include "server/event_stream.h"
 #include "simulation/scenario.h"
 #include "simulation/simulation.h"
+#include "simulation/tool_clock.h"
 #include "traffic/traffic_log.h"
 
 namespace tav::devhost {
@@ -82,6 +85,18 @@ public:
     std::string script(Implementation implementation, ScriptedAnswer answer);
     bool reload(std::string& error);
 
+    // The tool clock: {"nowMs", "paused", "speed"}, and its controls.
+    // Paused, the clock moves only by advanceClock, which runs what falls due
+    // on the way in order.
+    std::string clockJson();
+    void setClockPaused(bool paused);
+    void setClockSpeed(double speed);
+    void advanceClock(std::int64_t ms);
+    // The flow's state as JSON; empty when the scenario has no flow.
+    std::string flowJson();
+    // Ends the flow's session at once; false without a flow.
+    bool dodge();
+
 private:
     void answerRequest(TavResponse& response, const TavRequest& request) override;
     void published(std::string_view name, const BindingValue& payload) override;
@@ -93,6 +108,11 @@ private:
     std::string activeJsonLocked() const;
     void deliverPending();
     void announceActive();
+    // Runs what the clock has due, on the ticker's thread and before every
+    // call into the module, so that what the module reads is current.
+    void runDue();
+    void tick();
+    std::string clockJsonLocked() const;
 
     struct LoadedModule;
     // Loads the module file (from a copy, with fromCopies_) and calls its
@@ -115,7 +135,13 @@ private:
     // are queued for both until one of them goes.
     LoadedModule* incoming_ = nullptr;
     std::atomic<std::uint64_t> generation_{0};
+    ToolClock clock_;
     Simulation simulation_;
+    // The active implementation as last announced; a flow may switch it.
+    std::optional<Implementation> announced_;
+    std::thread ticker_;
+    std::condition_variable tickerWake_;
+    bool tickerStop_ = false;
     std::string scenarioPath_;
     bool running_ = false;
 };

@@ -82,6 +82,9 @@ int main(int argc, char** argv) {
             line(summary);
         });
     }
+    if (options->paused) {
+        host.setClockPaused(true);
+    }
     if (!host.start(options->module, options->scenario, error, startRecording)) {
         line(error);
         return 1;

@@ -14,7 +14,7 @@ namespace tav::devhost {
 
 const char* usageText() {
     return "usage: tav-devhost [--port N] [--scenario FILE] [--module FILE]\n"
-           "                   [--allow-origin ORIGIN]... [--record TRACE] [--watch]\n"
+           "                   [--allow-origin ORIGIN]... [--record TRACE] [--watch] [--paused]\n"
            "       tav-devhost --replay TRACE [--module FILE] [--compare-logs]\n"
            "                   [--max-differences N] [--call-limit SECONDS]\n"
            "\n"
@@ -36,6 +36,9 @@ const char* usageText() {
            "                   the new one is initialised beside the old, which serves\n"
            "                   until then and goes on serving if the new one fails; the\n"
            "                   session and the event streams stay\n"
+           "  --paused         start with the tool clock paused: the session's timer and\n"
+           "                   a scenario's flow move only by POST /_dev/clock\n"
+           "                   {\"advanceMs\": N}, so a test sees the same on every run\n"
            "  --record TRACE   write every crossing of the module's boundary to TRACE\n"
            "                   (JSON Lines, one entry a line, flushed as written)\n"
            "  --replay TRACE   no server: feed the recorded requests, events and answers\n"
@@ -181,6 +184,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             options.compareLogs = true;
         } else if (name == "--watch") {
             options.watch = true;
+        } else if (name == "--paused") {
+            options.paused = true;
         } else if (name == "--record") {
             options.record = value;
         } else if (name == "--replay") {

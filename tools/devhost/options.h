@@ -16,6 +16,7 @@ struct Options {
     std::string record;                       // trace file to write, if any
     std::string replay;                       // trace file to replay (no HTTP)
     bool watch = false;                       // reload the module when its file changes
+    bool paused = false;                      // the tool clock starts paused
     bool compareLogs = false;
     std::size_t maxDifferences = 10;
     unsigned callLimitSeconds = 10;  // a replayed call that takes longer hangs

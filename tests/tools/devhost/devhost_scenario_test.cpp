@@ -34,7 +34,7 @@ const BadScenario kBadScenarios[] = {
      "2: the key 'active' is given twice (first on line 2)"},
     {"active", "# demo\nactive: modern\n", "2: 'active' must be legacy, team-builder or null"},
     {"top-level key", "active: legacy\nimplementation: {}\n",
-     "2: unknown key 'implementation' (expected 'active', 'implementations' or 'shared')"},
+     "2: unknown key 'implementation' (expected 'active', 'implementations', 'flow' or 'shared')"},
     {"implementation", "implementations:\n  legacy: {}\n  modern:\n    resources: {}\n",
      "3: unknown implementation 'modern' (expected legacy or team-builder)"},
     {"resource",

@@ -56,10 +56,15 @@ public:
         }
         for (const BindingMember& member : root.members()) {
             if (member.key() != "active" && member.key() != "implementations" &&
-                member.key() != "shared") {
+                member.key() != "shared" && member.key() != "flow") {
                 return Failure{{std::string(member.key())},
                                "unknown key '" + std::string(member.key()) +
-                                   "' (expected 'active', 'implementations' or 'shared')"};
+                                   "' (expected 'active', 'implementations', 'flow' or 'shared')"};
+            }
+        }
+        if (const BindingValue* flow = root.tryFind("flow")) {
+            if (auto failure = readFlow(*flow)) {
+                return failure;
             }
         }
         const BindingValue& active = root.find("active");
@@ -92,6 +97,31 @@ public:
     }
 
 private:
+    std::optional<Failure> readFlow(const BindingValue& value) {
+        FlowSettings flow;
+        std::vector<ValuePathStep> at{"flow"};
+        if (std::string what = readFlowSettings(value, flow, at); !what.empty()) {
+            return Failure{at, what};
+        }
+        for (const TimelineEntry& entry : flow.timeline) {
+            if (entry.kind == TimelineEntry::Kind::Set && !isKnownResource(entry.path)) {
+                return Failure{
+                    {"flow", "timeline", entry.index, "set", "path"},
+                    "unknown resource '" + entry.path + "' (known: " + knownResourceList() + ")"};
+            }
+            if (entry.kind == TimelineEntry::Kind::Fail) {
+                ScriptedAnswer answer;
+                answer.method = entry.method;
+                answer.url = entry.path;
+                if (std::string what = checkAnswerUrl(answer, types_); !what.empty()) {
+                    return Failure{{"flow", "timeline", entry.index, "fail", "url"}, what};
+                }
+            }
+        }
+        out_.flow = std::move(flow);
+        return std::nullopt;
+    }
+
     std::optional<Failure> readImplementation(const BindingValue& value, const std::string& name,
                                               ImplementationState& state) const {
         const std::vector<ValuePathStep> at{"implementations", name};
@@ -169,23 +199,13 @@ std::size_t readerLine(std::string_view message) {
 
 }  // namespace
 
-std::string_view implementationName(Implementation implementation) {
-    return implementation == Implementation::Legacy ? "legacy" : "team-builder";
-}
-
-std::optional<Implementation> implementationNamed(std::string_view name) {
-    if (name == "legacy") {
-        return Implementation::Legacy;
+bool isKnownResource(std::string_view path) {
+    for (const KnownResource& r : kResources) {
+        if (r.path == path) {
+            return true;
+        }
     }
-    if (name == "team-builder") {
-        return Implementation::TeamBuilder;
-    }
-    return std::nullopt;
-}
-
-std::string_view implementationBase(Implementation implementation) {
-    return implementation == Implementation::Legacy ? "/tav-champ-select-legacy/"
-                                                    : "/tav-lobby-team-builder/champ-select/";
+    return false;
 }
 
 std::string checkResource(std::string_view path, const BindingValue& value) {

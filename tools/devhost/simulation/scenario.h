@@ -13,19 +13,10 @@
 
 #include "binding/binding_value.h"
 #include "hosting/module_types.h"
+#include "simulation/flow_settings.h"
+#include "simulation/implementation.h"
 
 namespace tav::devhost {
-
-enum class Implementation { Legacy = 0, TeamBuilder = 1 };
-inline constexpr std::array<Implementation, 2> kImplementations{Implementation::Legacy,
-                                                                Implementation::TeamBuilder};
-
-// "legacy" or "team-builder".
-std::string_view implementationName(Implementation implementation);
-std::optional<Implementation> implementationNamed(std::string_view name);
-// The base of its URLs, "/tav-champ-select-legacy/" or
-// "/tav-lobby-team-builder/champ-select/".
-std::string_view implementationBase(Implementation implementation);
 
 // An answer given instead of the simulated one to method and URL (relative to
 // the implementation's base, query included): a value, or an error status
@@ -46,8 +37,10 @@ struct ImplementationState {
 struct Scenario {
     std::optional<Implementation> active;
     std::array<ImplementationState, 2> implementations;
+    std::optional<FlowSettings> flow;  // the implementations play by themselves
 };
 
+bool isKnownResource(std::string_view path);
 // The resources a simulated implementation keeps; the empty text when path is
 // one, else what is wrong with it or with value.
 std::string checkResource(std::string_view path, const BindingValue& value);

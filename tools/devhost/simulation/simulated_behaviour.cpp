@@ -1,12 +1,12 @@
 #include "simulation/simulated_behaviour.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <optional>
 #include <span>
 
 #include "binding/host_value.h"
+#include "simulation/session_edits.h"
 
 namespace tav::devhost {
 namespace {
@@ -42,43 +42,6 @@ constexpr std::string_view kSession = "v1/session";
 constexpr std::string_view kTrades = "v1/session/trades";
 constexpr std::string_view kTeamBoost = "v1/team-boost";
 
-// Numbers arrive signed or unsigned (YAML, JSON and the module's records
-// differ), sometimes as text.
-std::optional<std::int64_t> numberOf(const BindingValue& value) {
-    switch (value.kind()) {
-        case BindingValueKind::Signed:
-            return value.asInt64();
-        case BindingValueKind::Unsigned:
-            return static_cast<std::int64_t>(value.asUInt64());
-        case BindingValueKind::Float:
-            return static_cast<std::int64_t>(value.asDouble());
-        case BindingValueKind::String: {
-            std::int64_t n = 0;
-            const std::string_view text = value.asString();
-            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-            if (ec == std::errc() && end == text.data() + text.size()) {
-                return n;
-            }
-            return std::nullopt;
-        }
-        default:
-            return std::nullopt;
-    }
-}
-
-bool hasId(const BindingValue& value, std::string_view key, std::int64_t id) {
-    return numberOf(value.find(key)) == id;
-}
-
-// The member named key, or null: looking does not add it.
-BindingValue* memberOf(BindingValue& value, std::string_view key) {
-    return const_cast<BindingValue*>(value.tryFind(key));
-}
-
-std::span<BindingValue> elementsOf(BindingValue* value) {
-    return value != nullptr ? value->elements() : std::span<BindingValue>();
-}
-
 BindingValue* resource(ImplementationState& state, std::string_view path) {
     const auto found = state.resources.find(std::string(path));
     return found != state.resources.end() ? &found->second : nullptr;
@@ -92,66 +55,6 @@ void fail(SimulatedAnswer& answer, std::uint32_t status, std::string message) {
 
 void noContent(SimulatedAnswer& answer) {
     answer.status = 204;
-}
-
-BindingValue* cellOf(BindingValue& session, std::int64_t cellId, bool* onMyTeam = nullptr) {
-    for (const char* team : {"myTeam", "theirTeam"}) {
-        for (BindingValue& cell : elementsOf(memberOf(session, team))) {
-            if (hasId(cell, "cellId", cellId)) {
-                if (onMyTeam != nullptr) {
-                    *onMyTeam = std::string_view(team) == "myTeam";
-                }
-                return &cell;
-            }
-        }
-    }
-    return nullptr;
-}
-
-// Actions come in phases: a list of lists.
-BindingValue* actionOf(BindingValue& session, std::int64_t id) {
-    for (BindingValue& phase : elementsOf(memberOf(session, "actions"))) {
-        for (BindingValue& action : phase.elements()) {
-            if (hasId(action, "id", id)) {
-                return &action;
-            }
-        }
-    }
-    return nullptr;
-}
-
-// A completed ban joins its team's bans; a completed pick sets the cell's
-// champion.
-void complete(BindingValue& session, BindingValue& action) {
-    action.member("completed").setBool(true);
-    const BindingValue champion = action.find("championId");
-    const std::optional<std::int64_t> actor = numberOf(action.find("actorCellId"));
-    bool onMyTeam = true;
-    BindingValue* cell = actor ? cellOf(session, *actor, &onMyTeam) : nullptr;
-    const std::string_view type = action.find("type").asString();
-    if (type == "ban") {
-        session.member("bans").member(onMyTeam ? "myTeamBans" : "theirTeamBans").append() =
-            champion;
-    } else if (type == "pick" && cell != nullptr) {
-        cell->member("championId") = champion;
-    }
-}
-
-// The id between prefix and suffix of path ("v1/session/actions/" 7 "/complete").
-std::optional<std::int64_t> idIn(std::string_view path, std::string_view prefix,
-                                 std::string_view suffix) {
-    if (!path.starts_with(prefix) || !path.ends_with(suffix) ||
-        path.size() <= prefix.size() + suffix.size()) {
-        return std::nullopt;
-    }
-    const std::string_view digits =
-        path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
-    std::int64_t id = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
-    if (ec != std::errc() || end != digits.data() + digits.size()) {
-        return std::nullopt;
-    }
-    return id;
 }
 
 bool sessionBehaviour(ImplementationState& state, std::string_view method, std::string_view path,

@@ -29,17 +29,24 @@ const BindingValue* sessionMember(const ImplementationState& state, std::string_
 
 }  // namespace
 
-Simulation::Instant Simulation::systemNow() {
-    using std::chrono::duration_cast;
-    using std::chrono::milliseconds;
-    return {duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch()),
-            static_cast<std::uint64_t>(
-                duration_cast<milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-                    .count())};
+Simulation::Simulation(EventSink sink, ToolClock& clock) : sink_(std::move(sink)), clock_(clock) {}
+
+Simulation::~Simulation() = default;
+
+BindingValue* Simulation::resourceOf(Implementation implementation, std::string_view path) {
+    auto& resources = state_.implementations[static_cast<int>(implementation)].resources;
+    const auto found = resources.find(std::string(path));
+    return found != resources.end() ? &found->second : nullptr;
 }
 
-Simulation::Simulation(EventSink sink, Clock clock)
-    : sink_(std::move(sink)), clock_(std::move(clock)) {}
+void Simulation::stored(Implementation implementation, const std::string& path, bool created,
+                        bool restartTimer) {
+    if (restartTimer) {
+        since_[static_cast<int>(implementation)].insert_or_assign(path, clock_.nowMs());
+    }
+    event(implementation, path, created ? "Create" : "Update",
+          state_.implementations[static_cast<int>(implementation)].resources[path]);
+}
 
 BindingValue Simulation::live(Implementation implementation, std::string_view path,
                               const BindingValue& value) const {
@@ -53,13 +60,11 @@ BindingValue Simulation::live(Implementation implementation, std::string_view pa
                         std::string(kTimerPath));
     const auto& since = since_[static_cast<int>(implementation)];
     const auto loaded = since.find(ownTimer ? kTimerPath : kSessionPath);
-    const Instant now = clock_();
-    const std::chrono::milliseconds elapsed =
-        loaded != since.end() ? now.steady - loaded->second : std::chrono::milliseconds(0);
+    const std::int64_t elapsed = loaded != since.end() ? clock_.nowMs() - loaded->second : 0;
     BindingValue copy = value;
     BindingValue* timer = session ? const_cast<BindingValue*>(copy.tryFind("timer")) : &copy;
     if (timer != nullptr) {
-        runTimer(*timer, elapsed.count(), now.epochMs);
+        runTimer(*timer, elapsed, clock_.epochMs());
     }
     return copy;
 }
@@ -77,9 +82,11 @@ void Simulation::activity(Implementation implementation, bool active) {
 }
 
 void Simulation::apply(Scenario scenario) {
+    // The old flow's steps still on the clock do nothing once it is gone.
+    flow_.reset();
     Scenario previous = std::move(state_);
     state_ = std::move(scenario);
-    const std::chrono::milliseconds now = clock_().steady;
+    const std::int64_t now = clock_.nowMs();
     for (const Implementation implementation : kImplementations) {
         auto& since = since_[static_cast<int>(implementation)];
         since.clear();
@@ -111,6 +118,10 @@ void Simulation::apply(Scenario scenario) {
     if (state_.active && previous.active != state_.active) {
         activity(*state_.active, true);
     }
+    if (state_.flow) {
+        flow_ = std::make_unique<Flow>(*this, clock_, *state_.flow);
+        flow_->start();
+    }
 }
 
 void Simulation::setActive(std::optional<Implementation> active) {
@@ -133,7 +144,7 @@ void Simulation::putResource(Implementation implementation, const std::string& p
     const bool created = !resources.contains(path);
     BindingValue& stored = resources[path];
     stored = std::move(value);
-    since_[static_cast<int>(implementation)].insert_or_assign(path, clock_().steady);
+    since_[static_cast<int>(implementation)].insert_or_assign(path, clock_.nowMs());
     event(implementation, path, created ? "Create" : "Update", stored);
 }
 
@@ -153,6 +164,14 @@ void Simulation::script(Implementation implementation, ScriptedAnswer answer) {
         return a.method == answer.method && a.url == answer.url;
     });
     answers.push_back(std::move(answer));
+}
+
+void Simulation::unscript(Implementation implementation, const ScriptedAnswer& answer) {
+    std::erase_if(state_.implementations[static_cast<int>(implementation)].answers,
+                  [&](const ScriptedAnswer& a) {
+                      return a.method == answer.method && a.url == answer.url &&
+                             a.status == answer.status && a.message == answer.message;
+                  });
 }
 
 void Simulation::answer(TavResponse& response, const TavRequest& request) {
@@ -202,6 +221,9 @@ void Simulation::answer(TavResponse& response, const TavRequest& request) {
         answer.value = scripted->value;
     } else if (method == "GET" && path == kActivePath) {
         answer.value.setBool(state_.active == target);
+    } else if (flow_ && target == state_.active &&
+               flow_->answer(method, path, argument, answer, changed)) {
+        // answered by the rules of the flow
     } else if (simulateBehaviour(state, method, path, argument, answer, changed)) {
         // answered
     } else if (const auto found = state.resources.find(std::string(path));
@@ -220,6 +242,9 @@ void Simulation::answer(TavResponse& response, const TavRequest& request) {
     changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
     for (const std::string& resource : changed) {
         event(*target, resource, "Update", state.resources[resource]);
+    }
+    if (flow_ && !changed.empty()) {
+        flow_->afterRequest();
     }
 }
 
@@ -251,6 +276,9 @@ BindingValue Simulation::state() const {
                 entry.member("value") = a.value;
             }
         }
+    }
+    if (flow_) {
+        root.member("flow") = flow_->state();
     }
     return root;
 }

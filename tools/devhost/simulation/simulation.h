@@ -1,16 +1,17 @@
 // The two simulated champ-select implementations: their state from the
 // scenario, the answers they give to the module's requests, and the resource
 // events (Create, Update, Delete) every change of that state sends to the
-// module, as the real implementations do. A session's timer runs from when
-// its resource was loaded or put: answers and events carry it as it reads
-// then, the state keeps it as it was given.
+// module, as the real implementations do. A session's timer runs on the tool
+// clock from when its resource was loaded or put: answers and events carry
+// it as it reads then, the state keeps it as it was given. A scenario with a
+// flow plays by itself (flow.h).
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,9 @@
 #include <tav/plugin_abi.h>
 
 #include "binding/binding_value.h"
+#include "simulation/flow.h"
 #include "simulation/scenario.h"
+#include "simulation/tool_clock.h"
 
 namespace tav::devhost {
 
@@ -29,17 +32,8 @@ public:
     using EventSink = std::function<void(const std::string& uri, std::string_view eventType,
                                          const BindingValue& data)>;
 
-    // The time timers run on: how far a steady clock has gone, and the wall
-    // clock in milliseconds since the epoch, which a timer reports. The
-    // tool's is the system's; a test sets its own.
-    struct Instant {
-        std::chrono::milliseconds steady{0};
-        std::uint64_t epochMs = 0;
-    };
-    using Clock = std::function<Instant()>;
-    static Instant systemNow();
-
-    explicit Simulation(EventSink sink, Clock clock = &systemNow);
+    Simulation(EventSink sink, ToolClock& clock);
+    ~Simulation();
 
     // Replaces the whole state, with one event per difference: the old active
     // implementation goes inactive first, the new one becomes active last.
@@ -52,6 +46,11 @@ public:
     bool deleteResource(Implementation implementation, const std::string& path);
     // Replaces an answer scripted for the same method and URL.
     void script(Implementation implementation, ScriptedAnswer answer);
+    // Removes that very answer, if it is still scripted.
+    void unscript(Implementation implementation, const ScriptedAnswer& answer);
+
+    // The flow the scenario plays, if any.
+    Flow* flow() { return flow_.get(); }
 
     // Answers a request the module sent to one of the implementations.
     void answer(TavResponse& response, const TavRequest& request);
@@ -61,6 +60,13 @@ public:
     BindingValue state() const;
 
 private:
+    friend class Flow;
+    BindingValue* resourceOf(Implementation implementation, std::string_view path);
+    // The resource at path changed in place: its event, and with
+    // restartTimer its timer starts again.
+    void stored(Implementation implementation, const std::string& path, bool created,
+                bool restartTimer);
+
     // value of the resource at path, its timer (if it has one) running.
     BindingValue live(Implementation implementation, std::string_view path,
                       const BindingValue& value) const;
@@ -69,10 +75,12 @@ private:
     void activity(Implementation implementation, bool active);
 
     EventSink sink_;
-    Clock clock_;
+    ToolClock& clock_;
     Scenario state_;
-    // When each resource was loaded or put, by implementation and path.
-    std::array<std::map<std::string, std::chrono::milliseconds, std::less<>>, 2> since_;
+    // When each resource was loaded or put (clock ms), by implementation and
+    // path.
+    std::array<std::map<std::string, std::int64_t, std::less<>>, 2> since_;
+    std::unique_ptr<Flow> flow_;
 };
 
 }  // namespace tav::devhost

@@ -18,10 +18,10 @@ constexpr std::uint64_t kEpochAtLoad = 1'700'000'000'000;
 class SimulationTimerTest : public ::testing::Test {
 protected:
     SimulationTimerTest()
-        : simulation_([](const std::string&, std::string_view, const BindingValue&) {},
-                      [this] {
-                          return Simulation::Instant{now_, kEpochAtLoad + now_.count()};
-                      }) {
+        : simulation_([](const std::string&, std::string_view, const BindingValue&) {}, clock_) {
+        clock_.setPaused(true);
+        clock_.setEpochAtZero(kEpochAtLoad);
+        clock_.advance(123'456);
         Scenario scenario;
         scenario.active = Implementation::Legacy;
         resource(scenario, Implementation::Legacy, "v1/session",
@@ -56,7 +56,7 @@ protected:
         return url == "v1/session" ? value.find("timer") : value;
     }
 
-    std::chrono::milliseconds now_{123'456};
+    ToolClock clock_;
     Simulation simulation_;
 };
 
@@ -79,21 +79,22 @@ TEST_F(SimulationTimerTest, RunsFromTheLoadAndStopsAtZero) {
         {600000, "v1/session/timer", 0, 0, 0},
         {900000, "v1/session", 0, 0, 0},  // and stays there
     };
-    const std::chrono::milliseconds load = now_;
+    std::int64_t sinceLoad = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.sinceLoadMs) + " ms after the load, " + row.url);
-        now_ = load + std::chrono::milliseconds(row.sinceLoadMs);
+        clock_.advance(row.sinceLoadMs - sinceLoad);
+        sinceLoad = row.sinceLoadMs;
         const BindingValue read = timer(Implementation::Legacy, row.url);
         EXPECT_EQ(number(read, "timeLeftInPhase"), row.left);
         EXPECT_EQ(number(read, "timeLeftInPhaseInSec"), row.leftInSec);
         EXPECT_EQ(number(read, "adjustedTimeLeftInPhase"), row.adjustedLeft);
         EXPECT_EQ(number(read, "internalNowInEpochMs"),
-                  static_cast<std::int64_t>(kEpochAtLoad) + now_.count());
+                  static_cast<std::int64_t>(kEpochAtLoad) + clock_.nowMs());
     }
 }
 
 TEST_F(SimulationTimerTest, APutRestartsItAndAnInfiniteTimerHolds) {
-    now_ += std::chrono::milliseconds(10'000);
+    clock_.advance(10'000);
     // The team builder's timer is a resource of its own: paused by the text
     // "1", while the session's is paused by true.
     EXPECT_EQ(number(timer(Implementation::TeamBuilder, "v1/session/timer"), "timeLeftInPhase"), 1);
@@ -101,7 +102,7 @@ TEST_F(SimulationTimerTest, APutRestartsItAndAnInfiniteTimerHolds) {
 
     simulation_.putResource(Implementation::Legacy, "v1/session",
                             readJson(R"({"timer": {"timeLeftInPhase": 3000}})").value);
-    now_ += std::chrono::milliseconds(1'000);
+    clock_.advance(1'000);
     EXPECT_EQ(number(timer(Implementation::Legacy, "v1/session"), "timeLeftInPhase"), 2000);
     // The state keeps the timer as it was given.
     EXPECT_EQ(number(simulation_.state()

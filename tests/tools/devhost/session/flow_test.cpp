@@ -1,0 +1,224 @@
+// The shipped flow scenario played in process through the real module, its
+// clock paused and stepped: what the plugin publishes as the flow goes
+// (turns, another player's lock, the phases, the trade offered, the end),
+// the rules the implementations keep for the local player, the same events
+// on every run, and the flow section's mistakes refused with their line.
+// The HTTP routes of the clock are the tool's HTTP tests'.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dev_host.h"
+#include "formats/json.h"
+#include "hostkit/plugin_module.h"
+#include "server/event_stream.h"
+#include "simulation/scenario.h"
+#include "simulation/session_edits.h"
+#include "traffic/traffic_log.h"
+
+namespace tav::devhost {
+namespace {
+
+const std::string kFlow = std::string(TAV_SCENARIO_DIR) + "/flow.yaml";
+
+class FlowSession {
+public:
+    FlowSession() {
+        host_.setClockPaused(true);
+        std::string error;
+        started_ = host_.start(TAV_PLUGIN_MODULE_PATH, kFlow, error);
+        EXPECT_TRUE(started_) << error;
+    }
+
+    // The status the plugin's route answers.
+    std::uint32_t call(std::string method, std::string path, std::string body = "") {
+        ApiRequest request{std::move(method), "/tav-champ-select/v1/" + path, {}, "", body};
+        if (!body.empty()) {
+            request.contentType = "application/json";
+        }
+        ApiAnswer answer;
+        EndpointMatch match;
+        if (!host_.callApi(request, request.target, answer, match)) {
+            return 0;
+        }
+        last_ = answer.value;
+        if (answer.status != 0) {
+            return answer.status;
+        }
+        return answer.isError ? 400 : answer.value.kind() == BindingValueKind::Empty ? 204 : 200;
+    }
+    const BindingValue& last() const { return last_; }
+
+    void advance(std::int64_t ms) { host_.advanceClock(ms); }
+    BindingValue flow() { return readJson(host_.flowJson()).value; }
+
+    // The payloads of the events the plugin published, oldest first.
+    std::vector<BindingValue> published() const {
+        std::vector<BindingValue> out;
+        const BindingValue kept = readJson(traffic_.recent(TrafficLog::kMaxEntries)).value;
+        for (const BindingValue& entry : kept.find("entries").elements()) {
+            if (entry.find("kind").asString() == "event-out") {
+                out.push_back(entry.find("payload"));
+            }
+        }
+        return out;
+    }
+
+private:
+    EventStream events_;
+    TrafficLog traffic_;
+    DevHost host_{events_, traffic_};
+    bool started_ = false;
+    BindingValue last_;
+};
+
+// The session updates the plugin published, one per change: its own event
+// and the resource's both carry it, so only the first name is kept.
+std::vector<BindingValue> sessionEvents(const std::vector<BindingValue>& published) {
+    std::vector<BindingValue> out;
+    for (const BindingValue& payload : published) {
+        if (payload.find("uri").asString() == "/tav-champ-select/v1/session" &&
+            (out.empty() || !(out.back() == payload))) {
+            out.push_back(payload);
+        }
+    }
+    return out;
+}
+
+TEST(Flow, PlaysFromPlanningToTheEndOfTheSession) {
+    FlowSession session;
+    // Planning: no action may be completed yet.
+    EXPECT_EQ(
+        session.call("PATCH", "session/actions/3", R"({"championId": 86, "completed": true})"),
+        409u);
+    session.advance(6'000);
+    ASSERT_EQ(session.flow().find("phase").asString(), "BAN_PICK");
+    struct Row {
+        const char* what;
+        const char* action;
+        const char* body;
+        std::uint32_t status;
+    };
+    const Row rules[] = {
+        {"an action of a later turn", "14", R"({"championId": 86, "completed": true})", 409},
+        {"another player's action", "1", R"({"championId": 86, "completed": true})", 403},
+        {"a lock with no champion", "3", R"({"completed": true})", 409},
+        {"a hover", "3", R"({"championId": 86})", 204},
+        {"the lock of the hovered champion", "3", R"({"completed": true})", 204},
+        {"a completed action again", "3", R"({"championId": 99, "completed": true})", 409},
+    };
+    for (const Row& row : rules) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(session.call("PATCH", std::string("session/actions/") + row.action, row.body),
+                  row.status);
+    }
+    // The others lock at 4 s into the turn, which then ends.
+    session.advance(4'000);
+    EXPECT_EQ(session.flow().find("turn").asUInt64(), 1u);
+
+    // Through the picks to finalization, where cell 1 offers its trade.
+    BindingValue flow;
+    for (int step = 0; step < 200 && flow.find("phase").asString() != "FINALIZATION"; ++step) {
+        session.advance(1'000);
+        flow = session.flow();
+    }
+    ASSERT_EQ(flow.find("phase").asString(), "FINALIZATION");
+    session.advance(5'000);
+    EXPECT_EQ(session.call("GET", "session/trades/2"), 200u);
+    EXPECT_EQ(session.last().find("state").asString(), "RECEIVED");
+    EXPECT_EQ(session.call("POST", "session/trades/1/accept"), 409u);  // nothing offered
+    EXPECT_EQ(session.call("POST", "session/trades/3/request"), 200u);
+    EXPECT_EQ(session.call("GET", "session/trades/3"), 200u);
+    EXPECT_EQ(session.last().find("state").asString(), "SENT");
+    EXPECT_EQ(session.call("POST", "session/trades/3/cancel"), 204u);
+    EXPECT_EQ(session.call("POST", "session/trades/3/cancel"), 409u);  // no longer sent
+
+    for (int step = 0; step < 60 && flow.find("phase").asString() != "ENDED"; ++step) {
+        session.advance(1'000);
+        flow = session.flow();
+    }
+    ASSERT_EQ(flow.find("phase").asString(), "ENDED");
+
+    const std::vector<BindingValue> published = session.published();
+    const std::vector<BindingValue> updates = sessionEvents(published);
+    ASSERT_FALSE(updates.empty());
+    std::vector<std::string> phases;
+    bool otherLocked = false;
+    bool offered = false;
+    for (const BindingValue& update : updates) {
+        const BindingValue& data = update.find("data");
+        const std::string phase(data.find("timer").find("phase").asString());
+        if (!phase.empty() && (phases.empty() || phases.back() != phase)) {
+            phases.push_back(phase);
+        }
+        for (const BindingValue& turn : data.find("actions").elements()) {
+            for (const BindingValue& action : turn.elements()) {
+                otherLocked = otherLocked || (action.find("completed").asBool() &&
+                                              numberOf(action.find("actorCellId")) != 2);
+            }
+        }
+        for (const BindingValue& trade : data.find("trades").elements()) {
+            offered = offered || trade.find("state").asString() == "RECEIVED";
+        }
+    }
+    EXPECT_EQ(phases,
+              (std::vector<std::string>{"PLANNING", "BAN_PICK", "FINALIZATION", "GAME_STARTING"}));
+    EXPECT_TRUE(otherLocked);
+    EXPECT_TRUE(offered);
+    EXPECT_EQ(updates.back().find("eventType").asString(), "Delete");
+}
+
+TEST(Flow, GivesTheSameEventsOnEveryRun) {
+    std::string runs[2];
+    for (std::string& run : runs) {
+        FlowSession session;
+        for (int step = 0; step < 140; ++step) {
+            session.advance(1'000);
+        }
+        for (const BindingValue& payload : session.published()) {
+            run += writeJson(payload) + "\n";
+        }
+    }
+    EXPECT_GT(runs[0].size(), 1000u);
+    EXPECT_EQ(runs[0], runs[1]);
+}
+
+TEST(Flow, RefusesAMistakeInTheFlowWithItsLine) {
+    hostkit::PluginModule module;
+    std::string error;
+    ASSERT_TRUE(module.load(TAV_PLUGIN_MODULE_PATH, error)) << error;
+    const ModuleTypes types(*module.endpoints());
+    struct Row {
+        const char* flow;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"flow:\n  seed: 1\n  banTurnMS: 100\n",
+         "3: unknown key 'banTurnMS' in 'flow' (expected seed, planningMs, banTurnMs,"},
+        {"flow:\n  pickTurnMs: -5\n", "2: 'pickTurnMs' must be a whole number from 0"},
+        {"flow:\n  pickTurnMs: 0\n", "2: a turn needs some time"},
+        {"flow:\n  onTimeout: lock\n", "2: 'onTimeout' must be lock-intent or nothing"},
+        {"flow:\n  tradeAnswer: {answer: maybe}\n", "2: 'answer' must be accept or decline"},
+        {"flow:\n  timeline:\n    - {atMs: 5}\n",
+         "3: a timeline entry does exactly one of set, fail, activate, dodge"},
+        {"flow:\n  timeline:\n    - {atMs: 1, dodge: true}\n    - {atMs: 2, activate: legacy-2}\n",
+         "4: 'activate' must be legacy or team-builder or null"},
+        {"flow:\n  timeline:\n    - {atMs: 9, set: {path: v1/sessions, value: 1}}\n",
+         "3: unknown resource 'v1/sessions'"},
+        {"flow:\n  timeline:\n    - atMs: 1\n      fail:\n        url: v1/nothing\n",
+         "5: the module never requests 'v1/nothing'"},
+        {"flow:\n  timeline:\n    - {atMs: 1, fail: {url: v1/session, status: 200}}\n",
+         "3: 'status' must be an error status from 400 to 599"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.flow);
+        Scenario scenario;
+        std::string message;
+        EXPECT_FALSE(parseScenario(row.flow, "s.yaml", types, scenario, message));
+        EXPECT_EQ(message.rfind(std::string("s.yaml:") + row.message, 0), 0u) << message;
+    }
+}
+
+}  // namespace
+}  // namespace tav::devhost
