@@ -10,7 +10,7 @@ import { runTsc } from '../../../tools/client/tsc.mjs';
 import { check, failures, parseArgs, report } from '../devhost/node/devhost_tool.mjs';
 
 const args = Object.fromEntries(Object.entries(parseArgs(process.argv)).map(([k, v]) => [k, resolve(v)]));
-const packageSources = ['index.ts', 'events.ts', 'event-stream.ts', 'sse-reader.ts']
+const packageSources = ['index.ts', 'events.ts', 'event-stream.ts', 'sse-reader.ts', 'dev-control.ts']
   .map((name) => join(args.client, name));
 
 // A tsconfig that extends an example's own, with the package at --client.
@@ -55,7 +55,8 @@ const passes = async (what, config) => {
 
 try {
   await mkdir(args.work, { recursive: true });
-  const node = await project('node', 'client', [...packageSources, join(args.examples, 'client', 'main.ts')]);
+  const node = await project('node', 'client', [...packageSources,
+    ...['main.ts', 'screen.ts', 'flow-screen.test.ts'].map((name) => join(args.examples, 'client', name))]);
   const browser = await project('browser', 'frontend',
     [...packageSources, join(args.examples, 'frontend', 'src', 'main.ts')]);
   const plants = await plantedCopies();

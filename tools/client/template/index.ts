@@ -6,6 +6,7 @@ import type { paths } from './schema.js';
 export type { components, paths } from './schema.js';
 export * from './events.js';
 export * from './event-stream.js';
+export * from './dev-control.js';
 export { fetchEventSource } from './sse-reader.js';
 
 /** A fetch client whose paths, parameters, bodies and answers are typed. */

@@ -25,6 +25,8 @@
     pickable: [],
     bannable: [],
     timer: null,  // the last answer of the timer route
+    clock: null,  // GET /_dev/clock
+    flow: null,   // GET /_dev/flow; null without a flow
     // Events taken per resource: a read that was overtaken by an event
     // answers with what may be older than the event, and is dropped (any
     // later change brings an event of its own).
@@ -161,6 +163,50 @@
       timerReading = false;
     }
     renderTimer();
+  }
+
+  let clockReading = false;
+
+  // The tool clock and the flow, with the token only.
+  async function loadClock() {
+    if (!token || clockReading) return;
+    clockReading = true;
+    try {
+      state.clock = await control('GET', 'clock');
+      state.flow = await control('GET', 'flow').catch(() => null);
+    } catch (error) {
+      state.clock = null;
+    } finally {
+      clockReading = false;
+    }
+    renderClock();
+  }
+
+  function clockChange(body) {
+    control('POST', 'clock', body)
+      .then((clock) => { state.clock = clock; renderClock(); loadTimer(); loadClock(); })
+      .catch((error) => showMessage(`The clock refused: ${error.message}`));
+  }
+
+  function renderClock() {
+    const clock = state.clock;
+    $('clock-controls').hidden = !clock;
+    if (!clock) return;
+    $('clock-now').textContent = `${(clock.nowMs / 1000).toFixed(1)} s${clock.paused ? ' (paused)' : ''}`;
+    $('clock-toggle').textContent = clock.paused ? 'play' : 'pause';
+    $('clock-step').disabled = !clock.paused;
+    $('clock-speed').value = String(clock.speed);
+    const flow = state.flow;
+    $('flow').hidden = !flow;
+    if (!flow) return;
+    const turn = flow.turn === null || flow.turn === undefined ? '' : ` · turn ${flow.turn + 1} of ${flow.turns}`;
+    $('flow-phase').textContent = `${flow.phase}${turn}`;
+    const cells = state.session ? cellsById(state.session) : new Map();
+    $('flow-actors').textContent = (flow.actors || [])
+      .map((id) => cellName(cells.get(String(id)), id)).join(', ') || '—';
+    $('flow-next').textContent = (flow.next || [])
+      .map((entry) => `${(entry.atMs / 1000).toFixed(1)} s ${entry.does}${entry.path ? ` ${entry.path}` : ''}`)
+      .join('; ') || '—';
   }
 
   // ---- actions: groups of turns, each action done, in progress or pending ----
@@ -718,13 +764,19 @@
       }
       $('reload-scenario').addEventListener('click', () =>
         control('POST', 'reload', {}).catch((error) => showMessage(`Reload failed: ${error.message}`)));
+      $('clock-toggle').addEventListener('click', () =>
+        clockChange({ paused: !(state.clock && state.clock.paused) }));
+      $('clock-step').addEventListener('click', () => clockChange({ advanceMs: 1000 }));
+      $('clock-speed').addEventListener('change', (e) => clockChange({ speed: Number(e.target.value) }));
     }
     setInterval(loadTimer, TIMER_READ_MS);
+    setInterval(loadClock, TIMER_READ_MS);
   }
 
   wire();
   render();
   loadImplementation();
+  loadClock();
   reloadAll();
   connect();
   connectTraffic();
