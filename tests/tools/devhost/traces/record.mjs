@@ -1,9 +1,11 @@
 // Records the golden traces that `make test` replays against every build:
 //   node record.mjs --tool PATH/tav-devhost --scenarios DIR --out DIR
-// (`make golden-traces` runs it with this build's tool). Each trace drives
-// all of the module's routes with each implementation active and with none,
-// errors the implementations answer, a Create, Update and Delete of every
-// mirrored resource and a switch of the active implementation.
+// (`make golden-traces` runs it with this build's tool). Each scenario's
+// trace drives all of the module's routes with each implementation active
+// and with none, errors the implementations answer, a Create, Update and
+// Delete of every mirrored resource and a switch of the active
+// implementation; the flow's trace is a whole champ select played on a
+// stepped clock, with the local player's ban and trades.
 import { rename } from 'node:fs/promises';
 import { join } from 'node:path';
 import { parseArgs, startTool, stopTool } from '../node/devhost_tool.mjs';
@@ -103,5 +105,38 @@ async function record(scenario, out) {
   console.log(`recorded ${out}`);
 }
 
+async function recordFlow(out) {
+  const partial = `${out}.partial`;
+  const started = await startTool(args.tool, join(args.scenarios, 'flow.yaml'),
+    ['--record', partial, '--paused']);
+  const base = started.url;
+  const token = base.searchParams.get('token');
+  const control = (method, path, body) =>
+    call(base, method, `/_dev/${path}`, body, { 'X-Tav-Dev-Token': token });
+  const advance = (ms) => control('POST', 'clock', { advanceMs: ms });
+  // Into the bans: the local player bans, and tries a pick out of turn.
+  await advance(6500);
+  await call(base, 'PATCH', `${API}/session/actions/14`, { championId: 99, completed: true });
+  await call(base, 'PATCH', `${API}/session/actions/3`, { championId: 86, completed: true });
+  // To finalization, where cell 1 offers a trade 5 s in: accepted; another
+  // requested and answered.
+  await advance(60000);
+  await call(base, 'GET', `${API}/session/trades/2`);
+  await call(base, 'POST', `${API}/session/trades/2/accept`);
+  await call(base, 'POST', `${API}/session/trades/3/request`);
+  await call(base, 'GET', `${API}/session/trades/3`);
+  await advance(3000);
+  await call(base, 'GET', `${API}/session`);
+  await advance(60000);
+  await call(base, 'GET', `${API}/session`);
+  const status = await stopTool(started.tool);
+  if (status !== 0 && status !== 'SIGTERM') {
+    throw new Error(`the tool ended with ${status}:\n${started.stderr()}`);
+  }
+  await rename(partial, out);
+  console.log(`recorded ${out}`);
+}
+
 await record('demo.yaml', join(args.out, 'demo.jsonl'));
 await record('team-builder.yaml', join(args.out, 'team-builder.jsonl'));
+await recordFlow(join(args.out, 'flow.jsonl'));
