@@ -328,6 +328,11 @@ void DevHost::deliverPending() {
     tickerWake_.notify_one();
 }
 
+std::vector<std::string> DevHost::scenarioWarnings() {
+    std::lock_guard lock(mutex_);
+    return simulation_.warnings();
+}
+
 std::string DevHost::clockJsonLocked() const {
     BindingValue value;
     value.member("nowMs").setInt64(clock_.nowMs());

@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "hosting/api_routing.h"
 #include "hosting/host_slots.h"
@@ -58,6 +59,9 @@ public:
     // Either way the event stream ("module") and the traffic say so, and
     // summary gets a line for stderr.
     bool reloadModule(std::string& summary);
+
+    // What the scenario's check noted; for the start line's neighbours.
+    std::vector<std::string> scenarioWarnings();
 
     // Only while no reload can happen (before a watch starts).
     const TavEndpointTable& endpoints() const;

@@ -89,6 +89,9 @@ int main(int argc, char** argv) {
         line(error);
         return 1;
     }
+    for (const std::string& warning : host.scenarioWarnings()) {
+        line("warning: " + warning);
+    }
     const TavEndpointTable& table = host.endpoints();
     line("module " +
          std::string(host.loadRecord().shortName != nullptr ? host.loadRecord().shortName : "?") +

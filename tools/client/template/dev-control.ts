@@ -44,7 +44,7 @@ export function createDevControl(baseUrl: string, token: string): DevControl {
     });
     if (response.status === 404 && path === 'flow') return null;
     if (!response.ok) {
-      const answer = await response.json().catch(() => ({}));
+      const answer = (await response.json().catch(() => ({}))) as { message?: string };
       throw new Error(`${method} /_dev/${path}: ${response.status} ${answer.message ?? ''}`.trim());
     }
     return response.status === 204 ? null : ((await response.json()) as T);

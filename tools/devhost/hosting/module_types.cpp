@@ -57,8 +57,9 @@ std::string described(const BindingValue& value) {
 
 class Checker {
 public:
-    explicit Checker(const std::map<std::string_view, const TavTypeRecord*>& types)
-        : types_(types) {}
+    Checker(const std::map<std::string_view, const TavTypeRecord*>& types,
+            std::vector<TypeMismatch>* unknownKeys)
+        : types_(types), unknownKeys_(unknownKeys) {}
 
     std::optional<TypeMismatch> run(const BindingValue& value, const TypeRef& type) {
         check(value, type);
@@ -85,10 +86,15 @@ private:
 
     // Members the type does not name are ignored by the module, and so are
     // empty ones; a type the description does not name is only a mapping.
+    // The ignored names are noted: a typo leaves the real member at its
+    // default without a word.
     bool checkRecord(const BindingValue& value, std::string_view typeName) {
         const TavTypeRecord* type = find(typeName);
         if (value.kind() != BindingValueKind::Structure) {
             return fail(value, expected({static_cast<std::uint32_t>(Kind::Struct), 0, typeName}));
+        }
+        if (type != nullptr && type->fields != nullptr && unknownKeys_ != nullptr) {
+            noteUnknownKeys(value, *type);
         }
         for (std::uint32_t i = 0; type != nullptr && type->fields != nullptr && i < type->count;
              ++i) {
@@ -278,7 +284,54 @@ private:
         return false;
     }
 
+    void noteUnknownKeys(const BindingValue& value, const TavTypeRecord& type) {
+        const std::span<const TavFieldRecord> fields(type.fields, type.count);
+        for (const BindingMember& member : value.members()) {
+            const std::string_view key = member.key();
+            if (std::ranges::any_of(fields, [&](const TavFieldRecord& field) {
+                    return std::string_view(field.name) == key;
+                })) {
+                continue;
+            }
+            std::string_view nearest;
+            std::size_t best = 3;  // at most two edits away
+            for (const TavFieldRecord& field : fields) {
+                if (const std::size_t d = editDistance(key, field.name); d < best) {
+                    best = d;
+                    nearest = field.name;
+                }
+            }
+            std::vector<ValuePathStep> at = at_;
+            at.emplace_back(std::string(key));
+            std::string what = "unknown key '" + std::string(key) + "' in a " +
+                               std::string(type.name) + ": the module ignores it";
+            if (!nearest.empty()) {
+                what += " (did you mean '" + std::string(nearest) + "'?)";
+            }
+            unknownKeys_->push_back({std::move(at), std::move(what)});
+        }
+    }
+
+    static std::size_t editDistance(std::string_view a, std::string_view b) {
+        std::vector<std::size_t> row(b.size() + 1);
+        for (std::size_t j = 0; j <= b.size(); ++j) {
+            row[j] = j;
+        }
+        for (std::size_t i = 1; i <= a.size(); ++i) {
+            std::size_t diagonal = row[0];
+            row[0] = i;
+            for (std::size_t j = 1; j <= b.size(); ++j) {
+                const std::size_t above = row[j];
+                row[j] = std::min(
+                    {row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        return row[b.size()];
+    }
+
     const std::map<std::string_view, const TavTypeRecord*>& types_;
+    std::vector<TypeMismatch>* unknownKeys_;
     std::vector<ValuePathStep> at_;
     std::optional<TypeMismatch> failure_;
 };
@@ -319,15 +372,16 @@ bool ModuleTypes::requests(std::string_view url) const {
     });
 }
 
-std::optional<TypeMismatch> ModuleTypes::checkResource(std::string_view path,
-                                                       const BindingValue& value) const {
+std::optional<TypeMismatch> ModuleTypes::checkResource(
+    std::string_view path, const BindingValue& value,
+    std::vector<TypeMismatch>* unknownKeys) const {
     const auto reader = resourceReaders_.find(path);
     if (reader == resourceReaders_.end()) {
         return std::nullopt;
     }
     const TavFunctionRecord& function = *reader->second;
-    return Checker(types_).run(
-        value, {function.returnKind, function.returnElementKind, function.returnTypeName});
+    return Checker(types_, unknownKeys)
+        .run(value, {function.returnKind, function.returnElementKind, function.returnTypeName});
 }
 
 }  // namespace tav::devhost

@@ -44,8 +44,10 @@ public:
 
     // Checks the value of resource path (relative, "v1/session") against the
     // type the module reads it as; nothing for a path no GET route returns.
-    std::optional<TypeMismatch> checkResource(std::string_view path,
-                                              const BindingValue& value) const;
+    // Keys of a record the module would ignore go to unknownKeys, if given.
+    std::optional<TypeMismatch> checkResource(
+        std::string_view path, const BindingValue& value,
+        std::vector<TypeMismatch>* unknownKeys = nullptr) const;
 
 private:
     std::vector<std::string_view> requested_;  // path templates, sorted

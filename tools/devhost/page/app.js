@@ -27,6 +27,7 @@
     timer: null,  // the last answer of the timer route
     clock: null,  // GET /_dev/clock
     flow: null,   // GET /_dev/flow; null without a flow
+    hasFlow: false,  // the scenario has one, as /_dev/state says
     // Events taken per resource: a read that was overtaken by an event
     // answers with what may be older than the event, and is dropped (any
     // later change brings an event of its own).
@@ -120,6 +121,10 @@
     try {
       const devState = await control('GET', 'state');
       setImplementation(devState ? devState.activeImplementation : null);
+      state.hasFlow = Boolean(devState && devState.flow);
+      const warnings = (devState && devState.warnings) || [];
+      $('warnings').hidden = warnings.length === 0;
+      $('warnings').replaceChildren(...warnings.map((w) => el('li', null, w)));
     } catch (error) {
       showMessage(`Control routes refused the token: ${error.message}`);
     }
@@ -173,7 +178,7 @@
     clockReading = true;
     try {
       state.clock = await control('GET', 'clock');
-      state.flow = await control('GET', 'flow').catch(() => null);
+      state.flow = state.hasFlow ? await control('GET', 'flow').catch(() => null) : null;
     } catch (error) {
       state.clock = null;
     } finally {
@@ -763,7 +768,7 @@
             .catch((error) => showMessage(`Switching failed: ${error.message}`)));
       }
       $('reload-scenario').addEventListener('click', () =>
-        control('POST', 'reload', {}).catch((error) => showMessage(`Reload failed: ${error.message}`)));
+        control('POST', 'reload', {}).then(loadImplementation, (error) => showMessage(`Reload failed: ${error.message}`)));
       $('clock-toggle').addEventListener('click', () =>
         clockChange({ paused: !(state.clock && state.clock.paused) }));
       $('clock-step').addEventListener('click', () => clockChange({ advanceMs: 1000 }));

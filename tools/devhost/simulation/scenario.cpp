@@ -1,5 +1,6 @@
 #include "simulation/scenario.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -123,7 +124,7 @@ private:
     }
 
     std::optional<Failure> readImplementation(const BindingValue& value, const std::string& name,
-                                              ImplementationState& state) const {
+                                              ImplementationState& state) {
         const std::vector<ValuePathStep> at{"implementations", name};
         if (value.kind() == BindingValueKind::Empty) {
             return std::nullopt;
@@ -151,9 +152,21 @@ private:
             if (std::string what = checkResource(path, member.value()); !what.empty()) {
                 return Failure{where, what};
             }
-            if (std::optional<TypeMismatch> mismatch = types_.checkResource(path, member.value())) {
+            std::vector<TypeMismatch> unknown;
+            if (std::optional<TypeMismatch> mismatch =
+                    types_.checkResource(path, member.value(), &unknown)) {
                 where.insert(where.end(), mismatch->at.begin(), mismatch->at.end());
                 return Failure{where, "resource '" + path + "': " + mismatch->what};
+            }
+            for (TypeMismatch& key : unknown) {
+                std::vector<ValuePathStep> noted = where;
+                noted.insert(noted.end(), key.at.begin(), key.at.end());
+                notes_.push_back({std::move(noted), "resource '" + path + "': " + key.what});
+            }
+            if (out_.flow) {
+                if (auto failure = checkFlowValues(path, member.value(), where)) {
+                    return failure;
+                }
             }
             state.resources[path] = member.value();
         }
@@ -177,6 +190,48 @@ private:
         return std::nullopt;
     }
 
+    // What a flow reads of a session: a phase it plays and actions it knows.
+    static std::optional<Failure> checkFlowValues(const std::string& path,
+                                                  const BindingValue& value,
+                                                  std::vector<ValuePathStep> where) {
+        if (path != "v1/session") {
+            return std::nullopt;
+        }
+        static constexpr std::string_view kPhases[] = {"PLANNING", "BAN_PICK", "FINALIZATION",
+                                                       "GAME_STARTING"};
+        const BindingValue& phase = value.find("timer").find("phase");
+        if (phase.kind() != BindingValueKind::Empty &&
+            std::find(std::begin(kPhases), std::end(kPhases), phase.asString()) ==
+                std::end(kPhases)) {
+            where.insert(where.end(), {std::string("timer"), std::string("phase")});
+            return Failure{where,
+                           "a flow plays the phases PLANNING, BAN_PICK, FINALIZATION and "
+                           "GAME_STARTING, not " +
+                               writeJson(phase)};
+        }
+        std::size_t turnIndex = 0;
+        for (const BindingValue& turn : value.find("actions").elements()) {
+            std::size_t index = 0;
+            for (const BindingValue& action : turn.elements()) {
+                const std::string_view type = action.find("type").asString();
+                if (type != "ban" && type != "pick") {
+                    where.insert(where.end(),
+                                 {std::string("actions"), turnIndex, index, std::string("type")});
+                    return Failure{where, "a flow plays actions of type ban or pick, not " +
+                                              writeJson(action.find("type"))};
+                }
+                ++index;
+            }
+            ++turnIndex;
+        }
+        return std::nullopt;
+    }
+
+public:
+    // Keys the module would ignore, for warnings.
+    std::vector<Failure> notes_;
+
+private:
     Scenario& out_;
     const ModuleTypes& types_;
 };
@@ -302,8 +357,13 @@ bool parseScenario(std::string_view text, std::string_view file, const ModuleTyp
                                         std::to_string(repeated->firstLine) + ")");
     }
     Scenario scenario;
-    if (const std::optional<Failure> failure = Reader(scenario, types).read(parsed.value)) {
+    Reader reader(scenario, types);
+    if (const std::optional<Failure> failure = reader.read(parsed.value)) {
         return fail(lines.lineOf(failure->path), failure->what);
+    }
+    for (const Failure& note : reader.notes_) {
+        scenario.warnings.push_back(std::string(file) + ":" +
+                                    std::to_string(lines.lineOf(note.path)) + ": " + note.what);
     }
     out = std::move(scenario);
     return true;

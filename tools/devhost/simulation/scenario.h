@@ -38,6 +38,8 @@ struct Scenario {
     std::optional<Implementation> active;
     std::array<ImplementationState, 2> implementations;
     std::optional<FlowSettings> flow;  // the implementations play by themselves
+    // "FILE:LINE: ..." for what the module would ignore silently.
+    std::vector<std::string> warnings;
 };
 
 bool isKnownResource(std::string_view path);

@@ -280,6 +280,12 @@ BindingValue Simulation::state() const {
     if (flow_) {
         root.member("flow") = flow_->state();
     }
+    if (!state_.warnings.empty()) {
+        BindingValue& warnings = root.member("warnings");
+        for (const std::string& warning : state_.warnings) {
+            warnings.append().setString(warning);
+        }
+    }
     return root;
 }
 

@@ -49,6 +49,9 @@ public:
     // Removes that very answer, if it is still scripted.
     void unscript(Implementation implementation, const ScriptedAnswer& answer);
 
+    // What the scenario's check noted, "FILE:LINE: ...".
+    const std::vector<std::string>& warnings() const { return state_.warnings; }
+
     // The flow the scenario plays, if any.
     Flow* flow() { return flow_.get(); }
 

@@ -184,7 +184,7 @@ TEST(Flow, GivesTheSameEventsOnEveryRun) {
     EXPECT_EQ(runs[0], runs[1]);
 }
 
-TEST(Flow, RefusesAMistakeInTheFlowWithItsLine) {
+TEST(Flow, ItsMistakesAreRefusedAndIgnoredKeysWarnedOfWithTheirLines) {
     hostkit::PluginModule module;
     std::string error;
     ASSERT_TRUE(module.load(TAV_PLUGIN_MODULE_PATH, error)) << error;
@@ -210,6 +210,13 @@ TEST(Flow, RefusesAMistakeInTheFlowWithItsLine) {
          "5: the module never requests 'v1/nothing'"},
         {"flow:\n  timeline:\n    - {atMs: 1, fail: {url: v1/session, status: 200}}\n",
          "3: 'status' must be an error status from 400 to 599"},
+        {"flow: {}\nimplementations:\n  legacy:\n    resources:\n      v1/session:\n"
+         "        timer: {phase: BANS}\n",
+         "6: a flow plays the phases PLANNING, BAN_PICK, FINALIZATION and GAME_STARTING, not "
+         "\"BANS\""},
+        {"flow: {}\nimplementations:\n  legacy:\n    resources:\n      v1/session:\n"
+         "        actions:\n          - [{id: 1, type: ban}]\n          - [{id: 2, type: vote}]\n",
+         "8: a flow plays actions of type ban or pick, not \"vote\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.flow);
@@ -218,6 +225,22 @@ TEST(Flow, RefusesAMistakeInTheFlowWithItsLine) {
         EXPECT_FALSE(parseScenario(row.flow, "s.yaml", types, scenario, message));
         EXPECT_EQ(message.rfind(std::string("s.yaml:") + row.message, 0), 0u) << message;
     }
+
+    // A key the module would ignore is a warning with its line, not a refusal.
+    Scenario scenario;
+    ASSERT_TRUE(parseScenario(
+        "implementations:\n  legacy:\n    resources:\n      v1/session:\n"
+        "        localPlayerCelId: 3\n        trades: [{id: 1, state: SENT, sate: 1}]\n",
+        "s.yaml", types, scenario, error))
+        << error;
+    EXPECT_EQ(scenario.warnings,
+              (std::vector<std::string>{
+                  "s.yaml:5: resource 'v1/session': unknown key 'localPlayerCelId' in a "
+                  "TavChampSelectChampSelectSession: the module ignores it (did you mean "
+                  "'localPlayerCellId'?)",
+                  "s.yaml:6: resource 'v1/session': unknown key 'sate' in a "
+                  "TavChampSelectChampSelectTradeContract: the module ignores it (did you mean "
+                  "'state'?)"}));
 }
 
 }  // namespace
