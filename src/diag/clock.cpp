@@ -28,10 +28,13 @@ double uptimeSeconds() {
 
 UptimeParts uptimeParts() {
     const CounterOrigin& o = origin();
-    const std::int64_t ticks = elapsedTicks(o);
+    return splitTicks(elapsedTicks(o), o.frequency);
+}
+
+UptimeParts splitTicks(std::int64_t ticks, std::int64_t frequency) {
     UptimeParts parts;
-    parts.seconds = ticks / o.frequency;
-    parts.milliseconds = static_cast<std::int32_t>((ticks % o.frequency) * 1000 / o.frequency);
+    parts.seconds = ticks / frequency;
+    parts.milliseconds = static_cast<std::int32_t>((ticks % frequency) * 1000 / frequency);
     return parts;
 }
 

@@ -20,6 +20,9 @@ struct UptimeParts {
 };
 UptimeParts uptimeParts();
 
+// The split itself, of ticks counted at frequency ticks per second.
+UptimeParts splitTicks(std::int64_t ticks, std::int64_t frequency);
+
 LocalTime localTime();
 
 }  // namespace tav::diag

@@ -18,6 +18,10 @@ struct LocalTime {
 
 LocalTime localTime();
 
+// The local time of a moment given in seconds and nanoseconds since 1970 UTC:
+// localTime() splits the present moment through it.
+LocalTime localTimeAt(std::int64_t seconds, std::int32_t nanoseconds);
+
 // Monotonic tick count and its ticks per second.
 std::int64_t performanceCounter();
 std::int64_t performanceFrequency();

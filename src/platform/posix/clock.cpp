@@ -7,8 +7,13 @@ namespace tav::platform {
 LocalTime localTime() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
+    return localTimeAt(now.tv_sec, static_cast<std::int32_t>(now.tv_nsec));
+}
+
+LocalTime localTimeAt(std::int64_t seconds, std::int32_t nanoseconds) {
+    const auto moment = static_cast<time_t>(seconds);
     tm parts{};
-    localtime_r(&now.tv_sec, &parts);
+    localtime_r(&moment, &parts);
     LocalTime result;
     result.year = parts.tm_year + 1900;
     result.month = parts.tm_mon + 1;
@@ -16,7 +21,7 @@ LocalTime localTime() {
     result.hour = parts.tm_hour;
     result.minute = parts.tm_min;
     result.second = parts.tm_sec;
-    result.millisecond = static_cast<std::int32_t>(now.tv_nsec / 1000000);
+    result.millisecond = nanoseconds / 1000000;
     return result;
 }
 
