@@ -94,6 +94,10 @@ TEST(Flow, PlaysFromPlanningToTheEndOfTheSession) {
         409u);
     session.advance(6'000);
     ASSERT_EQ(session.flow().find("phase").asString(), "BAN_PICK");
+    EXPECT_EQ(session.flow().find("actors").size(), 10u);
+    // The others lock 4 s into the turn; the local player is the last.
+    session.advance(4'000);
+    EXPECT_EQ(writeJson(session.flow().find("actors")), "[2]");
     struct Row {
         const char* what;
         const char* action;
@@ -113,12 +117,19 @@ TEST(Flow, PlaysFromPlanningToTheEndOfTheSession) {
         EXPECT_EQ(session.call("PATCH", std::string("session/actions/") + row.action, row.body),
                   row.status);
     }
-    // The others lock at 4 s into the turn, which then ends.
-    session.advance(4'000);
+    // Its lock ended the turn.
     EXPECT_EQ(session.flow().find("turn").asUInt64(), 1u);
 
-    // Through the picks to finalization, where cell 1 offers its trade.
+    // The local player's pick: a banned champion is refused; left alone, it
+    // locks its intent when the turn runs out.
     BindingValue flow;
+    for (int step = 0; step < 60 && flow.find("turn").asUInt64() != 3; ++step) {
+        session.advance(1'000);
+        flow = session.flow();
+    }
+    EXPECT_EQ(session.call("PATCH", "session/actions/14", R"({"championId": 86})"), 409u);
+
+    // Through the picks to finalization, where cell 1 offers its trade.
     for (int step = 0; step < 200 && flow.find("phase").asString() != "FINALIZATION"; ++step) {
         session.advance(1'000);
         flow = session.flow();
@@ -127,6 +138,16 @@ TEST(Flow, PlaysFromPlanningToTheEndOfTheSession) {
     session.advance(5'000);
     EXPECT_EQ(session.call("GET", "session/trades/2"), 200u);
     EXPECT_EQ(session.last().find("state").asString(), "RECEIVED");
+    const auto champions = [&] {
+        session.call("GET", "session");
+        const auto teams = session.last().find("myTeam").elements();
+        return std::make_pair(numberOf(teams[2].find("championId")),
+                              numberOf(teams[1].find("championId")));
+    };
+    const auto before = champions();
+    EXPECT_NE(before.first.value_or(0), 0);  // locked when the turn ran out
+    EXPECT_EQ(session.call("POST", "session/trades/2/accept"), 204u);
+    EXPECT_EQ(champions(), std::make_pair(before.second, before.first));
     EXPECT_EQ(session.call("POST", "session/trades/1/accept"), 409u);  // nothing offered
     EXPECT_EQ(session.call("POST", "session/trades/3/request"), 200u);
     EXPECT_EQ(session.call("GET", "session/trades/3"), 200u);
