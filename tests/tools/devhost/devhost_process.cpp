@@ -220,11 +220,11 @@ std::chrono::milliseconds scaled(std::chrono::milliseconds native) {
     return underEmulator() ? 4 * native : native;
 }
 
-long residentKiB(int pid) {
+long procStatus(int pid, std::string_view field) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmRSS:")) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.starts_with(field)) {
+            return std::strtol(line.c_str() + field.size(), nullptr, 10);
         }
     }
     return -1;

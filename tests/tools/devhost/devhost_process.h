@@ -88,8 +88,9 @@ bool underEmulator();
 // A time bound that holds natively, stretched under the emulator.
 std::chrono::milliseconds scaled(std::chrono::milliseconds native);
 
-// The process's resident memory in KiB from /proc; -1 when unavailable.
-long residentKiB(int pid);
+// A number of the process's /proc status, after field ("VmRSS:", in KiB;
+// "Threads:"); -1 when unavailable.
+long procStatus(int pid, std::string_view field);
 
 // Runs the tool to its end (killed after a generous timeout); exit code and
 // output. native: as for DevhostProcess; tool: a file of this build's tool

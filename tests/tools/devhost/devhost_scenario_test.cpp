@@ -1,7 +1,7 @@
-// The command line as a user meets it: a bad scenario is refused with its
-// file, line and what is wrong, at start and at reload; the files it finds
-// without being told; --help and wrong usage. (The timer runs on a clock its
-// own test sets: simulation/simulation_timer_test.cpp.)
+// The command line as a user meets it: a file it cannot load ends it with
+// the file and why, a bad reload is refused over HTTP with its line; the files
+// it finds without being told; --help and wrong usage. (Each mistake in a
+// scenario: simulation/scenario_test.cpp, in process.)
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,96 +13,6 @@
 
 namespace tav::testing {
 namespace {
-
-struct BadScenario {
-    const char* name;
-    const char* text;
-    const char* message;  // after "FILE:"
-};
-
-const BadScenario kBadScenarios[] = {
-    // The reader's parser messages count lines from 0, the prefix from 1.
-    {"syntax", "active: legacy\nimplementations:\n  legacy: [\n",
-     "4: YAML parser error: did not find expected node content. At line: 3 col: 0"},
-    {"tab", "active: legacy\nimplementations:\n\tlegacy: {}\n",
-     "3: YAML parser error: found character that cannot start any token. At line: 2 col: 0"},
-    {"repeated key",
-     "implementations:\n  legacy:\n    resources:\n      v1/pickable-champions:\n"
-     "        championIds: [1]\n        championIds: [2]\n",
-     "6: the key 'championIds' is given twice (first on line 5)"},
-    {"repeated key in flow style", "# one line\n{active: legacy, active: null}\n",
-     "2: the key 'active' is given twice (first on line 2)"},
-    {"active", "# demo\nactive: modern\n", "2: 'active' must be legacy, team-builder or null"},
-    {"top-level key", "active: legacy\nimplementation: {}\n",
-     "2: unknown key 'implementation' (expected 'active', 'implementations', 'flow' or 'shared')"},
-    {"implementation", "implementations:\n  legacy: {}\n  modern:\n    resources: {}\n",
-     "3: unknown implementation 'modern' (expected legacy or team-builder)"},
-    {"resource",
-     "implementations:\n  legacy:\n    resources:\n      v1/session: {}\n"
-     "      v1/sesion: {}\n",
-     "5: unknown resource 'v1/sesion' (known: v1/session, v1/session/timer, v1/session/trades, "
-     "v1/pickable-champions, v1/bannable-champions, v1/disabled-champions, v1/pickable-skins, "
-     "v1/team-boost)"},
-    {"resource kind",
-     "implementations:\n  team-builder:\n    resources:\n      v1/session/trades:\n"
-     "        id: 1\n",
-     "4: resource 'v1/session/trades' must be a list"},
-    {"answer",
-     "implementations:\n  legacy:\n    answers:\n      - method: GET\n        url: v1/session\n"
-     "        value: {}\n      - method: FETCH\n        url: v1/session\n",
-     "7: an answer's method must be GET, POST, PUT, PATCH or DELETE"},
-    {"answer status",
-     "implementations:\n  legacy:\n    answers:\n    - method: GET\n      url: v1/x\n"
-     "      status: 200\n",
-     "4: an answer's status must be an error status from 400 to 599"},
-    {"quoted status",
-     "implementations:\n  legacy:\n    answers:\n      - {method: GET, url: v1/session,\n"
-     "         status: \"409\"}\n",
-     "4: an answer's status must be a number, an error status from 400 to 599, not the text "
-     "\"409\""},
-    {"answer the module never asks for",
-     "implementations:\n  legacy:\n    answers:\n      - method: GET\n"
-     "        url: tav-champ-select/v1/session\n        status: 409\n",
-     "5: the module never requests 'tav-champ-select/v1/session'; it requests, relative to the "
-     "implementation: v1/bannable-champions, v1/battle-training/launch, v1/disabled-champions, "
-     "v1/pickable-champions, v1/pickable-skins, v1/session, v1/session/actions/{id}, "
-     "v1/session/actions/{id}/complete, v1/session/my-selection, v1/session/my-selection/reroll, "
-     "v1/session/timer, v1/session/trades, v1/session/trades/{id}, v1/session/trades/{id}/accept, "
-     "v1/session/trades/{id}/cancel, v1/session/trades/{id}/decline, "
-     "v1/session/trades/{id}/request, v1/team-boost, v1/team-boost/purchase"},
-    // Values are checked against the module's record types.
-    {"member type",
-     "implementations:\n  legacy:\n    resources:\n      v1/session:\n        timer:\n"
-     "          timeLeftInPhase: \"soon\"\n",
-     "6: resource 'v1/session': 'timer.timeLeftInPhase' must be int64, not the text \"soon\""},
-    {"list element",
-     "implementations:\n  legacy:\n    resources:\n      v1/session:\n        myTeam:\n"
-     "          - {cellId: 0}\n          - {cellId: 3000000000, team: 5000000000}\n",
-     "7: resource 'v1/session': 'myTeam[1].team' must be int32, not 5000000000"},
-    {"list",
-     "implementations:\n  legacy:\n    resources:\n      v1/team-boost:\n"
-     "        availableSkins: 5\n",
-     "5: resource 'v1/team-boost': 'availableSkins' must be a list of int64, not 5"},
-    // Reported where the shared value is written.
-    {"enumerator through an alias",
-     "shared:\n  trades: &trades\n    - {id: 1, cellId: 0, state: AVAILABLE}\n"
-     "    - {id: 2, cellId: 1,\n       state: BUSSY}\nimplementations:\n  legacy:\n"
-     "    resources:\n      v1/session/trades: *trades\n",
-     "5: resource 'v1/session/trades': '[1].state' must be one of AVAILABLE, BUSY, INVALID, "
-     "RECEIVED, SENT (TavChampSelectChampSelectTradeState), not the text \"BUSSY\""},
-};
-
-TEST(DevhostScenario, RefusesABadScenarioWithItsLine) {
-    const std::string file = ::testing::TempDir() + "devhost_bad_scenario.yaml";
-    for (const BadScenario& bad : kBadScenarios) {
-        SCOPED_TRACE(bad.name);
-        std::ofstream(file) << bad.text;
-        const ToolRun run = runDevhost({"--port", "0", "--scenario", file});
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err, "tav-devhost: " + file + ":" + bad.message + "\n");
-    }
-    std::remove(file.c_str());
-}
 
 // A reload that fails keeps the state the tool had.
 TEST(DevhostScenario, RefusesABadReloadWithItsLine) {

@@ -65,17 +65,11 @@ void expectErrorObject(const RawAnswer& answer) {
     EXPECT_TRUE(std::regex_match(answer.body, shape)) << answer.body;
 }
 
-class DevhostSecurity : public ::testing::Test {
+class DevhostSecurity : public SharedDevhostTest {
 protected:
     static void SetUpTestSuite() {
         process_ = new DevhostProcess({"--allow-origin", kAllowedOrigin});
     }
-    static void TearDownTestSuite() {
-        expectCleanExit(*process_);
-        delete process_;
-        process_ = nullptr;
-    }
-    void SetUp() override { ASSERT_TRUE(process_->serving()) << process_->stderrText(); }
 
     static std::string port() { return std::to_string(process_->port()); }
     static std::string hostField() { return "Host: 127.0.0.1:" + port() + "\r\n"; }
@@ -98,8 +92,6 @@ protected:
         }
         return state->body + "\n" + body;
     }
-
-    static inline DevhostProcess* process_ = nullptr;
 };
 
 enum class After { kSame, kChanged };
@@ -145,110 +137,86 @@ TEST_F(DevhostSecurity, HostileRequests) {
     oneMiB.resize(kMiB, ' ');
     const std::string json = "Content-Type: application/json\r\n";
 
-    std::vector<Hostile> rows;
-    // The path is checked as it is routed, decoded and resolved (each form
-    // of it: RequestTarget's test): an escaped control route needs the token.
-    for (const char* form : {"/_dev/state", "/%5Fdev/./state"}) {
-        rows.push_back({form, get(form), 403});
-        rows.push_back(
-            {std::string(form) + ", token", get(form, token), 200, After::kSame, stateBody});
-    }
-    rows.insert(
-        rows.end(),
-        {
-            {"query token", get("/_dev/state?token=" + secret), 200, After::kSame, stateBody},
-            {"short query token", get("/_dev/state?token=" + secret.substr(1)), 403},
-            {"malformed escape", get("/%zz"), 400},
-            {"request line under 8 KiB", get("/" + std::string(8000, 'a')), 404},
+    // One row per rule and verdict; the variants of each are the parts'
+    // tables (RequestTarget's forms of a path, OriginPolicy's origins).
+    const std::vector<Hostile> rows = {
+        // The path is checked as it is routed, decoded and resolved: an
+        // escaped control route needs the token.
+        {"escaped control route", get("/%5Fdev/./state"), 403},
+        {"token", get("/_dev/state", token), 200, After::kSame, stateBody},
+        {"query token", get("/_dev/state?token=" + secret), 200, After::kSame, stateBody},
+        {"short query token", get("/_dev/state?token=" + secret.substr(1)), 403},
+        {"last digit wrong",
+         get("/_dev/state?token=" + secret.substr(0, 31) + (secret.back() == '0' ? "1" : "0")),
+         403},
+        {"malformed escape", get("/%zz"), 400},
+        {"request line under 8 KiB", get("/" + std::string(8000, 'a')), 404},
 
-            // The token, given once.
-            {"escaped shutdown, no token", request("POST", "/%5Fdev/shutdown", host), 403},
-            {"wrong header, right query",
-             setActive("/_dev/active?token=" + secret, "X-Tav-Dev-Token: " + wrong + "\r\n"), 403},
-            {"right header, wrong query", setActive("/_dev/active?token=" + wrong, token), 403},
-            {"wrong, right query",
-             setActive("/_dev/active?token=" + wrong + "&token=" + secret, ""), 403},
-            {"right, wrong query",
-             setActive("/_dev/active?token=" + secret + "&token=" + wrong, ""), 403},
-            {"wrong, right header",
-             setActive("/_dev/active", "X-Tav-Dev-Token: " + wrong + "\r\n" + token), 403},
+        // The token, given once.
+        {"right header, wrong query", setActive("/_dev/active?token=" + wrong, token), 403},
+        {"right, wrong query", setActive("/_dev/active?token=" + secret + "&token=" + wrong, ""),
+         403},
 
-            // Origins and fetch metadata, one of each verdict (each origin and
-            // fetch site: OriginPolicy's test).
-            {"form post", formPost(kPurchase), 403, After::kSame, namesEvil},
-            {"cross-site", get(kSession, "Sec-Fetch-Site: cross-site\r\n"), 403},
-            {"same-origin", get(kSession, "Sec-Fetch-Site: same-origin\r\n"), 200},
-            {"own and foreign origin",
-             get(kSession, "Origin: http://127.0.0.1:" + port() + "\r\n" + evil), 403},
-            {"own origin", get(kSession, "Origin: http://localhost:" + port() + "\r\n"), 200},
-            {"allowed origin", get(kSession, "Origin: " + std::string(kAllowedOrigin) + "\r\n"),
-             200},
-            {"control, own origin",
-             get("/_dev/state", token + "Origin: http://127.0.0.1:" + port() + "\r\n"), 200},
-            {"control, allowed origin",
-             get("/_dev/state", token + "Origin: " + std::string(kAllowedOrigin) + "\r\n"), 403},
-            // The traffic shows what the module did: the same rules.
-            {"traffic stream", get("/_dev/traffic/stream"), 403},
-            {"traffic stream, cross-site",
-             get("/_dev/traffic/stream", token + "Sec-Fetch-Site: cross-site\r\n"), 403},
-            {"shutdown, foreign origin", request("POST", "/_dev/shutdown", host + token + evil),
-             403, After::kSame, namesEvil},
+        // Origins and fetch metadata, one of each verdict.
+        {"form post", formPost(kPurchase), 403, After::kSame, namesEvil},
+        {"cross-site", get(kSession, "Sec-Fetch-Site: cross-site\r\n"), 403},
+        {"own and foreign origin",
+         get(kSession, "Origin: http://127.0.0.1:" + port() + "\r\n" + evil), 403},
+        {"allowed origin", get(kSession, "Origin: " + std::string(kAllowedOrigin) + "\r\n"), 200},
+        {"control, allowed origin",
+         get("/_dev/state", token + "Origin: " + std::string(kAllowedOrigin) + "\r\n"), 403},
 
-            // Host names, and the order of the checks.
-            {"localhost", withHost("localhost:" + port()), 200},
-            {"LocalHost", withHost("LocalHost:" + port()), 200},
-            {"foreign name", withHost("attacker.example:" + port()), 421},
-            {"foreign name, page", withHost("attacker.example:" + port(), "/page/index.html"), 421},
-            {"longer port", withHost("127.0.0.1:" + port() + "0"), 421},
-            {"no port", withHost("127.0.0.1"), 421},
-            {"localhost as a prefix", withHost("localhost.attacker.example:" + port()), 421},
-            {"no Host", request("GET", kSession, ""), 421},
-            {"a control byte in a field", withHost("evil\x1b[2J:1"), 400},
-            {"a quote and a high byte", withHost("evil\"\xff:1"), 421},
-            {"Host before path", withHost("attacker.example:" + port(), "/%zz"), 421},
-            {"path before origin", get("/%zz", evil), 400},
+        // Host names, and the order of the checks.
+        {"LocalHost", withHost("LocalHost:" + port()), 200},
+        {"foreign name", withHost("attacker.example:" + port()), 421},
+        {"longer port", withHost("127.0.0.1:" + port() + "0"), 421},
+        {"no port", withHost("127.0.0.1"), 421},
+        {"localhost as a prefix", withHost("localhost.attacker.example:" + port()), 421},
+        {"no Host", request("GET", kSession, ""), 421},
+        {"a control byte in a field", withHost("evil\x1b[2J:1"), 400},
+        {"a quote and a high byte", withHost("evil\"\xff:1"), 421},
+        {"Host before path", withHost("attacker.example:" + port(), "/%zz"), 421},
+        {"path before origin", get("/%zz", evil), 400},
 
-            // Limits.
-            {.name = "Content-Length over 1 MiB",
-             .request =
-                 request("PATCH", kMySelection,
-                         host + json + "Content-Length: " + std::to_string(kMiB + 1) + "\r\n"),
-             .status = 413,
-             .prompt = true},
-            {"chunked 3 MiB",
-             chunked("PATCH", kMySelection, host + json, std::string(3 * kMiB, ' ')), 413},
-            {"chunked 1 MiB", chunked("PATCH", kMySelection, host + json, oneMiB), 204,
-             After::kChanged},
-            {"two lengths",
-             request("POST", kPurchase, host + "Content-Length: 0\r\nContent-Length: 5\r\n",
-                     "hello"),
-             400},
-            {"64 fields", get(kSession, fillerFields(63, 100)), 200},
-            {"65 fields", get(kSession, fillerFields(64)), 431},
-            {"65 fields, longer", get(kSession, fillerFields(64, 100)), 431},
-            {"field over 8 KiB", get(kSession, fillerFields(1, 8200)), 431},
-            {"head over 64 KiB", get(kSession, fillerFields(9, 7600)), 431},
-            {.name = "request line over 8 KiB",
-             .request = "GET /" + std::string(9000, 'a'),
-             .status = 414,
-             .prompt = true},
-            {"POST without a length", request("POST", kPurchase, host), 204, After::kChanged},
+        // Limits.
+        {.name = "Content-Length over 1 MiB",
+         .request = request("PATCH", kMySelection,
+                            host + json + "Content-Length: " + std::to_string(kMiB + 1) + "\r\n"),
+         .status = 413,
+         .prompt = true},
+        {"chunked 3 MiB", chunked("PATCH", kMySelection, host + json, std::string(3 * kMiB, ' ')),
+         413},
+        {"chunked 1 MiB", chunked("PATCH", kMySelection, host + json, oneMiB), 204,
+         After::kChanged},
+        {"two lengths",
+         request("POST", kPurchase, host + "Content-Length: 0\r\nContent-Length: 5\r\n", "hello"),
+         400},
+        {"64 fields", get(kSession, fillerFields(63, 100)), 200},
+        {"65 fields", get(kSession, fillerFields(64)), 431},
+        {"65 fields, longer", get(kSession, fillerFields(64, 100)), 431},
+        {"field over 8 KiB", get(kSession, fillerFields(1, 8200)), 431},
+        {"head over 64 KiB", get(kSession, fillerFields(9, 7600)), 431},
+        {.name = "request line over 8 KiB",
+         .request = "GET /" + std::string(9000, 'a'),
+         .status = 414,
+         .prompt = true},
+        {"POST without a length", request("POST", kPurchase, host), 204, After::kChanged},
 
-            // Content negotiation.
-            {.name = "MessagePack refused",
-             .request = get(kSession, "Accept: application/x-msgpack;q=0, application/json\r\n"),
-             .status = 200,
-             .contentType = "application/json"},
-            {.name = "MessagePack preferred",
-             .request = get(kSession, "Accept: application/json;q=0.5, application/x-msgpack\r\n"),
-             .status = 200,
-             .contentType = "application/x-msgpack"},
-            {.name = "a tie is JSON",
-             .request =
-                 get(kSession, "Accept: application/x-msgpack;q=0.8, application/json;q=0.8\r\n"),
-             .status = 200,
-             .contentType = "application/json"},
-        });
+        // Content negotiation.
+        {.name = "MessagePack refused",
+         .request = get(kSession, "Accept: application/x-msgpack;q=0, application/json\r\n"),
+         .status = 200,
+         .contentType = "application/json"},
+        {.name = "MessagePack preferred",
+         .request = get(kSession, "Accept: application/json;q=0.5, application/x-msgpack\r\n"),
+         .status = 200,
+         .contentType = "application/x-msgpack"},
+        {.name = "a tie is JSON",
+         .request =
+             get(kSession, "Accept: application/x-msgpack;q=0.8, application/json;q=0.8\r\n"),
+         .status = 200,
+         .contentType = "application/json"},
+    };
 
     const std::string before = observable();
     ASSERT_NE(before, "not serving");
@@ -289,7 +257,7 @@ TEST_F(DevhostSecurity, HostileRequests) {
 }
 
 TEST_F(DevhostSecurity, HeadAnswersLikeGetWithoutABody) {
-    for (const char* path : {kSession, "/openapi.json", "/asyncapi.json", "/"}) {
+    for (const char* path : {kSession, "/"}) {
         SCOPED_TRACE(path);
         const RawAnswer get = rawRequest(process_->port(), request("GET", path, hostField()));
         RawSocket socket(process_->port());
@@ -304,16 +272,6 @@ TEST_F(DevhostSecurity, HeadAnswersLikeGetWithoutABody) {
     }
 }
 
-// The token is the control routes' only secret: a source that repeats (as
-// std::random_device does on some MinGW runtimes) gives every run the same.
-TEST_F(DevhostSecurity, EachRunHasItsOwnToken) {
-    DevhostProcess second;
-    ASSERT_TRUE(second.serving()) << second.stderrText();
-    EXPECT_TRUE(std::regex_match(second.token(), std::regex("[0-9a-f]{32}"))) << second.token();
-    EXPECT_NE(second.token(), process_->token());
-    expectCleanExit(second);
-}
-
 TEST_F(DevhostSecurity, ASecondToolOnItsPortExits) {
     const ToolRun run = runDevhost({"--port", port(), "--scenario", TAV_DEVHOST_DEMO});
     EXPECT_EQ(run.exitCode, 1);
@@ -324,7 +282,8 @@ TEST_F(DevhostSecurity, ASecondToolOnItsPortExits) {
 
 // Sockets that trickle a request head byte by byte, and the full number of
 // event streams, hold neither the tool's answers to others nor, past the
-// 5 s deadline, their own connections.
+// 5 s deadline, their own connections. (No latency goal: the others need
+// only be answered.)
 TEST_F(DevhostSecurity, SlowClientsHoldNothing) {
     const int tool = process_->port();
     std::vector<std::unique_ptr<RawSocket>> streams;
@@ -359,7 +318,6 @@ TEST_F(DevhostSecurity, SlowClientsHoldNothing) {
     auto client = process_->client();
     const auto limit = Clock::now() + 5s + scaled(3s);
     auto nextRequest = Clock::now();
-    std::chrono::milliseconds slowest{0};
     int answered = 0;
     for (bool open = true; open && Clock::now() < limit;) {
         open = false;
@@ -383,11 +341,8 @@ TEST_F(DevhostSecurity, SlowClientsHoldNothing) {
             stream->drain();
         }
         if (Clock::now() >= nextRequest) {
-            const auto asked = Clock::now();
             const auto result = client->Get(kSession);
             EXPECT_TRUE(result && result->status == 200);
-            slowest = std::max(slowest, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            Clock::now() - asked));
             ++answered;
             nextRequest = Clock::now() + 250ms;
         }
@@ -395,7 +350,6 @@ TEST_F(DevhostSecurity, SlowClientsHoldNothing) {
     }
 
     EXPECT_GE(answered, 8);
-    EXPECT_LE(slowest, scaled(1s));
     for (std::size_t i = 0; i < tricklers.size(); ++i) {
         SCOPED_TRACE("trickler " + std::to_string(i));
         const Trickler& t = tricklers[i];
@@ -449,10 +403,14 @@ std::size_t largestSendBuffer() {
 
 // A stream whose client stops reading is dropped once its queue passes
 // 256 KiB, while a reading one goes on, and the tool does not keep what it
-// could not send.
-TEST(DevhostStreams, AStreamThatDoesNotReadIsDropped) {
+// could not send. Its tool, a second run, has a token of its own: a source
+// that repeats (as std::random_device does on some MinGW runtimes) would give
+// every run the same.
+TEST_F(DevhostSecurity, AStreamThatDoesNotReadIsDropped) {
     DevhostProcess process;
     ASSERT_TRUE(process.serving()) << process.stderrText();
+    EXPECT_TRUE(std::regex_match(process.token(), std::regex("[0-9a-f]{32}"))) << process.token();
+    EXPECT_NE(process.token(), process_->token());
     auto client = process.client();
     const httplib::Headers token{{"X-Tav-Dev-Token", process.token()}};
     const auto state = client->Get("/_dev/state", token);
@@ -467,7 +425,7 @@ TEST(DevhostStreams, AStreamThatDoesNotReadIsDropped) {
 #ifdef TAV_SANITIZED
     const long residentBefore = -1;
 #else
-    const long residentBefore = residentKiB(process.pid());
+    const long residentBefore = procStatus(process.pid(), "VmRSS:");
 #endif
 
     RawSocket stalled(process.port(), 4096);
@@ -498,7 +456,7 @@ TEST(DevhostStreams, AStreamThatDoesNotReadIsDropped) {
         EXPECT_EQ(text.rfind("event: "), closing);
     }
     if (residentBefore >= 0) {
-        EXPECT_LE(residentKiB(process.pid()) - residentBefore, 32 * 1024);
+        EXPECT_LE(procStatus(process.pid(), "VmRSS:") - residentBefore, 32 * 1024);
     }
     const auto after = client->Get(kSession);
     ASSERT_TRUE(after);

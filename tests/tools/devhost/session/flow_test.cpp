@@ -1,9 +1,9 @@
 // The shipped flow scenario played in process through the real module, its
 // clock paused and stepped: what the plugin publishes as the flow goes
 // (turns, another player's lock, the phases, the trade offered, the end),
-// the rules the implementations keep for the local player, the same events
-// on every run, and the flow section's mistakes refused with their line.
-// The HTTP routes of the clock are the tool's HTTP tests'.
+// the rules the implementations keep for the local player, and the same
+// events on every run. The flow section's mistakes are the scenario reader's
+// test's; the clock's HTTP routes the tool's HTTP tests'.
 #include <string>
 #include <vector>
 
@@ -11,7 +11,6 @@
 
 #include "dev_host.h"
 #include "formats/json.h"
-#include "hostkit/plugin_module.h"
 #include "server/event_stream.h"
 #include "simulation/scenario.h"
 #include "simulation/session_edits.h"
@@ -203,65 +202,6 @@ TEST(Flow, GivesTheSameEventsOnEveryRun) {
     }
     EXPECT_GT(runs[0].size(), 1000u);
     EXPECT_EQ(runs[0], runs[1]);
-}
-
-TEST(Flow, ItsMistakesAreRefusedAndIgnoredKeysWarnedOfWithTheirLines) {
-    hostkit::PluginModule module;
-    std::string error;
-    ASSERT_TRUE(module.load(TAV_PLUGIN_MODULE_PATH, error)) << error;
-    const ModuleTypes types(*module.endpoints());
-    struct Row {
-        const char* flow;
-        const char* message;
-    };
-    const Row rows[] = {
-        {"flow:\n  seed: 1\n  banTurnMS: 100\n",
-         "3: unknown key 'banTurnMS' in 'flow' (expected seed, planningMs, banTurnMs,"},
-        {"flow:\n  pickTurnMs: -5\n", "2: 'pickTurnMs' must be a whole number from 0"},
-        {"flow:\n  pickTurnMs: 0\n", "2: a turn needs some time"},
-        {"flow:\n  onTimeout: lock\n", "2: 'onTimeout' must be lock-intent or nothing"},
-        {"flow:\n  tradeAnswer: {answer: maybe}\n", "2: 'answer' must be accept or decline"},
-        {"flow:\n  timeline:\n    - {atMs: 5}\n",
-         "3: a timeline entry does exactly one of set, fail, activate, dodge"},
-        {"flow:\n  timeline:\n    - {atMs: 1, dodge: true}\n    - {atMs: 2, activate: legacy-2}\n",
-         "4: 'activate' must be legacy or team-builder or null"},
-        {"flow:\n  timeline:\n    - {atMs: 9, set: {path: v1/sessions, value: 1}}\n",
-         "3: unknown resource 'v1/sessions'"},
-        {"flow:\n  timeline:\n    - atMs: 1\n      fail:\n        url: v1/nothing\n",
-         "5: the module never requests 'v1/nothing'"},
-        {"flow:\n  timeline:\n    - {atMs: 1, fail: {url: v1/session, status: 200}}\n",
-         "3: 'status' must be an error status from 400 to 599"},
-        {"flow: {}\nimplementations:\n  legacy:\n    resources:\n      v1/session:\n"
-         "        timer: {phase: BANS}\n",
-         "6: a flow plays the phases PLANNING, BAN_PICK, FINALIZATION and GAME_STARTING, not "
-         "\"BANS\""},
-        {"flow: {}\nimplementations:\n  legacy:\n    resources:\n      v1/session:\n"
-         "        actions:\n          - [{id: 1, type: ban}]\n          - [{id: 2, type: vote}]\n",
-         "8: a flow plays actions of type ban or pick, not \"vote\""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.flow);
-        Scenario scenario;
-        std::string message;
-        EXPECT_FALSE(parseScenario(row.flow, "s.yaml", types, scenario, message));
-        EXPECT_EQ(message.rfind(std::string("s.yaml:") + row.message, 0), 0u) << message;
-    }
-
-    // A key the module would ignore is a warning with its line, not a refusal.
-    Scenario scenario;
-    ASSERT_TRUE(parseScenario(
-        "implementations:\n  legacy:\n    resources:\n      v1/session:\n"
-        "        localPlayerCelId: 3\n        trades: [{id: 1, state: SENT, sate: 1}]\n",
-        "s.yaml", types, scenario, error))
-        << error;
-    EXPECT_EQ(scenario.warnings,
-              (std::vector<std::string>{
-                  "s.yaml:5: resource 'v1/session': unknown key 'localPlayerCelId' in a "
-                  "TavChampSelectChampSelectSession: the module ignores it (did you mean "
-                  "'localPlayerCellId'?)",
-                  "s.yaml:6: resource 'v1/session': unknown key 'sate' in a "
-                  "TavChampSelectChampSelectTradeContract: the module ignores it (did you mean "
-                  "'state'?)"}));
 }
 
 }  // namespace
