@@ -15,6 +15,7 @@
 #include "binding/native_conversion.h"
 #include "binding/record_description.h"
 #include "fake_host.h"
+#include "formats/json.h"
 #include "framework/plugin_base.h"
 #include "framework/plugin_loader.h"
 #include "framework/resource_listener.h"
@@ -24,6 +25,7 @@ namespace {
 
 using tav::PluginResourceEvent;
 using tav::PluginResourceEventType;
+using tav::readJson;
 using tav::ResourceEvent;
 
 struct Sample {
@@ -116,17 +118,13 @@ protected:
     tav::HostValueRecord hostRecord(const PluginResourceEvent& event) {
         const tav::BindingResult value = tav::toValue(event, plugin_->registry());
         EXPECT_TRUE(value.ok) << value.error();
-        tav::HostValueRecord record;
-        EXPECT_TRUE(tav::valueToHost(&plugin_->registry(), record, value.value));
-        return record;
+        return record(value.value);
     }
 
-    static tav::BindingValue sampleValue(const char* name, std::int64_t count) {
-        tav::BindingValue value;
-        value.makeStructure();
-        value.member("name").setString(name);
-        value.member("count").setInt64(count);
-        return value;
+    static tav::HostValueRecord record(const tav::BindingValue& value) {
+        tav::HostValueRecord record;
+        EXPECT_TRUE(tav::valueToHost(nullptr, record, value));
+        return record;
     }
 
     std::size_t hostSubscriptions(const std::string& name) const {
@@ -201,16 +199,13 @@ TEST_F(PluginEventsTest, TypedListenerConvertsDataOrDropsTheEvent) {
         const char* name;
         std::int32_t count;
     };
-    tav::BindingValue text;
-    text.setString("not a record");
+    const tav::BindingValue sample = readJson(R"({"name": "b", "count": 2})").value;
     const Row rows[] = {
-        {"update", PluginResourceEventType::Update, sampleValue("b", 2), true, "b", 2},
-        {"create", PluginResourceEventType::Create, sampleValue("c", 3), true, "c", 3},
-        {"delete without data", PluginResourceEventType::Delete, {}, true, "unset", -1},
-        {"delete with data", PluginResourceEventType::Delete, sampleValue("d", 4), true, "unset",
-         -1},
+        {"update", PluginResourceEventType::Update, sample, true, "b", 2},
+        {"delete with data", PluginResourceEventType::Delete, sample, true, "unset", -1},
         {"update without data", PluginResourceEventType::Update, {}, false, "", 0},
-        {"update of another shape", PluginResourceEventType::Update, text, false, "", 0},
+        {"update of another shape", PluginResourceEventType::Update, readJson(R"("x")").value,
+         false, "", 0},
     };
 
     std::vector<ResourceEvent<Sample>> received;
@@ -254,14 +249,13 @@ TEST_F(PluginEventsTest, PlainUriListenerReadsTheCurrentStateOnce) {
         {"/x/v1/a", false, 1, 0},  // not there yet: nothing delivered, nothing logged
         {"/x/v1/*", true, 0, 0},
     };
-    const auto value = std::make_shared<tav::HostValueRecord>();
-    ASSERT_TRUE(tav::valueToHost(&plugin_->registry(), *value, sampleValue("now", 9)));
+    const tav::HostValueRecord value = record(readJson(R"({"name": "now", "count": 9})").value);
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.uriOrPattern) + (row.readSucceeds ? " read" : " failing"));
         host_.requests.clear();
         host_.answer = [&](TavResponse& response, const tav::testing::RecordedRequest&) {
             if (row.readSucceeds) {
-                response.value = value->root();
+                response.value = value.root();
             } else {
                 response.errorText = "Not found";
                 response.isError = 1;
@@ -296,14 +290,10 @@ TEST_F(PluginEventsTest, UndeliverableHostEventsAreIgnored) {
     int calls = 0;
     plugin_->events().addRawResourceListener("/x/v1/a",
                                              [&](const PluginResourceEvent&) { ++calls; });
-    PluginResourceEvent valid;
-    valid.uri = "/x/v1/a";
-    const tav::HostValueRecord validRecord = hostRecord(valid);
+    const tav::HostValueRecord valid = record(readJson(R"({"uri": "/x/v1/a"})").value);
+    const tav::HostValueRecord notARecord = record(readJson(R"("x")").value);
     TavHostValue badTag{};
     badTag.tag = 99;
-    TavHostValue notARecord{};
-    notARecord.tag = TAV_HOST_STRING;
-    notARecord.payload.text = "x";
     host_.calls.clear();
 
     struct Row {
@@ -312,9 +302,9 @@ TEST_F(PluginEventsTest, UndeliverableHostEventsAreIgnored) {
         TavHostValue payload;
     };
     const Row rows[] = {
-        {"name without handler", "OnJsonApiEvent_y_v1_a", validRecord.root()},
+        {"name without handler", "OnJsonApiEvent_y_v1_a", valid.root()},
         {"payload tag out of range", "OnJsonApiEvent_x_v1_a", badTag},
-        {"payload not a resource event", "OnJsonApiEvent_x_v1_a", notARecord},
+        {"payload not a resource event", "OnJsonApiEvent_x_v1_a", notARecord.root()},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -343,46 +333,35 @@ TEST_F(PluginEventsTest, EventDataIsBoundedAsAMemberOfThePayload) {
         chain[i].payload.array.elements = &chain[i + 1];
         chain[i].payload.array.count = 1;
     }
-    TavHostValue first{};
-    first.tag = TAV_HOST_SIGNED;
-    first.payload.signedValue = 1;
-    TavHostValue second = first;
-    second.payload.signedValue = 2;
-    TavHostValue uri{};
-    uri.tag = TAV_HOST_STRING;
-    uri.payload.text = "/x/v1/a";
-
+    const tav::HostValueRecord uri = record(readJson(R"("/x/v1/a")").value);
+    const tav::HostValueRecord one = record(readJson("-1").value);
+    const tav::HostValueRecord two = record(readJson("-2").value);
     struct Row {
         const char* label;
-        const TavHostValue* data;
-        const TavHostValue* again;
-        const char* expected;  // dump of the data received, null when dropped
+        std::vector<TavHostValue> data;
+        const char* received;  // its kind, null when dropped
     };
     const Row rows[] = {
-        {"as deep as the bound", &chain[1], nullptr, "deep"},
-        {"one level deeper", &chain[0], nullptr, nullptr},
-        {"named twice", &first, &second, "2"},
+        {"as deep as the bound", {chain[1]}, "collection"},
+        {"one level deeper", {chain[0]}, nullptr},
+        {"named twice", {one.root(), two.root()}, "signed"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         received.clear();
-        std::vector<TavHostEntry> entries = {{"uri", uri, 1}, {"data", *row.data, 1}};
-        if (row.again != nullptr) {
-            entries.push_back({"data", *row.again, 1});
+        std::vector<TavHostEntry> entries = {{"uri", uri.root(), 1}};
+        for (const TavHostValue& data : row.data) {
+            entries.push_back({"data", data, 1});
         }
         TavHostValue payload{};
         payload.tag = TAV_HOST_OBJECT;
         payload.payload.object.entries = entries.data();
         payload.payload.object.count = static_cast<std::uint32_t>(entries.size());
         host_.deliver("OnJsonApiEvent_x_v1_a", payload);
-        if (row.expected == nullptr) {
-            EXPECT_TRUE(received.empty());
-        } else if (std::string_view(row.expected) == "deep") {
-            ASSERT_EQ(received.size(), 1u);
-            EXPECT_EQ(received[0].kind(), tav::BindingValueKind::Collection);
-        } else {
-            ASSERT_EQ(received.size(), 1u);
-            EXPECT_EQ(received[0].asInt64(), 2);
+        ASSERT_EQ(received.size(), row.received != nullptr ? 1u : 0u);
+        if (row.received != nullptr) {
+            EXPECT_EQ(received[0].kindName(), std::string_view(row.received));
+            EXPECT_EQ(received[0].asInt64(), row.data.size() == 2 ? -2 : 0);
         }
     }
 }

@@ -48,16 +48,6 @@ private:
     std::mutex mutex_;
 };
 
-// An implementation-active event for base, delivered as the host does.
-void setActive(const ThreadSafeHost& host, const std::string& base, bool active) {
-    const tav::testing::ImplementationActivePayload payload(base, active);
-    for (const tav::hostkit::Subscription& subscription : host.subscriptions()) {
-        const TavHostEvent event{subscription.name.c_str(), payload.record(), 0,
-                                 subscription.userData};
-        subscription.callback(&event);
-    }
-}
-
 }  // namespace
 
 TEST(FacadeConcurrency, RequestsWhileTheActiveImplementationFlips) {
@@ -102,14 +92,17 @@ TEST(FacadeConcurrency, RequestsWhileTheActiveImplementationFlips) {
         });
     }
     // One event thread, as the host delivers a plugin's events one at a time,
-    // flipping for as long as requests run.
+    // flipping for as long as requests run (legacy every third time, on every
+    // other time).
+    const tav::HostValueRecord payloads[2][2] = {
+        {tav::testing::implementationActive("/tav-lobby-team-builder/champ-select/", false),
+         tav::testing::implementationActive("/tav-lobby-team-builder/champ-select/", true)},
+        {tav::testing::implementationActive("/tav-champ-select-legacy/", false),
+         tav::testing::implementationActive("/tav-champ-select-legacy/", true)}};
     int flips = 0;
-    while (finished < kThreads || flips < 100) {
-        const bool legacy = flips % 3 == 0;
-        setActive(host,
-                  legacy ? "/tav-champ-select-legacy/" : "/tav-lobby-team-builder/champ-select/",
-                  flips % 2 == 0);
-        ++flips;
+    for (; finished < kThreads || flips < 100; ++flips) {
+        tav::testing::deliverToAll(host.subscriptions(),
+                                   payloads[flips % 3 == 0][flips % 2 == 0].root());
     }
     for (std::thread& thread : threads) {
         thread.join();

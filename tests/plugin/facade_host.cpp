@@ -11,15 +11,16 @@
 
 namespace tav::testing {
 
-BindingValue boolean(bool b) {
-    BindingValue value;
-    value.setBool(b);
-    return value;
-}
-
 BindingValue json(const char* text) {
     return readJson(text).value;
 }
+
+namespace {
+
+// The one host answering at a time; release has no other way back.
+FacadeHost* gCurrent = nullptr;
+
+}  // namespace
 
 // A streamed answer, read in one piece. Kept until the host goes, so that a
 // close after the response's release is seen rather than a use after free.
@@ -38,35 +39,73 @@ struct FacadeHost::Stream {
         return 1;
     }
     static void TAV_ABI close(void* handle) { ++static_cast<Stream*>(handle)->closes; }
-    static void TAV_ABI release(TavResponse* response) {
-        std::memset(response, 0, sizeof *response);
-    }
 };
 
-FacadeHost::FacadeHost() : module(TAV_PLUGIN_MODULE_PATH), answers(module.host()) {
-    module.host().answer = [this, scripted = module.host().answer](TavResponse& response,
-                                                                   const RecordedRequest& request) {
-        const auto found = streamed_.find(request.url);
-        if (found == streamed_.end()) {
-            scripted(response, request);
-            return;
-        }
+struct FacadeHost::Live {
+    HostValueRecord record;
+    std::string errorText;
+};
+
+FacadeHost::FacadeHost() : module(TAV_PLUGIN_MODULE_PATH) {
+    gCurrent = this;
+    module.host().answer = [this](TavResponse& response, const RecordedRequest& request) {
+        respond(response, request);
+    };
+}
+
+FacadeHost::~FacadeHost() {
+    if (gCurrent == this) {
+        gCurrent = nullptr;
+    }
+}
+
+void FacadeHost::answer(const std::string& url, const BindingValue& value) {
+    scripts_[url] = {value, 200, {}, false};
+}
+
+void FacadeHost::answerError(const std::string& url, std::uint32_t status,
+                             const std::string& text) {
+    scripts_[url] = {{}, status, text, false};
+}
+
+void FacadeHost::answerStream(const std::string& url, const std::string& text,
+                              std::uint32_t errorStatus) {
+    scripts_[url] = {{}, errorStatus != 0 ? errorStatus : 200, text, true};
+}
+
+void FacadeHost::respond(TavResponse& response, const RecordedRequest& request) {
+    auto live = std::make_unique<Live>();
+    response.release = &FacadeHost::release;
+    const auto found = scripts_.find(request.url);
+    const Script script = found != scripts_.end() ? found->second : Script{{}, 404, "Not Found"};
+    response.status = script.status;
+    if (script.streamed) {
         Stream& stream = *streams_.emplace_back(std::make_unique<Stream>());
-        stream.text = found->second.text;
+        stream.text = script.text;
         response.streamRead = &Stream::read;
         response.streamClose = &Stream::close;
         response.streamLengthHint = static_cast<std::uint32_t>(stream.text.size());
         response.stream = &stream;
-        response.status = found->second.errorStatus != 0 ? found->second.errorStatus : 200;
-        if (found->second.errorStatus != 0) {
-            response.isError = 1;
-            response.errorText = "Refused";
-        }
-        response.release = &Stream::release;
-    };
+        live->errorText = "Refused";
+    } else if (script.status < 400) {
+        (void)valueToHost(nullptr, live->record, script.value);
+        response.value = live->record.root();
+    } else {
+        live->errorText = script.text;
+    }
+    if (response.status >= 400) {
+        response.errorText = live->errorText.c_str();
+        response.isError = 1;
+    }
+    live_[&response] = std::move(live);
 }
 
-FacadeHost::~FacadeHost() = default;
+void TAV_ABI FacadeHost::release(TavResponse* response) {
+    if (gCurrent != nullptr) {
+        gCurrent->live_.erase(response);
+    }
+    std::memset(response, 0, sizeof *response);
+}
 
 void FacadeHost::start() {
     module.load();
@@ -90,11 +129,12 @@ void FacadeHost::setActive(const std::string& base, const BindingValue& active) 
     deliver(base, "v1/implementation-active", "Update", active);
 }
 
-std::vector<std::string> FacadeHost::takePublished() {
+std::vector<std::string> FacadeHost::takePublished(bool withData) {
     std::vector<std::string> out;
     for (const RecordedEvent& event : module.host().published) {
         out.push_back(event.name + " " + writeJson(event.payload.find("eventType")) + " " +
-                      std::string(event.payload.find("uri").asString()));
+                      std::string(event.payload.find("uri").asString()) +
+                      (withData ? " " + writeJson(event.payload.find("data")) : ""));
     }
     module.host().published.clear();
     return out;
@@ -144,19 +184,9 @@ std::vector<std::string> FacadeHost::takeForwarded() {
     return out;
 }
 
-void FacadeHost::stream(const std::string& url, const std::string& text,
-                        std::uint32_t errorStatus) {
-    streamed_[url] = {text, errorStatus};
-}
-
-int FacadeHost::openStreams() const {
+int FacadeHost::badStreams() const {
     return static_cast<int>(std::count_if(streams_.begin(), streams_.end(),
-                                          [](const auto& s) { return s->closes == 0; }));
-}
-
-int FacadeHost::doubleCloses() const {
-    return static_cast<int>(std::count_if(streams_.begin(), streams_.end(),
-                                          [](const auto& s) { return s->closes > 1; }));
+                                          [](const auto& s) { return s->closes != 1; }));
 }
 
 }  // namespace tav::testing

@@ -1,7 +1,7 @@
 // The real module under a fake host with the two champ-select
-// implementations scripted behind it: resource events are delivered through
-// the module's subscription callbacks, and what it publishes and logs is read
-// back from the host.
+// implementations scripted behind it by URL: resource events are delivered
+// through the module's subscription callbacks, and what it publishes and logs
+// is read back from the host.
 #pragma once
 
 #include <cstdint>
@@ -12,15 +12,13 @@
 
 #include "binding/binding_value.h"
 #include "module_host.h"
-#include "scripted_answers.h"
 
 namespace tav::testing {
 
 inline constexpr const char* kLegacy = "/tav-champ-select-legacy/";
 inline constexpr const char* kTeamBuilder = "/tav-lobby-team-builder/champ-select/";
 
-// Values for scripts and events.
-BindingValue boolean(bool b);
+// A value for scripts and events.
 BindingValue json(const char* text);
 
 class FacadeHost {
@@ -33,13 +31,23 @@ public:
     // Loads and initialises the module; scripts made before reach Init's reads.
     void start();
 
+    // What the implementations answer for url: a value record, an error, or
+    // text as a stream (with an error status, an error answer that carries
+    // the stream). Unknown URLs get a 404; each record is held until its
+    // release function runs.
+    void answer(const std::string& url, const BindingValue& value);
+    void answerError(const std::string& url, std::uint32_t status, const std::string& text);
+    void answerStream(const std::string& url, const std::string& text,
+                      std::uint32_t errorStatus = 0);
+
     // Delivers a resource event of base + relativePath as the host does.
     void deliver(const std::string& base, const std::string& relativePath, const char* eventType,
                  const BindingValue& data);
     void setActive(const std::string& base, const BindingValue& active);
 
-    // The events published since the last call, as "name eventType uri".
-    std::vector<std::string> takePublished();
+    // The events published since the last call, as "name eventType uri",
+    // and the data's JSON after it when asked.
+    std::vector<std::string> takePublished(bool withData = false);
     // The log lines since the last call, as "level text".
     std::vector<std::string> takeLog();
 
@@ -59,24 +67,26 @@ public:
     // as "METHOD url".
     std::vector<std::string> takeForwarded();
 
-    // From now on url is answered with text as a stream instead of by its
-    // script (ScriptedAnswers answers with value records only); with an error
-    // status, as an error answer that carries the stream.
-    void stream(const std::string& url, const std::string& text, std::uint32_t errorStatus = 0);
-    // Streams handed out and not closed (closed twice counts as a fault).
-    int openStreams() const;
-    int doubleCloses() const;
+    // Streams handed out and not closed exactly once.
+    int badStreams() const;
 
     ModuleHost module;
-    ScriptedAnswers answers;
 
 private:
-    struct Stream;
-    struct StreamScript {
+    struct Script {
+        BindingValue value;
+        std::uint32_t status = 200;
         std::string text;
-        std::uint32_t errorStatus = 0;
+        bool streamed = false;
     };
-    std::map<std::string, StreamScript> streamed_;
+    struct Stream;
+    struct Live;
+
+    void respond(TavResponse& response, const RecordedRequest& request);
+    static void TAV_ABI release(TavResponse* response);
+
+    std::map<std::string, Script> scripts_;
+    std::map<const TavResponse*, std::unique_ptr<Live>> live_;
     std::vector<std::unique_ptr<Stream>> streams_;
 };
 

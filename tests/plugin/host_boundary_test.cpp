@@ -5,6 +5,7 @@
 // share one countdown.
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -100,6 +101,13 @@ Loaded load() {
     return loaded;
 }
 
+Loaded loadAndInit() {
+    Loaded loaded = load();
+    const TavInitRecord init = loaded.host->initRecord();
+    loaded.record.callbacks->init(loaded.record.context, &init);
+    return loaded;
+}
+
 void unload(Loaded& loaded) {
     if (loaded.record.callbacks != nullptr) {
         loaded.record.callbacks->shutdown(loaded.record.context);
@@ -125,18 +133,18 @@ void operator delete(void* block, std::size_t) noexcept {
     std::free(block);
 }
 
+// Either the whole record is filled or, without memory for the plugin object
+// or its parts, none of it: the host's record stays as it was.
 TEST(HostBoundary, LoadWithEveryAllocationFailingInTurn) {
+    const TavLoadRecord before{18, 1, 2, nullptr, nullptr, nullptr, nullptr};
     const int runs = failEachAllocation(
-        [] { return TavLoadRecord{18, 0, 0, nullptr, nullptr, nullptr, nullptr}; },
-        [](TavLoadRecord& record) { load_tav_champ_select(&record); },
-        [](TavLoadRecord& record) {
-            // Either the whole record is filled or none of it.
+        [&] { return before; }, [](TavLoadRecord& record) { load_tav_champ_select(&record); },
+        [&](TavLoadRecord& record) {
             if (record.context != nullptr) {
                 EXPECT_NE(+record.callbacks, nullptr);
                 record.callbacks->shutdown(record.context);
             } else {
-                EXPECT_EQ(+record.callbacks, nullptr);
-                EXPECT_EQ(+record.apiMinor, 0u);
+                EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
             }
         });
     EXPECT_GT(runs, 10);
@@ -159,21 +167,13 @@ TEST(HostBoundary, InitWithEveryAllocationFailingInTurn) {
 
 TEST(HostBoundary, EventsAndMemoryStatsWithEveryAllocationFailingInTurn) {
     const int runs = failEachAllocation(
-        [] {
-            Loaded loaded = load();
-            const TavInitRecord init = loaded.host->initRecord();
-            loaded.record.callbacks->init(loaded.record.context, &init);
-            return loaded;
-        },
+        loadAndInit,
         [](Loaded& loaded) {
             // Straight to the plugin's callback: the fake host's own
             // bookkeeping allocates too.
-            for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions()) {
-                TavHostValue payload{};
-                payload.tag = TAV_HOST_OBJECT;
-                const TavHostEvent event{s.name.c_str(), payload, 0, s.userData};
-                s.callback(&event);
-            }
+            TavHostValue payload{};
+            payload.tag = TAV_HOST_OBJECT;
+            tav::testing::deliverToAll(loaded.host->subscriptions(), payload);
             std::uint32_t words[14] = {};
             loaded.record.callbacks->memoryStats(loaded.record.context, words);
         },
@@ -194,17 +194,12 @@ TEST(HostBoundary, ARequestWithEveryAllocationFailingInTurn) {
         int silentErrors = 0;
         const int runs = failEachAllocation(
             [] {
-                Loaded loaded = load();
-                const TavInitRecord init = loaded.host->initRecord();
-                loaded.record.callbacks->init(loaded.record.context, &init);
+                Loaded loaded = loadAndInit();
                 // The legacy implementation is active, so the request is
                 // forwarded.
-                const tav::testing::ImplementationActivePayload active("/tav-champ-select-legacy/",
-                                                                       true);
-                for (const tav::testing::RecordedSubscription& s : loaded.host->subscriptions()) {
-                    const TavHostEvent event{s.name.c_str(), active.record(), 0, s.userData};
-                    s.callback(&event);
-                }
+                tav::testing::deliverToAll(
+                    loaded.host->subscriptions(),
+                    tav::testing::implementationActive("/tav-champ-select-legacy/", true).root());
                 return loaded;
             },
             [&](Loaded& loaded) {

@@ -1,46 +1,39 @@
 // Records a host builds for the module, for the tests that drive it without
-// FacadeHost (whose bookkeeping allocates and is not thread-safe): the payload
-// of an implementation-active event, the lookup of an endpoint and a request
-// to it.
+// FacadeHost (whose bookkeeping allocates and is not thread-safe): an
+// implementation-active event, its delivery, an endpoint and a request to it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <tav/plugin_abi.h>
 
+#include "binding/host_value.h"
+#include "hostkit/event_host.h"
+
 namespace tav::testing {
 
-// {uri: base + "v1/implementation-active", eventType: "Update", data: active};
-// the record points into this object.
-class ImplementationActivePayload {
-public:
-    ImplementationActivePayload(const std::string& base, bool active)
-        : uri_(base + "v1/implementation-active") {
-        entries_[0].key = "uri";
-        entries_[0].value.tag = TAV_HOST_STRING;
-        entries_[0].value.payload.text = uri_.c_str();
-        entries_[1].key = "eventType";
-        entries_[1].value.tag = TAV_HOST_STRING;
-        entries_[1].value.payload.text = "Update";
-        entries_[2].key = "data";
-        entries_[2].value.tag = TAV_HOST_BOOL;
-        entries_[2].value.payload.boolean = active ? 1 : 0;
-        payload_.tag = TAV_HOST_OBJECT;
-        payload_.payload.object.entries = entries_;
-        payload_.payload.object.count = 3;
+// {uri: base + "v1/implementation-active", eventType: "Update", data: active}.
+inline HostValueRecord implementationActive(const std::string& base, bool active) {
+    BindingValue payload;
+    payload.member("uri").setString(base + "v1/implementation-active");
+    payload.member("eventType").setString("Update");
+    payload.member("data").setBool(active);
+    HostValueRecord record;
+    (void)valueToHost(nullptr, record, payload);
+    return record;
+}
+
+// Straight to every subscription's callback, allocating nothing.
+inline void deliverToAll(const std::vector<hostkit::Subscription>& subscriptions,
+                         const TavHostValue& payload) {
+    for (const hostkit::Subscription& s : subscriptions) {
+        const TavHostEvent event{s.name.c_str(), payload, 0, s.userData};
+        s.callback(&event);
     }
-    ImplementationActivePayload(const ImplementationActivePayload&) = delete;
-    ImplementationActivePayload& operator=(const ImplementationActivePayload&) = delete;
-
-    const TavHostValue& record() const { return payload_; }
-
-private:
-    std::string uri_;
-    TavHostEntry entries_[3] = {};
-    TavHostValue payload_{};
-};
+}
 
 // The endpoint registered for method and path (its template), or null.
 inline const TavEndpointRecord* findEndpoint(const void* endpointTable, std::uint32_t method,

@@ -1,5 +1,9 @@
 // The plugin as the host sees it: the real module loaded with dlopen, its
-// load record, callbacks and the calls it makes into the host.
+// load record, API description, Init, MemoryStats and Shutdown, in one start.
+// The subscriptions' order and the log lines the module writes are the golden
+// traces' and the facade tests'. The loader's own record rules are
+// plugin_loader_test's; this adds the module file and its C records.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,50 +12,31 @@
 
 #include "api/api_description_walk.h"
 #include "api/method_names.h"
-#include "binding/host_value.h"
 #include "module_host.h"
 
 using tav::testing::ModuleHost;
 
-namespace {
-
-std::string modulePath() {
-    return TAV_PLUGIN_MODULE_PATH;
-}
-
-}  // namespace
-
-TEST(PluginModule, LoadWritesTheRecordForTheHost) {
-    for (const std::uint32_t minor : {0u, 5u}) {
-        SCOPED_TRACE(minor);
-        ModuleHost module(modulePath(), 18, minor, 2);
-        ASSERT_TRUE(module.loaded()) << module.loadError();
-        const TavLoadRecord& record = module.load();
-        EXPECT_EQ(record.apiMajor, 18u);
-        EXPECT_EQ(record.apiMinor, 0u);
-        EXPECT_EQ(record.apiPatch, 0u);
-        ASSERT_NE(static_cast<const void*>(record.callbacks), nullptr);
-        EXPECT_TRUE(record.callbacks->init != nullptr);
-        EXPECT_TRUE(record.callbacks->shutdown != nullptr);
-        EXPECT_TRUE(record.callbacks->memoryStats != nullptr);
-        EXPECT_NE(static_cast<const void*>(record.context), nullptr);
-        ASSERT_NE(static_cast<const void*>(record.shortName), nullptr);
-        EXPECT_STREQ(record.shortName, "tav-champ-select");
-        EXPECT_NE(static_cast<const void*>(record.endpointTable), nullptr);
-    }
-}
-
-// The API description as the host walks it from word 6, through the C
-// records (at 32 bits their packed layout): every route named after its
-// method and path, its id declared in the path and a record in the body, its
-// answer's type described. Which routes answer what is the facade's route
-// tests'.
-TEST(PluginModule, TheApiDescriptionListsTheRoutes) {
-    ModuleHost module(modulePath());
+TEST(PluginModule, LoadDescriptionInitMemoryStatsAndShutdown) {
+    // A host newer in minor and patch is served, and told our version.
+    ModuleHost module(TAV_PLUGIN_MODULE_PATH, 18, 5, 2);
     ASSERT_TRUE(module.loaded()) << module.loadError();
-    const auto* table = static_cast<const TavEndpointTable*>(module.load().endpointTable);
-    ASSERT_NE(table, nullptr);
+    const TavLoadRecord& record = module.load();
+    EXPECT_EQ(record.apiMajor, 18u);
+    EXPECT_EQ(record.apiMinor, 0u);
+    EXPECT_EQ(record.apiPatch, 0u);
+    const TavPluginCallbacks* callbacks = record.callbacks;  // no reference into the record
+    ASSERT_NE(callbacks, nullptr);
+    EXPECT_TRUE(callbacks->init != nullptr && callbacks->shutdown != nullptr &&
+                callbacks->memoryStats != nullptr);
+    EXPECT_NE(static_cast<const void*>(record.context), nullptr);
+    EXPECT_STREQ(record.shortName, "tav-champ-select");
 
+    // The API description as the host walks it from word 6, through the C
+    // records (at 32 bits their packed layout): every route named after its
+    // method and path, its id in the path and a record in the body, its
+    // answer's type described. Which routes answer what is the route table's.
+    const auto* table = static_cast<const TavEndpointTable*>(record.endpointTable);
+    ASSERT_NE(table, nullptr);
     const auto endpoints = tav::testing::walk(table->endpoints, table->endpointCount);
     EXPECT_EQ(endpoints.size(), 19u);
     for (const TavEndpointRecord* e : endpoints) {
@@ -61,13 +46,11 @@ TEST(PluginModule, TheApiDescriptionListsTheRoutes) {
         SCOPED_TRACE(std::string(e->path));
         EXPECT_EQ(std::string(f.name), tav::functionName(tav::methodName(+e->method), e->path));
         EXPECT_STREQ(e->customMethod, "");
-        EXPECT_STREQ(f.description, "");
         EXPECT_EQ(tav::testing::texts(f.tags, +f.tagCount),
                   (std::vector<std::string>{"Plugins", "Plugin tav-champ-select"}));
         EXPECT_EQ(+e->entry, +endpoints[0]->entry);
         EXPECT_NE(+f.endpoint, nullptr);
-        // Locations: 2 path, 5 body.
-        const TavArgumentLocationNode* location = e->locations;
+        const TavArgumentLocationNode* location = e->locations;  // 2 path, 5 body
         bool hasId = false;
         for (const TavArgumentRecord* a : tav::testing::walk(f.arguments, +f.argumentCount)) {
             ASSERT_NE(location, nullptr) << a->name;
@@ -83,7 +66,6 @@ TEST(PluginModule, TheApiDescriptionListsTheRoutes) {
         }
     }
     EXPECT_NE(tav::testing::findType(table, "TavChampSelectChampSelectTradeState"), nullptr);
-
     // The events the integration page names: the binding layer's callback
     // event, then the framework's five, in the order they were registered.
     std::vector<std::string> events;
@@ -98,6 +80,34 @@ TEST(PluginModule, TheApiDescriptionListsTheRoutes) {
                           "vclient::OnServiceProxyMethodEvent PluginServiceProxyResponse",
                           "vclient::OnServiceProxyAsyncEvent PluginServiceProxyResponse",
                       }));
+
+    // The host's records are packed: the init record may sit at any address
+    // (the sanitizer builds catch a reference bound to one of its fields).
+    alignas(8) unsigned char bytes[sizeof(TavInitRecord) + 1];
+    const TavInitRecord init = module.host().initRecord();
+    std::memcpy(bytes + 1, &init, sizeof init);
+    ASSERT_NE(callbacks->init(record.context, reinterpret_cast<TavInitRecord*>(bytes + 1)), 0);
+    // The three service-proxy events first, then the implementations'
+    // resources: five legacy event names, one team-builder name for all.
+    const auto& subscriptions = module.host().subscriptions();
+    ASSERT_EQ(subscriptions.size(), 9u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(subscriptions[i].name.starts_with("OnServiceProxy")) << subscriptions[i].name;
+        EXPECT_EQ(subscriptions[i].flag, 1u);
+        EXPECT_EQ(subscriptions[i].userData, static_cast<void*>(record.context));
+    }
+
+    std::uint32_t words[14];
+    std::fill(std::begin(words), std::end(words), 0xFFFFFFFFu);
+    module.memoryStats(words);
+    EXPECT_GT(words[6] | (std::uint64_t{words[7]} << 32), 0u);  // allocations
+    EXPECT_GT(words[4] | (std::uint64_t{words[5]} << 32), 0u);  // bytes
+    EXPECT_EQ(words[12], 0u);
+    EXPECT_EQ(words[13], 0u);
+
+    module.shutdown();
+    EXPECT_EQ(module.host().unsubscribed.size(), 9u);
+    EXPECT_TRUE(module.host().published.empty());
 }
 
 // The report's code, and its description naming both versions (the report's
@@ -116,77 +126,9 @@ TEST(PluginModuleDeathTest, AnIncompatibleHostEndsTheProcessWithTheReport) {
         SCOPED_TRACE(row.major);
         EXPECT_DEATH(
             {
-                ModuleHost module(modulePath(), row.major, row.minor, row.patch);
+                ModuleHost module(TAV_PLUGIN_MODULE_PATH, row.major, row.minor, row.patch);
                 module.load();
             },
             row.report);
     }
-}
-
-TEST(PluginModule, InitSubscribesTheServiceProxyEventsAndRoutesLogLinesToTheHost) {
-    ModuleHost module(modulePath());
-    ASSERT_TRUE(module.loaded()) << module.loadError();
-    module.load();
-    ASSERT_TRUE(module.init());
-
-    // The three service-proxy events first; the implementations' resources
-    // follow (five legacy event names, one team-builder name for all its
-    // resources, whose URIs share their first four parts).
-    const auto& subscriptions = module.host().subscriptions();
-    ASSERT_EQ(subscriptions.size(), 9u);
-    const char* names[] = {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
-                           "OnServiceProxyAsyncEvent"};
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(subscriptions[i].name, names[i]);
-        EXPECT_EQ(subscriptions[i].flag, 1u);
-        EXPECT_EQ(subscriptions[i].userData, static_cast<void*>(module.record().context));
-    }
-
-    // An asynchronous answer nobody waits for is logged as an error, and the
-    // plugin's log goes to the host.
-    tav::BindingValue answer;
-    answer.member("serviceName").setString("svc");
-    answer.member("methodName").setString("m");
-    tav::HostValueRecord record;
-    ASSERT_TRUE(tav::valueToHost(nullptr, record, answer));
-    module.host().deliver("OnServiceProxyAsyncEvent", record.root());
-    ASSERT_EQ(module.host().logLines.size(), 1u);
-    EXPECT_EQ(module.host().logLines[0].first, 2);
-    EXPECT_EQ(module.host().logLines[0].second,
-              "tav-champ-select: Could not find registered handler for async service proxy "
-              "event svc.m");
-
-    module.shutdown();
-    EXPECT_EQ(module.host().unsubscribed.size(), 9u);
-    EXPECT_TRUE(module.host().published.empty());
-}
-
-// The host's records are packed: the init record may sit at any address
-// (the sanitizer builds catch a reference bound to one of its fields).
-TEST(PluginModule, InitReadsARecordAtAnOddAddress) {
-    ModuleHost module(modulePath());
-    ASSERT_TRUE(module.loaded()) << module.loadError();
-    const TavLoadRecord& record = module.load();
-    const TavPluginCallbacks* callbacks = record.callbacks;  // no reference into the record
-    ASSERT_NE(callbacks, nullptr);
-    alignas(8) unsigned char bytes[sizeof(TavInitRecord) + 1];
-    const TavInitRecord init = module.host().initRecord();
-    std::memcpy(bytes + 1, &init, sizeof init);
-    EXPECT_NE(callbacks->init(record.context, reinterpret_cast<TavInitRecord*>(bytes + 1)), 0);
-    module.shutdown();
-}
-
-TEST(PluginModule, MemoryStatsReportsTheCountersAndTwoZeroWords) {
-    ModuleHost module(modulePath());
-    ASSERT_TRUE(module.loaded()) << module.loadError();
-    module.load();
-    std::uint32_t words[14];
-    std::fill(std::begin(words), std::end(words), 0xFFFFFFFFu);
-    module.memoryStats(words);
-    const std::uint64_t allocations = words[6] | (std::uint64_t{words[7]} << 32);
-    const std::uint64_t bytes = words[4] | (std::uint64_t{words[5]} << 32);
-    EXPECT_GT(allocations, 0u);  // at least the plugin object itself
-    EXPECT_GT(bytes, 0u);
-    EXPECT_EQ(words[12], 0u);
-    EXPECT_EQ(words[13], 0u);
 }

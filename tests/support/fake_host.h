@@ -70,8 +70,7 @@ private:
     }
 };
 
-// Helpers for scripted answers: a value record that stays alive as long as
-// the returned holder, and a release function that counts its calls.
+// A release function for scripted answers that counts its calls.
 struct ReleaseCounter {
     static int calls;
     static void TAV_ABI release(TavResponse* response);
