@@ -55,6 +55,10 @@ const BadScenario kBadScenarios[] = {
      "implementations:\n  legacy:\n    answers:\n    - method: GET\n      url: v1/x\n"
      "      status: 200\n",
      "4: an answer's status must be an error status from 400 to 599"},
+    {"times, on its own line",
+     "implementations:\n  legacy:\n    answers:\n      - method: GET\n        url: v1/session\n"
+     "        times: 0\n",
+     "6: an answer's times must be a number of requests, 1 or more"},
     {"quoted status",
      "implementations:\n  legacy:\n    answers:\n      - {method: GET, url: v1/session,\n"
      "         status: \"409\"}\n",
@@ -189,6 +193,9 @@ TEST(DevhostScenario, HelpAndWrongUsage) {
         {{"--port", "70000"}, "tav-devhost: --port needs a number from 0 to 65535 (see --help)\n"},
         {{"--port"}, "tav-devhost: --port needs a value (see --help)\n"},
         {{"--verbose"}, "tav-devhost: unknown option --verbose (see --help)\n"},
+        {{"--token", "0123456789abcde/"},
+         "tav-devhost: --token needs at least 16 characters, each a letter, a digit, '-', '.', "
+         "'_' or '~' (see --help)\n"},
     };
     for (const Wrong& w : wrong) {
         SCOPED_TRACE(w.err);

@@ -14,11 +14,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <tav/plugin_abi.h>
 
 #include "binding/binding_value.h"
 #include "simulation/scenario.h"
+#include "simulation/scripted_answers.h"
 
 namespace tav::devhost {
 
@@ -52,6 +54,15 @@ public:
     bool deleteResource(Implementation implementation, const std::string& path);
     // Replaces an answer scripted for the same method and URL.
     void script(Implementation implementation, ScriptedAnswer answer);
+    // Removes the answer scripted for method and url, of one implementation
+    // or of either; false when there was none.
+    bool unscript(std::optional<Implementation> only, std::string_view method,
+                  std::string_view url);
+    void unscriptAll();
+    // {"legacy": [answer, ...], "team-builder": [...]}, as describeScriptedAnswer.
+    BindingValue scriptedAnswers() const;
+    // What the answers given since the last call ask of the API answer.
+    AnswerHold takeHold() { return std::exchange(hold_, {}); }
 
     // Answers a request the module sent to one of the implementations.
     void answer(TavResponse& response, const TavRequest& request);
@@ -73,6 +84,7 @@ private:
     Scenario state_;
     // When each resource was loaded or put, by implementation and path.
     std::array<std::map<std::string, std::chrono::milliseconds, std::less<>>, 2> since_;
+    AnswerHold hold_;
 };
 
 }  // namespace tav::devhost

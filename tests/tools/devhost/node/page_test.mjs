@@ -151,6 +151,15 @@ async function run({ url }, watched) {
     await until('the scripted timer shows', page.waitForFunction(() =>
       document.querySelector('#timer-left').dataset.leftMs === '12345' &&
       document.querySelector('#timer-phase').textContent === 'FINALIZATION', { timeout: 10_000 }));
+    // Listed, and its button removes it.
+    const scripted = await until('the scripted answer is listed', page.waitForSelector(
+      '#scripted-answers li[data-implementation="legacy"]', { timeout: 10_000 }));
+    check((await scripted.evaluate((n) => n.textContent)).startsWith('legacy GET v1/session/timer → value'),
+      `the scripted answer's line: ${await scripted.evaluate((n) => n.textContent)}`);
+    await (await scripted.$('button')).click();
+    await until('the removal shows', page.waitForFunction(() =>
+      document.querySelectorAll('#scripted-answers li').length === 0 && !document.querySelector('#no-answers').hidden));
+    check(JSON.stringify(await control('GET', 'answers')) === '{"legacy":[],"team-builder":[]}', 'the answer is gone');
 
     // Switching the implementation shows on the page.
     await control('POST', 'active', { implementation: 'team-builder' });
