@@ -484,6 +484,12 @@
       showMessage(failed ? moduleSummary(value) : '');
       if (!failed) reloadAll();
     });
+    // Back after a drop, with events gone that the tool no longer kept.
+    source.addEventListener('events-missed', (message) => {
+      const value = parse(message);
+      logEntry('devhost', `events missed: ${text(value ? value.reason : '')}`);
+      reloadAll();
+    });
     // The tool ended this stream (the page fell behind); the browser
     // connects again, and the greeting that follows reads everything anew.
     source.addEventListener('stream-closed', (message) => {

@@ -151,15 +151,19 @@ async function run({ url }, watched) {
     await until('the scripted timer shows', page.waitForFunction(() =>
       document.querySelector('#timer-left').dataset.leftMs === '12345' &&
       document.querySelector('#timer-phase').textContent === 'FINALIZATION', { timeout: 10_000 }));
-    // Listed, and its button removes it.
-    const scripted = await until('the scripted answer is listed', page.waitForSelector(
-      '#scripted-answers li[data-implementation="legacy"]', { timeout: 10_000 }));
-    check((await scripted.evaluate((n) => n.textContent)).startsWith('legacy GET v1/session/timer → value'),
-      `the scripted answer's line: ${await scripted.evaluate((n) => n.textContent)}`);
-    await (await scripted.$('button')).click();
-    await until('the removal shows', page.waitForFunction(() =>
-      document.querySelectorAll('#scripted-answers li').length === 0 && !document.querySelector('#no-answers').hidden));
-    check(JSON.stringify(await control('GET', 'answers')) === '{"legacy":[],"team-builder":[]}', 'the answer is gone');
+    // Listed beside the demo's own, and its button removes it.
+    const listed = () => page.$$eval('#scripted-answers .what', (nodes) => nodes.map((n) => n.textContent));
+    const timerLine = 'legacy GET v1/session/timer → value';
+    await until('the scripted answer is listed', page.waitForFunction((line) =>
+      [...document.querySelectorAll('#scripted-answers .what')].some((n) => n.textContent === line),
+    { timeout: 10_000 }, timerLine));
+    const row = (await listed()).indexOf(timerLine);
+    await (await page.$$('#scripted-answers button'))[row].click();
+    await until('the removal shows', page.waitForFunction((line) =>
+      ![...document.querySelectorAll('#scripted-answers .what')].some((n) => n.textContent === line),
+    { timeout: 10_000 }, timerLine));
+    check(JSON.stringify((await control('GET', 'answers')).legacy.map((a) => a.url)) === '["v1/battle-training/launch"]',
+      `the answer is gone: ${await listed()}`);
 
     // Switching the implementation shows on the page.
     await control('POST', 'active', { implementation: 'team-builder' });
