@@ -27,13 +27,12 @@ protected:
         simulation_.script(implementation, std::move(answer));
     }
 
-    // The status the module gets for method on url of the implementation;
-    // 200 for a value.
-    std::uint32_t ask(const char* method, std::string_view url,
+    // The status the module gets for a GET of url; 200 for a value.
+    std::uint32_t ask(std::string_view url,
                       Implementation implementation = Implementation::Legacy) {
         const std::string full = std::string(implementationBase(implementation)).append(url);
         TavRequest request{};
-        request.method = std::string_view(method) == "GET" ? TAV_METHOD_GET : TAV_METHOD_POST;
+        request.method = TAV_METHOD_GET;
         request.url = full.c_str();
         TavResponse response{};
         simulation_.answer(response, request);
@@ -63,13 +62,13 @@ TEST_F(ScriptedAnswersTest, TimesCountDownThenTheSimulationAnswersAgain) {
     int request = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE("request " + std::to_string(++request));
-        EXPECT_EQ(ask("GET", "v1/team-boost"), row.status);
+        EXPECT_EQ(ask("v1/team-boost"), row.status);
         EXPECT_EQ(listed(), row.listedAfter);
     }
     // Without times it holds, and a query it did not name still matches.
     script(Implementation::Legacy, R"({"method": "GET", "url": "v1/team-boost", "status": 409})");
-    EXPECT_EQ(ask("GET", "v1/team-boost?x=1"), 409);
-    EXPECT_EQ(ask("GET", "v1/team-boost"), 409);
+    EXPECT_EQ(ask("v1/team-boost?x=1"), 409);
+    EXPECT_EQ(ask("v1/team-boost"), 409);
 }
 
 TEST_F(ScriptedAnswersTest, DelaysAndHangsAreHeldForTheApiAnswer) {
@@ -77,15 +76,15 @@ TEST_F(ScriptedAnswersTest, DelaysAndHangsAreHeldForTheApiAnswer) {
            R"({"method": "GET", "url": "v1/team-boost", "value": {}, "delayMs": 300})");
     // A delay alone holds what the simulation answers: here, no session.
     script(Implementation::Legacy, R"({"method": "GET", "url": "v1/session", "delayMs": 100})");
-    EXPECT_EQ(ask("GET", "v1/team-boost"), 200);
-    EXPECT_EQ(ask("GET", "v1/session"), 404);
+    EXPECT_EQ(ask("v1/team-boost"), 200);
+    EXPECT_EQ(ask("v1/session"), 404);
     AnswerHold hold = simulation_.takeHold();
     EXPECT_EQ(hold.delay.count(), 300);  // the longest
     EXPECT_EQ(hold.hung, "");
     EXPECT_EQ(simulation_.takeHold().delay.count(), 0);  // taken once
 
     script(Implementation::TeamBuilder, R"({"method": "GET", "url": "v1/session", "hang": true})");
-    EXPECT_EQ(ask("GET", "v1/session", Implementation::TeamBuilder), 504);
+    EXPECT_EQ(ask("v1/session", Implementation::TeamBuilder), 504);
     hold = simulation_.takeHold();
     EXPECT_EQ(hold.hung, "GET v1/session of the team-builder implementation");
 }
