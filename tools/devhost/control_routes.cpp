@@ -2,6 +2,7 @@
 
 #include "formats/json.h"
 #include "server/http_answers.h"
+#include "server/request_target.h"
 
 namespace tav::devhost {
 namespace {
@@ -160,6 +161,38 @@ HttpResponse setClock(DevHost& host, const HttpRequest& request) {
     return json(host.clockJson());
 }
 
+// DELETE answers: all, or ?method=M&url=U (&implementation=I) one.
+HttpResponse unscript(DevHost& host, const HttpRequest& request) {
+    const std::optional<RequestTarget> target = parseTarget(request.target);
+    const std::string query = target ? target->query : "";
+    const std::vector<std::string> method = queryValues(query, "method");
+    const std::vector<std::string> url = queryValues(query, "url");
+    const std::vector<std::string> named = queryValues(query, "implementation");
+    if (method.size() > 1 || url.size() > 1 || named.size() > 1 || method.size() != url.size() ||
+        (method.empty() && !named.empty())) {
+        return errorResponse(400,
+                             "Name one answer with method and url (and implementation, if "
+                             "wanted), or nothing to remove them all");
+    }
+    std::optional<Implementation> only;
+    if (!named.empty()) {
+        Implementation which{};
+        if (auto refused = implementationOf(named.front(), which)) {
+            return *refused;
+        }
+        only = which;
+    }
+    if (method.empty()) {
+        (void)host.unscript(std::nullopt, "", "");
+        return noContent();
+    }
+    if (method.front().empty() || !host.unscript(only, method.front(), url.front())) {
+        return errorResponse(404,
+                             "No answer is scripted for " + method.front() + " " + url.front());
+    }
+    return noContent();
+}
+
 }  // namespace
 
 std::optional<HttpResponse> controlRoute(DevHost& host, const std::function<void()>& onShutdown,
@@ -190,6 +223,12 @@ std::optional<HttpResponse> controlRoute(DevHost& host, const std::function<void
     }
     if (path == "flow/dodge" && method == "POST") {
         return host.dodge() ? noContent() : errorResponse(404, "The scenario has no flow");
+    }
+    if (path == "answers" && method == "GET") {
+        return json(host.answersJson());
+    }
+    if (path == "answers" && method == "DELETE") {
+        return unscript(host, request);
     }
     if (path == "reload" && method == "POST") {
         std::string error;

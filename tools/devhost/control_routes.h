@@ -1,6 +1,7 @@
 // The control routes under /_dev/ (the origin and the token are checked
 // before they run): the simulated state, the active implementation,
-// resources, scripted answers, reloading the scenario and stopping the tool.
+// resources, scripted answers (added, listed and removed), reloading the
+// scenario and stopping the tool.
 #pragma once
 
 #include <functional>

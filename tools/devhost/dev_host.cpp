@@ -225,7 +225,7 @@ void DevHost::withEndpoints(const std::function<void(const TavEndpointTable&)>& 
 }
 
 bool DevHost::callApi(const ApiRequest& request, std::string_view path, ApiAnswer& answer,
-                      EndpointMatch& match) {
+                      EndpointMatch& match, AnswerHold* hold) {
     std::lock_guard lock(mutex_);
     if (!running_) {
         return false;
@@ -236,9 +236,13 @@ bool DevHost::callApi(const ApiRequest& request, std::string_view path, ApiAnswe
         return false;
     }
     cause_ = traffic_.reserve();
+    (void)simulation_.takeHold();  // of requests no API request made
     answer = callEndpoint(*match.endpoint, request);
     match.endpoint = nullptr;  // a reload may unload it once the lock is free
     module_->slots.deliverPending();
+    if (hold != nullptr) {
+        *hold = simulation_.takeHold();
+    }
     traffic_.add(TrafficKind::Api, apiEntry(path, request, answer), 0, cause_);
     cause_ = 0;
     return true;
@@ -303,6 +307,21 @@ std::string DevHost::script(Implementation implementation, ScriptedAnswer answer
     }
     simulation_.script(implementation, std::move(answer));
     return {};
+}
+
+std::string DevHost::answersJson() {
+    std::lock_guard lock(mutex_);
+    return writeJson(simulation_.scriptedAnswers());
+}
+
+bool DevHost::unscript(std::optional<Implementation> only, std::string_view method,
+                       std::string_view url) {
+    std::lock_guard lock(mutex_);
+    if (method.empty()) {
+        simulation_.unscriptAll();
+        return true;
+    }
+    return simulation_.unscript(only, method, url);
 }
 
 bool DevHost::reload(std::string& error) {

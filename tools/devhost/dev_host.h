@@ -73,9 +73,10 @@ public:
     std::uint64_t moduleGeneration() const { return generation_.load(); }
 
     // Routes and calls; false (with match.allowedMethods filled) when no
-    // endpoint takes method and path.
+    // endpoint takes method and path. hold (if given) gets what the answers
+    // scripted for the module's requests meanwhile ask of the answer.
     bool callApi(const ApiRequest& request, std::string_view path, ApiAnswer& answer,
-                 EndpointMatch& match);
+                 EndpointMatch& match, AnswerHold* hold = nullptr);
 
     // The control routes' operations. Errors come back as text.
     std::string stateJson();
@@ -87,6 +88,12 @@ public:
     bool deleteResource(Implementation implementation, const std::string& path);
     // Refused (with what is wrong) for a URL the module never requests.
     std::string script(Implementation implementation, ScriptedAnswer answer);
+    // Simulation::scriptedAnswers as JSON.
+    std::string answersJson();
+    // All of them (method empty), or those of method and url; false when
+    // none went.
+    bool unscript(std::optional<Implementation> only, std::string_view method,
+                  std::string_view url);
     bool reload(std::string& error);
 
     // The tool clock: {"nowMs", "paused", "speed"}, and its controls.

@@ -49,15 +49,16 @@ void logRefusal(std::string_view what, std::string_view value) {
                  static_cast<int>(what.size()), what.data(), escapeForLog(value).c_str());
 }
 
-// A client of stream with its greeting queued, or 503 when the stream has
-// all the clients it takes.
-HttpResponse streamAnswer(EventStream& stream, bool withLogs, std::string_view greeting,
-                          std::string_view data) {
-    std::shared_ptr<EventStream::Client> client = stream.connect(withLogs);
+// A client of stream with its greeting queued and, for a client that comes
+// back (Last-Event-ID), what it missed; 503 when the stream has all the
+// clients it takes.
+HttpResponse streamAnswer(EventStream& stream, const HttpRequest& request, bool withLogs,
+                          std::string_view greeting, std::string_view data) {
+    std::shared_ptr<EventStream::Client> client =
+        stream.connect(withLogs, greeting, data, request.header("Last-Event-ID"));
     if (client == nullptr) {
         return errorResponse(503, "Too many event streams are open");
     }
-    stream.sendTo(*client, greeting, data);
     HttpResponse response;
     response.setHeader("Content-Type", "text/event-stream");
     response.setHeader("Cache-Control", "no-cache");
@@ -189,9 +190,9 @@ HttpResponse DevServer::traffic(const RequestTarget& target) {
     return response;
 }
 
-HttpResponse DevServer::trafficStream() {
+HttpResponse DevServer::trafficStream(const HttpRequest& request) {
     // The greeting tells a client that entries from here on will come.
-    return streamAnswer(trafficEvents_, false, "traffic-open",
+    return streamAnswer(trafficEvents_, request, false, "traffic-open",
                         "{\"capacity\":" + std::to_string(TrafficLog::kMaxEntries) + "}");
 }
 
@@ -216,14 +217,22 @@ HttpResponse DevServer::route(const HttpRequest& request, const RequestTarget& t
             return response;
         }
         if (path == "/events") {
-            return events(target);
+            return events(request, target);
         }
     }
     if (method == "GET" && path == "/_dev/traffic") {
         return traffic(target);
     }
     if (method == "GET" && path == "/_dev/traffic/stream") {
-        return trafficStream();
+        return trafficStream(request);
+    }
+    if (method == "POST" && path == "/_dev/events/drop") {
+        // The clients' reconnection is what this is for; the streams stay
+        // open to them.
+        const std::size_t dropped = events_.dropClients();
+        HttpResponse response;
+        response.setContent("{\"dropped\":" + std::to_string(dropped) + "}", kJson);
+        return response;
     }
     if (path.starts_with("/_dev/")) {
         if (std::optional<HttpResponse> response =
@@ -235,10 +244,10 @@ HttpResponse DevServer::route(const HttpRequest& request, const RequestTarget& t
     return api(request, target, method);
 }
 
-HttpResponse DevServer::events(const RequestTarget& target) {
+HttpResponse DevServer::events(const HttpRequest& request, const RequestTarget& target) {
     const std::vector<std::string> log = queryValues(target.query, "log");
     const bool withLogs = !log.empty() && log.front() != "0";
-    return streamAnswer(events_, withLogs, "devhost", host_.activeJson());
+    return streamAnswer(events_, request, withLogs, "devhost", host_.activeJson());
 }
 
 HttpResponse DevServer::api(const HttpRequest& request, const RequestTarget& target,
@@ -254,7 +263,8 @@ HttpResponse DevServer::api(const HttpRequest& request, const RequestTarget& tar
     call.body = request.body;
     ApiAnswer answer;
     EndpointMatch match;
-    if (!host_.callApi(call, target.path, answer, match)) {
+    AnswerHold hold;
+    if (!host_.callApi(call, target.path, answer, match, &hold)) {
         if (match.allowedMethods.empty()) {
             return errorResponse(404, "No route of the module matches this path");
         }
@@ -265,6 +275,13 @@ HttpResponse DevServer::api(const HttpRequest& request, const RequestTarget& tar
         HttpResponse response =
             errorResponse(405, std::string(request.method) + " is not a method of this route");
         response.setHeader("Allow", allow);
+        return response;
+    }
+    if (!hold.hung.empty()) {
+        HttpResponse response = errorResponse(
+            504, "Scripted to hang: " + hold.hung + " gave no answer within the hang limit of " +
+                     std::to_string(hangLimit_.count()) + " s (--hang-limit)");
+        response.hold = hangLimit_;
         return response;
     }
     HttpResponse response;
@@ -285,6 +302,7 @@ HttpResponse DevServer::api(const HttpRequest& request, const RequestTarget& tar
             valueResponse(request.header("Accept").value_or(""),
                           answer.status != 0 ? static_cast<int>(answer.status) : 200, answer.value);
     }
+    response.hold = hold.delay;
     // The module's own headers, but never those that frame the answer.
     for (auto& [name, value] : answer.headers) {
         if (!headerNameIs(name, "Content-Type") && !headerNameIs(name, "Content-Length") &&

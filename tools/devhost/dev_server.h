@@ -5,6 +5,7 @@
 // target means, its origin, and for /_dev/ the token.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -38,6 +39,8 @@ public:
     void stop() { server_.stop(); }
 
     const std::string& token() const { return token_; }
+    // How long a request scripted to hang waits for its 504; before run.
+    void setHangLimit(std::chrono::seconds limit) { hangLimit_ = limit; }
 
     // What a request is answered with; public for the server's handler.
     HttpResponse handle(const HttpRequest& request);
@@ -45,9 +48,9 @@ public:
 private:
     HttpResponse route(const HttpRequest& request, const RequestTarget& target,
                        std::string_view method);
-    HttpResponse events(const RequestTarget& target);
+    HttpResponse events(const HttpRequest& request, const RequestTarget& target);
     HttpResponse traffic(const RequestTarget& target);
-    HttpResponse trafficStream();
+    HttpResponse trafficStream(const HttpRequest& request);
     HttpResponse api(const HttpRequest& request, const RequestTarget& target,
                      std::string_view method);
     bool tokenGiven(const HttpRequest& request, const RequestTarget& target) const;
@@ -62,6 +65,7 @@ private:
     OriginPolicy origins_;
     std::function<void()> onShutdown_;
     std::uint16_t port_ = 0;
+    std::chrono::seconds hangLimit_{30};
     std::mutex documentMutex_;
     std::uint64_t openApiGeneration_ = 0;  // of the module openApi_ describes
     std::string openApi_;

@@ -1,4 +1,5 @@
 // tav-devhost: runs the module under a development host (see --help).
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "hosting/module_watch.h"
 #include "options.h"
 #include "platform/stop_signal.h"
+#include "ready_file.h"
 #include "server/event_stream.h"
 #include "server/security.h"
 #include "simulation/scenario.h"
@@ -46,7 +48,7 @@ int main(int argc, char** argv) {
     // Ctrl-C and its kin go to one thread that waits for them; before any
     // other thread starts, which on POSIX inherits the blocked signals.
     tav::platform::catchStopRequests();
-    const std::string token = makeToken();
+    const std::string token = options->token.empty() ? makeToken() : options->token;
     if (token.empty()) {
         line("the system's random source failed; no token for the control routes");
         return 1;
@@ -58,6 +60,11 @@ int main(int argc, char** argv) {
     DevHost host(events, traffic);
     DevServer server(host, events, traffic, trafficEvents, token, options->allowedOrigins,
                      tav::platform::requestStop);
+    server.setHangLimit(std::chrono::seconds(options->hangLimitSeconds));
+    // A harness waiting for the file must not take the last run's.
+    if (!options->readyFile.empty()) {
+        removeReadyFile(options->readyFile);
+    }
     // The port first: a second tool on a port in use stops before loading.
     const std::uint16_t port = server.listen(options->port, error);
     if (port == 0) {
@@ -104,7 +111,16 @@ int main(int argc, char** argv) {
         trafficEvents.close();
         server.stop();  // also when it comes before run
     });
-    line("serving http://127.0.0.1:" + std::to_string(port) + "/?token=" + server.token());
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(port) + "/?token=" + server.token();
+    line("serving " + url);
+    int status = 0;
+    if (!options->readyFile.empty() && !writeReadyFile(options->readyFile, url + "\n", error)) {
+        // A harness would wait for it in vain.
+        line(error);
+        status = 1;
+        tav::platform::requestStop();
+    }
     if (watch) {
         watch->start();
     }
@@ -114,6 +130,9 @@ int main(int argc, char** argv) {
         watch->stop();
     }
     host.stop();
+    if (!options->readyFile.empty() && status == 0) {
+        removeReadyFile(options->readyFile);
+    }
     line("stopped");
-    return 0;
+    return status;
 }

@@ -15,6 +15,7 @@ namespace tav::devhost {
 const char* usageText() {
     return "usage: tav-devhost [--port N] [--scenario FILE] [--module FILE]\n"
            "                   [--allow-origin ORIGIN]... [--record TRACE] [--watch] [--paused]\n"
+           "                   [--token TOKEN] [--ready-file FILE] [--hang-limit SECONDS]\n"
            "       tav-devhost --replay TRACE [--module FILE] [--compare-logs]\n"
            "                   [--max-differences N] [--call-limit SECONDS]\n"
            "\n"
@@ -39,6 +40,14 @@ const char* usageText() {
            "  --paused         start with the tool clock paused: the session's timer and\n"
            "                   a scenario's flow move only by POST /_dev/clock\n"
            "                   {\"advanceMs\": N}, so a test sees the same on every run\n"
+           "  --token TOKEN    the control routes' token instead of a random one (for a\n"
+           "                   test runner): at least 16 letters, digits, '-', '.', '_'\n"
+           "                   or '~'\n"
+           "  --ready-file FILE\n"
+           "                   once serving, write the page's URL (the start line's) to\n"
+           "                   FILE, whole at once; removed when the tool stops\n"
+           "  --hang-limit SECONDS\n"
+           "                   how long a request scripted to hang waits for its 504 (30)\n"
            "  --record TRACE   write every crossing of the module's boundary to TRACE\n"
            "                   (JSON Lines, one entry a line, flushed as written)\n"
            "  --replay TRACE   no server: feed the recorded requests, events and answers\n"
@@ -80,6 +89,18 @@ constexpr const char* kSourceScenario = TAV_DEVHOST_SOURCE_SCENARIO;
 constexpr const char* kBuiltModule = "";
 constexpr const char* kSourceScenario = "";
 #endif
+
+// A token travels in a URL's query and in a header as it is.
+bool urlSafe(std::string_view text) {
+    for (const char c : text) {
+        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+        if (!safe) {
+            return false;
+        }
+    }
+    return true;
+}
 
 bool absolute(std::string_view path) {
     return path.starts_with('/') || path.starts_with('\\') || (path.size() > 1 && path[1] == ':');
@@ -155,7 +176,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             value = arg.substr(equals + 1);
         } else if (arg == "--port" || arg == "--scenario" || arg == "--module" ||
                    arg == "--allow-origin" || arg == "--record" || arg == "--replay" ||
-                   arg == "--max-differences" || arg == "--call-limit") {
+                   arg == "--max-differences" || arg == "--call-limit" || arg == "--token" ||
+                   arg == "--ready-file" || arg == "--hang-limit") {
             if (i + 1 >= argc) {
                 error = std::string(arg) + " needs a value";
                 return std::nullopt;
@@ -169,7 +191,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
                 return std::nullopt;
             }
             options.port = static_cast<std::uint16_t>(*port);
-        } else if (name == "--max-differences" || name == "--call-limit") {
+        } else if (name == "--max-differences" || name == "--call-limit" ||
+                   name == "--hang-limit") {
             const std::optional<unsigned> count = numberIn(value, 1, UINT_MAX);
             if (!count) {
                 error = std::string(name) + " needs a number above 0";
@@ -177,6 +200,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             }
             if (name == "--call-limit") {
                 options.callLimitSeconds = *count;
+            } else if (name == "--hang-limit") {
+                options.hangLimitSeconds = *count;
             } else {
                 options.maxDifferences = *count;
             }
@@ -186,6 +211,15 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             options.watch = true;
         } else if (name == "--paused") {
             options.paused = true;
+        } else if (name == "--token") {
+            if (value.size() < kMinTokenLength || !urlSafe(value)) {
+                error = "--token needs at least " + std::to_string(kMinTokenLength) +
+                        " characters, each a letter, a digit, '-', '.', '_' or '~'";
+                return std::nullopt;
+            }
+            options.token = value;
+        } else if (name == "--ready-file") {
+            options.readyFile = value;
         } else if (name == "--record") {
             options.record = value;
         } else if (name == "--replay") {
@@ -207,7 +241,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             return std::nullopt;
         }
         if ((name == "--scenario" || name == "--module" || name == "--record" ||
-             name == "--replay") &&
+             name == "--replay" || name == "--ready-file") &&
             value.empty()) {
             error = std::string(name) + " needs a value";
             return std::nullopt;

@@ -13,6 +13,9 @@ struct Options {
     std::string scenario;
     std::string module;
     std::vector<std::string> allowedOrigins;  // normalised
+    std::string token;                        // of the control routes; empty: a random one
+    std::string readyFile;                    // gets the page's URL once serving, if given
+    unsigned hangLimitSeconds = 30;           // a request scripted to hang is answered 504 then
     std::string record;                       // trace file to write, if any
     std::string replay;                       // trace file to replay (no HTTP)
     bool watch = false;                       // reload the module when its file changes
@@ -22,6 +25,9 @@ struct Options {
     unsigned callLimitSeconds = 10;  // a replayed call that takes longer hangs
     bool help = false;
 };
+
+// The least length of a --token.
+inline constexpr std::size_t kMinTokenLength = 16;
 
 // The options, or nullopt with the reason in error for wrong usage.
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error);

@@ -99,6 +99,9 @@ TEST(DevhostScenario, HelpAndWrongUsage) {
         {{"--port", "70000"}, "tav-devhost: --port needs a number from 0 to 65535 (see --help)\n"},
         {{"--port"}, "tav-devhost: --port needs a value (see --help)\n"},
         {{"--verbose"}, "tav-devhost: unknown option --verbose (see --help)\n"},
+        {{"--token", "0123456789abcde/"},
+         "tav-devhost: --token needs at least 16 characters, each a letter, a digit, '-', '.', "
+         "'_' or '~' (see --help)\n"},
     };
     for (const Wrong& w : wrong) {
         SCOPED_TRACE(w.err);

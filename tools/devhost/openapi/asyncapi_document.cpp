@@ -25,6 +25,9 @@ constexpr const char* kModuleSummary =
     "keeps serving (error).";
 constexpr const char* kClosedSummary =
     "The last message of a stream the tool ends (a client that fell too far behind).";
+constexpr const char* kMissedSummary =
+    "The events after the client's Last-Event-ID are not kept any more, or the id is not one "
+    "of this run's: read the state again; live events follow.";
 
 // One message of the stream: its component key, its name, the SSE event
 // field it arrives under and, for the module's, what its data may hold.
@@ -140,7 +143,7 @@ std::vector<Message> collectMessages(const TavEndpointTable& table) {
             derived.data = resource.answers;
         }
     }
-    for (const char* own : {"devhost", "log", "module", "stream-closed"}) {
+    for (const char* own : {"devhost", "log", "module", "stream-closed", "events-missed"}) {
         add(own, own);
     }
     return messages;
@@ -222,10 +225,11 @@ void DocumentWriter::writeMessage(const Message& message) {
         writePluginPayload(message);
     } else {
         writer_.Key("summary");
-        writer_.String(message.name == "devhost"  ? kDevhostSummary
-                       : message.name == "log"    ? kLogSummary
-                       : message.name == "module" ? kModuleSummary
-                                                  : kClosedSummary);
+        writer_.String(message.name == "devhost"         ? kDevhostSummary
+                       : message.name == "log"           ? kLogSummary
+                       : message.name == "module"        ? kModuleSummary
+                       : message.name == "events-missed" ? kMissedSummary
+                                                         : kClosedSummary);
         writer_.Key("payload");
         writeOwnPayload(message.name);
     }
@@ -295,6 +299,23 @@ void DocumentWriter::writeOwnPayload(std::string_view name) {
             writeString();
         }
         required = {"action"};
+    } else if (name == "events-missed") {
+        // null: the client's id was not a number.
+        writer_.Key("lastEventId");
+        writer_.StartObject();
+        writer_.Key("type");
+        writer_.StartArray();
+        writer_.String("integer");
+        writer_.String("null");
+        writer_.EndArray();
+        writer_.EndObject();
+        writer_.Key("firstKeptId");
+        writer_.StartObject();
+        writeSchemaType(writer_, "integer");
+        writer_.EndObject();
+        writer_.Key("reason");
+        writeString();
+        required = {"lastEventId", "firstKeptId", "reason"};
     } else {
         writer_.Key("reason");
         writeString();

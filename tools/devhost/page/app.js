@@ -214,6 +214,39 @@
       .join('; ') || '—';
   }
 
+  // ---- scripted answers: listed with the timer's reads, as times run out ----
+
+  function answerSummary(answer) {
+    const outcome = answer.hang ? 'hangs' : answer.status !== undefined ? `${text(answer.status)} ${text(answer.message)}` : 'value';
+    const extras = [
+      answer.times !== undefined ? `${text(answer.times)} more` : '',
+      answer.delayMs !== undefined ? `after ${text(answer.delayMs)} ms` : '',
+    ].filter((part) => part !== '');
+    return `${text(answer.method)} ${text(answer.url)} → ${outcome}${extras.length ? ` (${extras.join(', ')})` : ''}`;
+  }
+
+  async function loadAnswers() {
+    if (!token) return;
+    let all;
+    try {
+      all = await control('GET', 'answers');
+    } catch (error) {
+      return;
+    }
+    const rows = [];
+    for (const [implementation, answers] of Object.entries(asObject(all))) {
+      for (const answer of Array.isArray(answers) ? answers : []) {
+        const query = new URLSearchParams({ implementation, method: text(answer.method), url: text(answer.url) });
+        const remove = el('button', { type: 'button', title: 'Remove this answer' }, 'remove');
+        remove.addEventListener('click', () =>
+          control('DELETE', `answers?${query}`).then(loadAnswers, (error) => showMessage(`Removing failed: ${error.message}`)));
+        rows.push(el('li', { dataset: { implementation } }, el('span', { className: 'what' }, `${implementation} ${answerSummary(answer)}`), remove));
+      }
+    }
+    $('scripted-answers').replaceChildren(...rows);
+    $('no-answers').hidden = rows.length > 0;
+  }
+
   // ---- actions: groups of turns, each action done, in progress or pending ----
 
   function actionGroups(session) {
@@ -502,6 +535,12 @@
       showMessage(failed ? moduleSummary(value) : '');
       if (!failed) reloadAll();
     });
+    // Back after a drop, with events gone that the tool no longer kept.
+    source.addEventListener('events-missed', (message) => {
+      const value = parse(message);
+      logEntry('devhost', `events missed: ${text(value ? value.reason : '')}`);
+      reloadAll();
+    });
     // The tool ended this stream (the page fell behind); the browser
     // connects again, and the greeting that follows reads everything anew.
     source.addEventListener('stream-closed', (message) => {
@@ -776,12 +815,15 @@
     }
     setInterval(loadTimer, TIMER_READ_MS);
     setInterval(loadClock, TIMER_READ_MS);
+    if (token) setInterval(loadAnswers, TIMER_READ_MS);
+    else $('session').querySelector('.answers').hidden = true;
   }
 
   wire();
   render();
   loadImplementation();
   loadClock();
+  loadAnswers();
   reloadAll();
   connect();
   connectTraffic();

@@ -1,6 +1,7 @@
 #include "server/event_stream.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #ifdef __GLIBC__
@@ -10,11 +11,25 @@
 namespace tav::devhost {
 namespace {
 
-std::string message(std::string_view event, std::string_view data) {
+// Without an id the client's last id stays as it was.
+std::string message(std::string_view event, std::string_view data,
+                    std::optional<std::uint64_t> id = std::nullopt) {
     std::string text;
-    text.reserve(event.size() + data.size() + 16);
+    text.reserve(event.size() + data.size() + 40);
+    if (id) {
+        text.append("id: ").append(std::to_string(*id)).append("\n");
+    }
     text.append("event: ").append(event).append("\ndata: ").append(data).append("\n\n");
     return text;
+}
+
+std::optional<std::uint64_t> eventId(std::string_view text) {
+    std::uint64_t id = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), id);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return id;
 }
 
 }  // namespace
@@ -36,7 +51,7 @@ bool EventStream::Client::take(std::string& out) {
     out.append(queued_);
     // A queue that grew while the client was slow gives its memory back.
     std::string().swap(queued_);
-    return !fellBehind_ && !owner_.closed_ && !gone_;
+    return !fellBehind_ && !dropped_ && !owner_.closed_ && !gone_;
 }
 
 void EventStream::Client::close() {
@@ -67,7 +82,7 @@ void EventStream::disconnect(Client& client) {
 }
 
 void EventStream::append(Client& client, std::string_view text) {
-    if (client.fellBehind_ || client.gone_) {
+    if (client.fellBehind_ || client.dropped_ || client.gone_) {
         return;
     }
     if (client.queued_.size() + text.size() > kMaxQueuedBytes) {
@@ -84,37 +99,84 @@ void EventStream::append(Client& client, std::string_view text) {
     client.wakeLocked();
 }
 
-void EventStream::publish(std::string_view event, std::string_view data) {
-    const std::string text = message(event, data);
-    std::lock_guard lock(mutex_);
-    for (Client* client : clients_) {
-        append(*client, text);
+void EventStream::keep(bool log, std::string text) {
+    keptBytes_ += text.size();
+    kept_.push_back({lastId_, log, std::move(text)});
+    while (kept_.size() > kKeptEvents || keptBytes_ > kKeptBytes) {
+        keptBytes_ -= kept_.front().text.size();
+        kept_.pop_front();
     }
 }
 
-void EventStream::publishLog(std::string_view data) {
-    const std::string text = message("log", data);
+void EventStream::publish(std::string_view event, std::string_view data) {
     std::lock_guard lock(mutex_);
+    std::string text = message(event, data, ++lastId_);
+    for (Client* client : clients_) {
+        append(*client, text);
+    }
+    keep(false, std::move(text));
+}
+
+void EventStream::publishLog(std::string_view data) {
+    std::lock_guard lock(mutex_);
+    std::string text = message("log", data, ++lastId_);
     for (Client* client : clients_) {
         if (client->withLogs_) {
             append(*client, text);
         }
     }
+    keep(true, std::move(text));
 }
 
-std::shared_ptr<EventStream::Client> EventStream::connect(bool withLogs) {
+void EventStream::resume(Client& client, std::string_view lastEventId) {
+    const std::uint64_t firstKept = kept_.empty() ? lastId_ + 1 : kept_.front().id;
+    const std::optional<std::uint64_t> last = eventId(lastEventId);
+    if (last && *last <= lastId_ && *last + 1 >= firstKept) {
+        for (const Kept& kept : kept_) {
+            if (kept.id > *last && (!kept.log || client.withLogs_)) {
+                append(client, kept.text);
+            }
+        }
+        return;
+    }
+    // Its id is the latest, so that the client's next return resumes from
+    // here.
+    const std::string reason = last && *last <= lastId_
+                                   ? "The events after this id are no longer kept"
+                                   : "This id is not one of this run's events";
+    const std::string given = last ? std::to_string(*last) : "null";
+    append(client, message("events-missed",
+                           R"({"lastEventId":)" + given + R"(,"firstKeptId":)" +
+                               std::to_string(firstKept) + R"(,"reason":")" + reason +
+                               R"(; read the state again, events go on from here"})",
+                           lastId_));
+}
+
+std::shared_ptr<EventStream::Client> EventStream::connect(
+    bool withLogs, std::string_view greeting, std::string_view data,
+    std::optional<std::string_view> lastEventId) {
     std::lock_guard lock(mutex_);
     if (closed_ || clients_.size() >= kMaxClients) {
         return nullptr;
     }
     auto client = std::make_shared<Client>(*this, withLogs);
     clients_.push_back(client.get());
+    append(*client, message(greeting, data));
+    if (lastEventId) {
+        resume(*client, *lastEventId);
+    }
     return client;
 }
 
-void EventStream::sendTo(Client& client, std::string_view event, std::string_view data) {
+std::size_t EventStream::dropClients() {
     std::lock_guard lock(mutex_);
-    append(client, message(event, data));
+    const std::size_t dropped = clients_.size();
+    for (Client* client : clients_) {
+        client->dropped_ = true;
+        client->wakeLocked();
+    }
+    clients_.clear();
+    return dropped;
 }
 
 void EventStream::close() {

@@ -85,6 +85,8 @@ std::string_view reasonPhrase(int status) {
             return "Bad Gateway";
         case 503:
             return "Service Unavailable";
+        case 504:
+            return "Gateway Timeout";
         default:
             return status < 400 ? "OK" : "Error";
     }

@@ -2,6 +2,7 @@
 // and writes them on sockets.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -47,6 +48,9 @@ struct HttpResponse {
     HttpHeaders headers;
     std::string body;
     std::shared_ptr<BodyStream> stream;  // when set, sent chunked instead of body
+    // How long the server waits before it writes the answer (a scripted
+    // delay, say), on a timer, holding no thread.
+    std::chrono::milliseconds hold{0};
 
     void setHeader(std::string name, std::string value);
     void setContent(std::string content, std::string contentType);

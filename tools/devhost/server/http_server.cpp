@@ -179,7 +179,11 @@ struct HttpServer::Impl {
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(HttpServer::Impl& server, tcp::socket socket)
-        : server_(server), socket_(std::move(socket)), timer_(server.io), streamTimer_(server.io) {
+        : server_(server),
+          socket_(std::move(socket)),
+          timer_(server.io),
+          streamTimer_(server.io),
+          holdTimer_(server.io) {
         server_.live.insert(this);
     }
 
@@ -199,6 +203,8 @@ public:
         if (!busy_ && !stream_) {
             end();
         }
+        // A held answer goes out now rather than hold the tool's end up.
+        holdTimer_.cancel();
     }
 
 private:
@@ -241,6 +247,7 @@ private:
         socket_.close(ignored);
         timer_.cancel();
         streamTimer_.cancel();
+        holdTimer_.cancel();
         if (stream_) {
             stream_->close();
         }
@@ -399,6 +406,18 @@ private:
     }
 
     void respond(HttpResponse response) {
+        if (response.hold.count() > 0 && !server_.stopping) {
+            const auto hold = response.hold;
+            response.hold = {};
+            holdTimer_.expires_after(hold);
+            holdTimer_.async_wait([self = shared_from_this(),
+                                   response = std::move(response)](const error_code&) mutable {
+                if (!self->ended_) {
+                    self->respond(std::move(response));
+                }
+            });
+            return;
+        }
         if (response.stream) {
             if (!head_) {
                 startStream(std::move(response));
@@ -529,6 +548,7 @@ private:
     tcp::socket socket_;
     asio::steady_timer timer_;
     asio::steady_timer streamTimer_;
+    asio::steady_timer holdTimer_;
     std::uint64_t deadlineGeneration_ = 0;
     bool timedOut_ = false;
     bool ended_ = false;

@@ -451,7 +451,7 @@ void Flow::runEntry(const TimelineEntry& entry) {
             simulation_.script(*target, answer);
             if (entry.forMs > 0) {
                 whileAlive(clock_.nowMs() + entry.forMs,
-                           [this, target, answer] { simulation_.unscript(*target, answer); });
+                           [this, target, answer] { simulation_.withdraw(*target, answer); });
             }
             return;
         }

@@ -1,6 +1,7 @@
 #include "simulation/scenario.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -30,6 +31,21 @@ constexpr KnownResource kResources[] = {
 };
 
 constexpr std::string_view kMethods[] = {"GET", "POST", "PUT", "PATCH", "DELETE"};
+
+// A number written as one (not text), from low to high.
+std::optional<std::uint64_t> wholeNumber(const BindingValue& value, std::uint64_t low,
+                                         std::uint64_t high) {
+    std::optional<std::uint64_t> number;
+    if (value.kind() == BindingValueKind::Unsigned) {
+        number = value.asUInt64();
+    } else if (value.kind() == BindingValueKind::Signed && value.asInt64() >= 0) {
+        number = static_cast<std::uint64_t>(value.asInt64());
+    }
+    if (number && (*number < low || *number > high)) {
+        number.reset();
+    }
+    return number;
+}
 
 std::string knownResourceList() {
     std::string list;
@@ -178,8 +194,13 @@ private:
         std::size_t index = 0;
         for (const BindingValue& element : answers.elements()) {
             ScriptedAnswer answer;
-            if (std::string what = readScriptedAnswer(element, answer); !what.empty()) {
-                return Failure{{"implementations", name, "answers", index}, what};
+            std::string member;
+            if (std::string what = readScriptedAnswer(element, answer, &member); !what.empty()) {
+                std::vector<ValuePathStep> where{"implementations", name, "answers", index};
+                if (!member.empty()) {
+                    where.emplace_back(member);
+                }
+                return Failure{where, what};
             }
             if (std::string what = checkAnswerUrl(answer, types_); !what.empty()) {
                 return Failure{{"implementations", name, "answers", index, "url"}, what};
@@ -277,16 +298,26 @@ std::string checkResource(std::string_view path, const BindingValue& value) {
     return "unknown resource '" + std::string(path) + "' (known: " + knownResourceList() + ")";
 }
 
-std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out) {
+std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out,
+                               std::string* faulty) {
+    // Of the members that came later, the one at fault; the older ones are
+    // reported at the answer.
+    const auto at = [faulty](std::string_view key, std::string what) {
+        if (faulty != nullptr) {
+            *faulty = key;
+        }
+        return what;
+    };
     if (value.kind() != BindingValueKind::Structure) {
         return "an answer must be a mapping with method, url and value or status and message";
     }
     for (const BindingMember& member : value.members()) {
         const std::string_view key = member.key();
         if (key != "method" && key != "url" && key != "value" && key != "status" &&
-            key != "message") {
+            key != "message" && key != "times" && key != "delayMs" && key != "hang") {
             return "unknown key '" + std::string(key) +
-                   "' in an answer (expected method, url, value, status, message)";
+                   "' in an answer (expected method, url, value, status, message, times, "
+                   "delayMs, hang)";
         }
     }
     out.method = value.find("method").asString();
@@ -301,7 +332,32 @@ std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out) {
     if (out.url.empty() || out.url.front() == '/') {
         return "an answer's url must be relative to the implementation, like v1/session";
     }
+    if (const BindingValue* times = value.tryFind("times")) {
+        const std::optional<std::uint64_t> count = wholeNumber(*times, 1, UINT32_MAX);
+        if (!count) {
+            return at("times", "an answer's times must be a number of requests, 1 or more");
+        }
+        out.times = static_cast<std::uint32_t>(*count);
+    }
+    if (const BindingValue* delay = value.tryFind("delayMs")) {
+        const std::optional<std::uint64_t> ms = wholeNumber(*delay, 0, kMaxAnswerDelayMs);
+        if (!ms) {
+            return at("delayMs", "an answer's delayMs must be a number of milliseconds from 0 to " +
+                                     std::to_string(kMaxAnswerDelayMs));
+        }
+        out.delayMs = static_cast<std::uint32_t>(*ms);
+    }
+    if (const BindingValue* hang = value.tryFind("hang")) {
+        if (hang->kind() != BindingValueKind::Bool) {
+            return at("hang", "an answer's hang must be true or false");
+        }
+        out.hang = hang->asBool();
+    }
     const BindingValue* status = value.tryFind("status");
+    if (out.hang && (status != nullptr || value.tryFind("value") != nullptr ||
+                     value.tryFind("delayMs") != nullptr)) {
+        return at("hang", "an answer that hangs has no value, status or delayMs");
+    }
     if (status != nullptr && value.tryFind("value") != nullptr) {
         return "an answer has either a value or a status with a message, not both";
     }
@@ -325,6 +381,7 @@ std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out) {
         }
     } else {
         out.value = value.find("value");
+        out.simulated = value.tryFind("value") == nullptr && value.tryFind("delayMs") != nullptr;
     }
     return {};
 }

@@ -20,14 +20,24 @@ namespace tav::devhost {
 
 // An answer given instead of the simulated one to method and URL (relative to
 // the implementation's base, query included): a value, or an error status
-// with its message.
+// with its message; for the next times requests only, when set. delayMs
+// holds the API answer the request was made for (with neither value nor
+// status, the simulation's answer is the one held); hang withholds it (the
+// module gets an error at once).
 struct ScriptedAnswer {
     std::string method;
     std::string url;
     std::optional<std::uint32_t> status;  // set: an error answer
     std::string message;
     BindingValue value;
+    std::optional<std::uint32_t> times;  // how many requests it still answers
+    std::uint32_t delayMs = 0;
+    bool hang = false;
+    bool simulated = false;  // only delayMs: what the simulation answers, late
 };
+
+// The longest delayMs an answer may have: ten minutes.
+inline constexpr std::uint32_t kMaxAnswerDelayMs = 600'000;
 
 struct ImplementationState {
     std::map<std::string, BindingValue> resources;  // by relative path, "v1/session"
@@ -47,8 +57,11 @@ bool isKnownResource(std::string_view path);
 // one, else what is wrong with it or with value.
 std::string checkResource(std::string_view path, const BindingValue& value);
 // A scripted answer from its value {method, url, value} or {method, url,
-// status, message}; the empty text on success, else what is wrong.
-std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out);
+// status, message}, with times, delayMs or hang (instead of value or
+// status) if wanted; the empty text on success, else what is wrong, and in
+// faulty (if given) the key of the member at fault when it is one of those.
+std::string readScriptedAnswer(const BindingValue& value, ScriptedAnswer& out,
+                               std::string* faulty = nullptr);
 // What is wrong with an answer scripted for a URL the module never requests,
 // naming those it does; the empty text when it may request it.
 std::string checkAnswerUrl(const ScriptedAnswer& answer, const ModuleTypes& types);

@@ -166,12 +166,43 @@ void Simulation::script(Implementation implementation, ScriptedAnswer answer) {
     answers.push_back(std::move(answer));
 }
 
-void Simulation::unscript(Implementation implementation, const ScriptedAnswer& answer) {
+void Simulation::withdraw(Implementation implementation, const ScriptedAnswer& answer) {
     std::erase_if(state_.implementations[static_cast<int>(implementation)].answers,
                   [&](const ScriptedAnswer& a) {
                       return a.method == answer.method && a.url == answer.url &&
                              a.status == answer.status && a.message == answer.message;
                   });
+}
+
+bool Simulation::unscript(std::optional<Implementation> only, std::string_view method,
+                          std::string_view url) {
+    std::size_t removed = 0;
+    for (const Implementation implementation : kImplementations) {
+        if (!only || *only == implementation) {
+            removed += removeScriptedAnswers(
+                state_.implementations[static_cast<int>(implementation)].answers, method, url);
+        }
+    }
+    return removed != 0;
+}
+
+void Simulation::unscriptAll() {
+    for (ImplementationState& state : state_.implementations) {
+        state.answers.clear();
+    }
+}
+
+BindingValue Simulation::scriptedAnswers() const {
+    BindingValue all;
+    for (const Implementation implementation : kImplementations) {
+        BindingValue& answers = all.member(implementationName(implementation));
+        answers.makeCollection();
+        for (const ScriptedAnswer& a :
+             state_.implementations[static_cast<int>(implementation)].answers) {
+            answers.append() = describeScriptedAnswer(a);
+        }
+    }
+    return all;
 }
 
 void Simulation::answer(TavResponse& response, const TavRequest& request) {
@@ -209,15 +240,21 @@ void Simulation::answer(TavResponse& response, const TavRequest& request) {
         (void)hostToValue(sink, argument, request.arguments[0].value, "argument");
     }
 
-    const auto scripted =
-        std::find_if(state.answers.begin(), state.answers.end(), [&](const ScriptedAnswer& a) {
-            return a.method == method && (a.url == relative || a.url == path);
-        });
     std::vector<std::string> changed;
-    if (scripted != state.answers.end()) {
-        answer.isError = scripted->status.has_value();
-        answer.status = scripted->status.value_or(200);
-        answer.message = scripted->message;
+    const std::optional<ScriptedAnswer> scripted =
+        takeScriptedAnswer(state.answers, method, relative, path);
+    if (scripted) {
+        hold_.delay = std::max(hold_.delay, std::chrono::milliseconds(scripted->delayMs));
+        if (scripted->hang) {
+            hold_.hung = std::string(method) + " " + std::string(relative) + " of the " +
+                         std::string(implementationName(*target)) + " implementation";
+        }
+    }
+    if (scripted && !scripted->simulated) {
+        // What the module makes of a hung request is never seen.
+        answer.isError = scripted->status.has_value() || scripted->hang;
+        answer.status = scripted->hang ? 504 : scripted->status.value_or(200);
+        answer.message = scripted->hang ? "Scripted to hang" : scripted->message;
         answer.value = scripted->value;
     } else if (method == "GET" && path == kActivePath) {
         answer.value.setBool(state_.active == target);
@@ -266,15 +303,7 @@ BindingValue Simulation::state() const {
         BindingValue& answers = out.member("answers");
         answers.makeCollection();
         for (const ScriptedAnswer& a : s.answers) {
-            BindingValue& entry = answers.append();
-            entry.member("method").setString(a.method);
-            entry.member("url").setString(a.url);
-            if (a.status) {
-                entry.member("status").setUInt32(*a.status);
-                entry.member("message").setString(a.message);
-            } else {
-                entry.member("value") = a.value;
-            }
+            answers.append() = describeScriptedAnswer(a);
         }
     }
     if (flow_) {

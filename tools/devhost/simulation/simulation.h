@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <tav/plugin_abi.h>
 
@@ -22,6 +23,7 @@
 #include "simulation/flow.h"
 #include "simulation/scenario.h"
 #include "simulation/tool_clock.h"
+#include "simulation/scripted_answers.h"
 
 namespace tav::devhost {
 
@@ -47,13 +49,22 @@ public:
     // Replaces an answer scripted for the same method and URL.
     void script(Implementation implementation, ScriptedAnswer answer);
     // Removes that very answer, if it is still scripted.
-    void unscript(Implementation implementation, const ScriptedAnswer& answer);
+    void withdraw(Implementation implementation, const ScriptedAnswer& answer);
 
     // What the scenario's check noted, "FILE:LINE: ...".
     const std::vector<std::string>& warnings() const { return state_.warnings; }
 
     // The flow the scenario plays, if any.
     Flow* flow() { return flow_.get(); }
+    // Removes the answer scripted for method and url, of one implementation
+    // or of either; false when there was none.
+    bool unscript(std::optional<Implementation> only, std::string_view method,
+                  std::string_view url);
+    void unscriptAll();
+    // {"legacy": [answer, ...], "team-builder": [...]}, as describeScriptedAnswer.
+    BindingValue scriptedAnswers() const;
+    // What the answers given since the last call ask of the API answer.
+    AnswerHold takeHold() { return std::exchange(hold_, {}); }
 
     // Answers a request the module sent to one of the implementations.
     void answer(TavResponse& response, const TavRequest& request);
@@ -84,6 +95,7 @@ private:
     // path.
     std::array<std::map<std::string, std::int64_t, std::less<>>, 2> since_;
     std::unique_ptr<Flow> flow_;
+    AnswerHold hold_;
 };
 
 }  // namespace tav::devhost

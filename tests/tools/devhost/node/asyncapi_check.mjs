@@ -29,7 +29,7 @@ const schemas = document.components?.schemas ?? {};
 const keys = Object.keys(messages);
 const session = 'OnJsonApiEvent_tav-champ-select_v1_session';
 check(JSON.stringify(keys.filter((k) => !k.startsWith('OnJsonApiEvent_'))) ===
-      JSON.stringify(['OnJsonApiEvent', 'devhost', 'log', 'module', 'stream-closed']),
+      JSON.stringify(['OnJsonApiEvent', 'devhost', 'log', 'module', 'stream-closed', 'events-missed']),
       `messages: ${keys}`);
 check(keys.includes(session) && keys.includes('OnJsonApiEvent_tav-champ-select_v1_team-boost'),
       `derived names: ${keys}`);

@@ -144,6 +144,19 @@ async function run({ url }, watched) {
     await until('the scripted timer shows', page.waitForFunction(() =>
       document.querySelector('#timer-left').dataset.leftMs === '12345' &&
       document.querySelector('#timer-phase').textContent === 'FINALIZATION', { timeout: 10_000 }));
+    // Listed beside the demo's own, and its button removes it.
+    const listed = () => page.$$eval('#scripted-answers .what', (nodes) => nodes.map((n) => n.textContent));
+    const timerLine = 'legacy GET v1/session/timer → value';
+    await until('the scripted answer is listed', page.waitForFunction((line) =>
+      [...document.querySelectorAll('#scripted-answers .what')].some((n) => n.textContent === line),
+    { timeout: 10_000 }, timerLine));
+    const row = (await listed()).indexOf(timerLine);
+    await (await page.$$('#scripted-answers button'))[row].click();
+    await until('the removal shows', page.waitForFunction((line) =>
+      ![...document.querySelectorAll('#scripted-answers .what')].some((n) => n.textContent === line),
+    { timeout: 10_000 }, timerLine));
+    check(JSON.stringify((await control('GET', 'answers')).legacy.map((a) => a.url)) === '["v1/battle-training/launch"]',
+      `the answer is gone: ${await listed()}`);
 
     // Switching the implementation shows on the page.
     await control('POST', 'active', { implementation: 'team-builder' });

@@ -32,10 +32,13 @@ const refused = [
   ['a status given as text', withAnswer({ ...answer, status: '409' })],
   ['a value and a status', withAnswer({ ...answer, value: {}, status: 409 })],
   ['an absolute url', withAnswer({ ...answer, url: '/tav-champ-select-legacy/v1/session' })],
+  ['times 0', withAnswer({ ...answer, times: 0 })],
+  ['a hang with a status', withAnswer({ ...answer, hang: true, status: 504 })],
 ];
 const accepted = [
   ['no active implementation', { active: null, implementations: { legacy: null } }],
   ['an error answer', withAnswer({ ...answer, status: 503, message: 'down' })],
+  ['twice, late', withAnswer({ ...answer, value: {}, times: 2, delayMs: 1500 })],
 ];
 for (const [name, scenario] of refused) {
   if (validate(scenario)) failures.push(`planted: ${name} passed`);

@@ -61,6 +61,10 @@ const BadScenario kBadScenarios[] = {
      "implementations:\n  legacy:\n    answers:\n    - method: GET\n      url: v1/x\n"
      "      status: 200\n",
      "4: an answer's status must be an error status from 400 to 599"},
+    {"times, on its own line",
+     "implementations:\n  legacy:\n    answers:\n      - method: GET\n        url: v1/session\n"
+     "        times: 0\n",
+     "6: an answer's times must be a number of requests, 1 or more"},
     {"quoted status",
      "implementations:\n  legacy:\n    answers:\n      - {method: GET, url: v1/session,\n"
      "         status: \"409\"}\n",
