@@ -22,8 +22,8 @@
 #include "binding/binding_value.h"
 #include "simulation/flow.h"
 #include "simulation/scenario.h"
-#include "simulation/tool_clock.h"
 #include "simulation/scripted_answers.h"
+#include "simulation/tool_clock.h"
 
 namespace tav::devhost {
 
