@@ -65,6 +65,11 @@ if(TARGET tav-devhost AND NOT CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL
             --screenshot ${CMAKE_BINARY_DIR}/devhost-page.png
             --module $<TARGET_FILE:zub-be-tav-champ-select>
             --chromium ${TAV_CHROMIUM})
+  add_test(NAME DevhostPage.StepsTheFlowWithItsClock
+    COMMAND ${TAV_NODE} ${tav_node_dir}/flow_page_test.mjs
+            --tool $<TARGET_FILE:tav-devhost>
+            --scenario ${PROJECT_SOURCE_DIR}/tools/devhost/scenarios/flow.yaml
+            --screenshot ${CMAKE_BINARY_DIR}/devhost-flow-page.png --chromium ${TAV_CHROMIUM})
   # Pages of another local origin: refused without --allow-origin, served
   # with it (never /_dev/).
   add_test(NAME DevhostPage.ForeignOriginsNeedAllowing
@@ -74,5 +79,6 @@ if(TARGET tav-devhost AND NOT CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL
             --chromium ${TAV_CHROMIUM})
   # Chromium starts slowly on a loaded machine.
   set_tests_properties(DevhostPage.ShowsTheSessionLive DevhostPage.ForeignOriginsNeedAllowing
+                       DevhostPage.StepsTheFlowWithItsClock
     PROPERTIES TIMEOUT 300)
 endif()
