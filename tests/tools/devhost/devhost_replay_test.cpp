@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "devhost_process.h"
 
@@ -17,7 +18,8 @@ namespace {
 TEST(DevhostReplay, AModuleThatCrashesOrHangsIsAFinding) {
     for (const std::string how : {"crash", "hang"}) {
         SCOPED_TRACE(how);
-        const std::string path = ::testing::TempDir() + "faulty.jsonl";
+        const std::string path =
+            ::testing::TempDir() + "faulty_" + std::to_string(getpid()) + ".jsonl";
         std::ofstream(path, std::ios::binary | std::ios::trunc)
             << R"({"module":{"file":"faulty","sha256":"","size":0,"version":"18.0.0"},"trace":1})"
             << "\n"

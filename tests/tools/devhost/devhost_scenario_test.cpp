@@ -16,7 +16,8 @@ namespace {
 
 // A reload that fails keeps the state the tool had.
 TEST(DevhostScenario, RefusesABadReloadWithItsLine) {
-    const std::string file = ::testing::TempDir() + "devhost_reloaded_scenario.yaml";
+    const std::string file =
+        ::testing::TempDir() + "devhost_reloaded_scenario_" + std::to_string(getpid()) + ".yaml";
     std::ofstream(file) << std::ifstream(TAV_DEVHOST_DEMO).rdbuf();
     DevhostProcess process({"--scenario", file});
     ASSERT_TRUE(process.serving()) << process.stderrText();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "devhost_process.h"
 #include "formats/json.h"
@@ -79,7 +80,8 @@ TEST_F(DevhostTraffic, TheLimitIsOneNumberInRange) {
 }
 
 TEST(DevhostRecording, EachEntryIsOnDiskOnceItIsComplete) {
-    const std::string path = ::testing::TempDir() + "recording.jsonl";
+    const std::string path =
+        ::testing::TempDir() + "recording_" + std::to_string(getpid()) + ".jsonl";
     DevhostProcess process({"--record", path}, true);
     ASSERT_TRUE(process.serving()) << process.stderrText();
     const auto client = process.client();

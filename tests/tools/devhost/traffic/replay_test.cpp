@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace tav::devhost {
 namespace {
@@ -47,7 +48,7 @@ Verdict replayEdited(const Edit& edit) {
     } else {
         text.resize(from + std::string_view(edit.from).size());
     }
-    const std::string path = ::testing::TempDir() + "edited.jsonl";
+    const std::string path = ::testing::TempDir() + "edited_" + std::to_string(getpid()) + ".jsonl";
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     ::testing::internal::CaptureStdout();
     verdict.exitCode = replayTrace({.trace = path, .module = TAV_PLUGIN_MODULE_PATH});
@@ -134,8 +135,7 @@ TEST(DevhostReplayer, RefusesATraceItCannotUseWithItsLine) {
         SCOPED_TRACE(edit.name);
         const Verdict verdict = replayEdited(edit);
         EXPECT_EQ(verdict.exitCode, 2) << verdict.out;
-        expectReported(verdict,
-                       {"edited.jsonl:" + std::to_string(verdict.line) + edit.reported[0]});
+        expectReported(verdict, {".jsonl:" + std::to_string(verdict.line) + edit.reported[0]});
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "formats/json.h"
 
@@ -115,7 +116,8 @@ TEST(TrafficLog, CutsOnlyLongMembersOfLongEntries) {
 }
 
 TEST(TrafficLog, ACutEndsOnAWholeCharacterAndARecordingIsWhole) {
-    const std::string path = ::testing::TempDir() + "traffic_log_test.jsonl";
+    const std::string path =
+        ::testing::TempDir() + "traffic_log_test_" + std::to_string(getpid()) + ".jsonl";
     std::string error;
     std::string text = "x";
     while (text.size() < TrafficLog::kMaxEntryBytes) {
