@@ -92,9 +92,10 @@ struct LoadedPlugin {
 
     void setActive(unsigned active) {
         for (const auto& [base, which] : {std::pair{kLegacy, 1u}, std::pair{kTeamBuilder, 2u}}) {
-            const tav::testing::ImplementationActivePayload payload(base, active == which);
+            const tav::HostValueRecord payload =
+                tav::testing::implementationActive(base, active == which);
             host.deliver(tav::eventNameForUri(std::string(base) + "v1/implementation-active"),
-                         payload.record());
+                         payload.root());
         }
     }
 
