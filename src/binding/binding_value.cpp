@@ -91,47 +91,82 @@ struct ValueAccess {
         }
     }
 
-    static BindingValue& member(BindingValue& value, std::string_view key) {
-        value.makeStructure();
-        StructureHeader& header = *value.payload_.structure;
-        BindingValueContext& context = *value.contextOf();
-        AppendHints& hints = context.appendHints();
-        Node* parent = nullptr;
-        Node** link = &header.root;
+    // Where key is or would go in header's tree: the member holding it, or
+    // null with parent and link set to the free child slot below which it
+    // belongs. atEnd tells that the key is past every other.
+    struct Place {
+        Node* found;
+        Node* parent;
+        Node** link;
+        bool atEnd;
+    };
+
+    static Place locate(StructureHeader& header, AppendHints& hints, std::string_view key) {
+        Place place{nullptr, nullptr, &header.root, true};
         Node* const last = hints.take(&header);
         if (last != nullptr) {
             const int order = compareMemberKey(key, last->key_);
             if (order == 0) {
                 hints.remember(&header, last);
-                return last->value_;
+                place.found = last;
+                return place;
             }
             if (order > 0) {
-                parent = last;
-                link = &last->right_;
+                place.parent = last;
+                place.link = &last->right_;
             }
         }
-        bool atEnd = true;  // right at every step: the new node is the largest
-        while (*link != nullptr) {
-            parent = *link;
+        while (*place.link != nullptr) {
+            Node* const parent = *place.link;
+            place.parent = parent;
             // Below the hinted member: compared with it already.
             const int order = parent == last ? -1 : compareMemberKey(key, parent->key_);
             if (order == 0) {
-                return parent->value_;
+                place.found = parent;
+                return place;
             }
             if (order < 0) {
-                atEnd = false;
-                link = &parent->left_;
+                place.atEnd = false;
+                place.link = &parent->left_;
             } else {
-                link = &parent->right_;
+                place.link = &parent->right_;
             }
         }
-        Node* node = newNode(context, context.strings().intern(key, context.pools()));
-        Tree::insert(header, parent, link, node);
+        return place;
+    }
+
+    static void link(StructureHeader& header, AppendHints& hints, const Place& place,
+                     Node* node) noexcept {
+        Tree::insert(header, place.parent, place.link, node);
         ++header.count;
-        if (atEnd) {
+        if (place.atEnd) {
             hints.remember(&header, node);
         }
-        return node->value_;
+    }
+
+    static Node& memberNode(BindingValue& value, std::string_view key, bool& inserted) {
+        value.makeStructure();
+        StructureHeader& header = *value.payload_.structure;
+        BindingValueContext& context = *value.contextOf();
+        AppendHints& hints = context.appendHints();
+        const Place place = locate(header, hints, key);
+        inserted = place.found == nullptr;
+        if (!inserted) {
+            return *place.found;
+        }
+        Node* node = newNode(context, context.strings().intern(key, context.pools()));
+        link(header, hints, place, node);
+        return *node;
+    }
+
+    static StructureHeader& header(BindingValue& structure) noexcept {
+        return *structure.payload_.structure;
+    }
+    static InternedString* keyOf(const Node& node) noexcept { return node.key_; }
+
+    static void linkMember(StructureHeader& header, Node* node) noexcept {
+        AppendHints& hints = header.context->appendHints();
+        link(header, hints, locate(header, hints, textOf(node->key_)), node);
     }
 
     // Small collections are the most numerous: their header and elements
@@ -687,8 +722,34 @@ BindingValue& BindingValue::append() {
 }
 
 BindingValue& BindingValue::member(std::string_view key) {
-    return ValueAccess::member(*this, key);
+    bool inserted;
+    return ValueAccess::memberNode(*this, key, inserted).value();
 }
+
+namespace detail {
+
+StructureHeader& structureHeader(BindingValue& structure) noexcept {
+    assert(structure.kind() == BindingValueKind::Structure);
+    return ValueAccess::header(structure);
+}
+
+BindingMember* newMember(StructureHeader& header, InternedString* key) {
+    return ValueAccess::newNode(*header.context, key);
+}
+
+void linkMember(StructureHeader& header, BindingMember* node) noexcept {
+    ValueAccess::linkMember(header, node);
+}
+
+BindingMember& memberNode(BindingValue& structure, std::string_view key, bool& inserted) {
+    return ValueAccess::memberNode(structure, key, inserted);
+}
+
+InternedString* keyEntry(const BindingMember& member) noexcept {
+    return ValueAccess::keyOf(member);
+}
+
+}  // namespace detail
 
 const BindingValue* BindingValue::tryFind(std::string_view key) const noexcept {
     if (kind() != BindingValueKind::Structure) {

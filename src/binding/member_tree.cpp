@@ -77,6 +77,42 @@ void MemberTree::insertFixup(StructureHeader& header, Node* node) noexcept {
     setRed(header.root, false);
 }
 
+// Each node's key field holds its position for a moment: a node has no room
+// for one, and searching the list for every link would be quadratic. Nothing
+// reads the keys in between.
+std::uint16_t MemberTree::positionsOf(Node* const* nodes, std::size_t count,
+                                      TreePosition* positions) noexcept {
+    static_assert(sizeof(std::uintptr_t) >= sizeof(std::uint16_t));
+    const auto none = static_cast<std::uint16_t>(count);
+    const auto positionOf = [none](const Node* node) {
+        return node == nullptr
+                   ? none
+                   : static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(node->key_));
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        positions[i].key = nodes[i]->key_;
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): a position, read back below
+        nodes[i]->key_ = reinterpret_cast<InternedString*>(static_cast<std::uintptr_t>(i));
+    }
+    std::uint16_t root = none;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Node* node = nodes[i];
+        const Node* parent = parentOf(node);
+        TreePosition& at = positions[i];
+        at.left = positionOf(node->left_);
+        at.right = positionOf(node->right_);
+        at.parent = positionOf(parent);
+        at.red = isRed(node);
+        if (parent == nullptr) {
+            root = static_cast<std::uint16_t>(i);
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        nodes[i]->key_ = positions[i].key;
+    }
+    return root;
+}
+
 // Walks the whole tree once; stops at the first broken rule.
 class MemberTreeCheck {
 public:

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "binding/binding_value.h"
@@ -53,8 +54,21 @@ inline int compareMemberKey(std::string_view key, const InternedString* entry) n
     return key.size() < entry->length ? -1 : 1;
 }
 
+// A node's key and where it sits in its tree, by the positions of the nodes
+// in some list of them: its children and parent, the list's length standing
+// for none, and its colour.
+struct TreePosition {
+    InternedString* key;
+    std::uint16_t left;
+    std::uint16_t right;
+    std::uint16_t parent;
+    bool red;
+};
+
 struct MemberTree {
     using Node = BindingMember;
+    // Lists of nodes that positions describe are shorter than this.
+    static constexpr std::size_t kMaxPositions = 0xFFFF;
 
     // The parent pointer carries the colour in its low bit.
     static Node* parentOf(const Node* node) noexcept {
@@ -113,6 +127,31 @@ struct MemberTree {
         node->parentAndRed_ = reinterpret_cast<std::uintptr_t>(parent) | (from->parentAndRed_ & 1);
     }
 
+    // The key and the position of each of the count nodes of a whole tree,
+    // listed in any order; returns the root's position.
+    static std::uint16_t positionsOf(Node* const* nodes, std::size_t count,
+                                     TreePosition* positions) noexcept;
+    // Links count new nodes, which hold their keys already, as positions
+    // describe, making them header's tree. nodes[count] is null.
+    static void linkByPositions(StructureHeader& header, Node* const* nodes, std::size_t count,
+                                const TreePosition* positions, std::uint16_t root) noexcept {
+        for (std::size_t i = 0; i < count; ++i) {
+            const TreePosition& at = positions[i];
+            Node* const node = nodes[i];
+            node->left_ = nodes[at.left];
+            node->right_ = nodes[at.right];
+            node->parentAndRed_ =
+                reinterpret_cast<std::uintptr_t>(nodes[at.parent]) | (at.red ? 1 : 0);
+        }
+        header.root = nodes[root];
+        header.count = count;
+    }
+
+    // A node of context's tree for key, whose reference it takes, in slot.
+    static Node* construct(void* slot, InternedString* key, BindingValueContext* context) noexcept {
+        return new (slot) Node(key, context);
+    }
+
     // Post-order without a stack: a node goes to release once both of its
     // subtrees have.
     template <class Release>
@@ -145,6 +184,19 @@ private:
         node->parentAndRed_ = (node->parentAndRed_ & ~std::uintptr_t{1}) | (red ? 1 : 0);
     }
 };
+
+// For building a structure's tree other than one member at a time
+// (shape_predictor.h); defined with the value.
+StructureHeader& structureHeader(BindingValue& structure) noexcept;
+// A member of header's structure for key, whose reference it takes over (and
+// releases if no node can be had), not yet in the tree.
+BindingMember* newMember(StructureHeader& header, InternedString* key);
+// Hangs a node from newMember into header's tree, which holds no member of its
+// key.
+void linkMember(StructureHeader& header, BindingMember* node) noexcept;
+// BindingValue::member, which gives the node; inserted tells whether it is new.
+BindingMember& memberNode(BindingValue& structure, std::string_view key, bool& inserted);
+InternedString* keyEntry(const BindingMember& member) noexcept;
 
 // What is wrong with the member tree of value, or null when it is sound (and
 // for a value that is not a structure): the root is black, no red node has a

@@ -53,6 +53,26 @@ inline std::uint64_t load32(const char* bytes) noexcept {
     return word;
 }
 
+// Equal texts of up to 16 bytes are compared with two overlapping reads from
+// each side instead of a library call.
+inline bool sameBytes(const char* a, const char* b, std::size_t length) noexcept {
+    if (length >= 8 && length <= 16) {
+        return load64(a) == load64(b) && load64(a + length - 8) == load64(b + length - 8);
+    }
+    if (length >= 4 && length < 8) {
+        return load32(a) == load32(b) && load32(a + length - 4) == load32(b + length - 4);
+    }
+    if (length < 4) {
+        for (std::size_t i = 0; i < length; ++i) {
+            if (a[i] != b[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+    return std::memcmp(a, b, length) == 0;
+}
+
 inline std::uint32_t keyedHash(std::string_view text, const StringHashKey& key) noexcept {
     const char* bytes = text.data();
     const std::size_t length = text.size();

@@ -25,29 +25,9 @@ std::size_t entrySlotSize(std::size_t length) noexcept {
     return (size + kAlign - 1) / kAlign * kAlign;
 }
 
-// Equal texts of up to 16 bytes are compared with two overlapping reads from
-// each side instead of a library call.
-bool sameText(const char* a, const char* b, std::size_t length) noexcept {
-    if (length >= 8 && length <= 16) {
-        return load64(a) == load64(b) && load64(a + length - 8) == load64(b + length - 8);
-    }
-    if (length >= 4 && length < 8) {
-        return load32(a) == load32(b) && load32(a + length - 4) == load32(b + length - 4);
-    }
-    if (length < 4) {
-        for (std::size_t i = 0; i < length; ++i) {
-            if (a[i] != b[i]) {
-                return false;
-            }
-        }
-        return true;
-    }
-    return std::memcmp(a, b, length) == 0;
-}
-
 bool holds(const InternedString* entry, std::uint32_t hash, std::string_view text) noexcept {
     return entry->hash == hash && entry->length == text.size() &&
-           sameText(entry->chars, text.data(), text.size());
+           sameBytes(entry->chars, text.data(), text.size());
 }
 
 bool onHeap(const InternedString* entry) noexcept {
@@ -109,7 +89,7 @@ InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
     static_assert(kRecentSlots == 64, "recentIndex keeps the top 6 bits");
     InternedString*& recent = recent_[recentIndex(text, key_)];
     if (recent != nullptr && recent->length == text.size() &&
-        sameText(recent->chars, text.data(), text.size())) {
+        sameBytes(recent->chars, text.data(), text.size())) {
         ++recent->references;
         return recent;
     }
@@ -192,12 +172,6 @@ void StringTable::grow() {
     }
     buckets_ = newBuckets;
     bucketCount_ = newCount;
-}
-
-void StringTable::retain(InternedString* entry) noexcept {
-    if (entry != &gEmptyString) {
-        ++entry->references;
-    }
 }
 
 void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {

@@ -27,7 +27,11 @@ public:
     // The entry for text with one more reference; the empty text is the
     // process-wide empty string, which is never counted.
     InternedString* intern(std::string_view text, SlotPools& pools);
-    static void retain(InternedString* entry) noexcept;
+    static void retain(InternedString* entry) noexcept {
+        if (entry != &gEmptyString) {
+            ++entry->references;
+        }
+    }
     void release(InternedString* entry, SlotPools& pools) noexcept;
     // Frees the characters of every entry and empties the table, leaving the
     // entries' slots to go with the pools' pages (SlotPools::releaseAll).

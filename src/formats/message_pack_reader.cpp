@@ -42,7 +42,9 @@ constexpr const char* kBytesTruncated =
 class Decoder {
 public:
     Decoder(const std::uint8_t* bytes, std::uint32_t length)
-        : bytes_(bytes), length_(length), sink_(result_.value) {}
+        : bytes_(bytes),
+          length_(length),
+          sink_(result_.value, ElementStaging::Off, KeyPrediction::On) {}
 
     BindingResult run(std::uint32_t& position) {
         left_.reserve(16);
@@ -68,6 +70,7 @@ public:
             readValue(bytes_[position_++]);
         }
         position = position_;
+        sink_.finish();
         return std::move(result_);
     }
 
@@ -259,7 +262,10 @@ private:
         return true;
     }
 
-    void fail(const std::string& message) { result_.fail(message); }
+    void fail(const std::string& message) {
+        sink_.finish();
+        result_.fail(message);
+    }
 
     const std::uint8_t* bytes_;
     std::uint32_t length_;

@@ -6,6 +6,7 @@ namespace tav {
 
 ValueTreeSink::~ValueTreeSink() {
     closeAll();
+    shapes_.releaseShapes();
 }
 
 void ValueTreeSink::closeAll() noexcept {
@@ -15,7 +16,13 @@ void ValueTreeSink::closeAll() noexcept {
         }
     } catch (...) {
         // No memory for a collection's block: its staged elements, and any
-        // staged container still open, go rather than leak.
+        // staged container still open, go rather than leak, their members
+        // in their trees first.
+        for (std::size_t depth = open_.size(); depth > 0; --depth) {
+            if (open_[depth - 1].next == kStructure && predicting_) {
+                shapes_.close(depth);
+            }
+        }
         open_.clear();
         stack_.truncate(0);
     }
@@ -37,6 +44,9 @@ BindingValue* ValueTreeSink::openStructure() {
     const Open opened = place(kStructure);
     BindingValue& structure = container(opened);
     structure.makeStructure();
+    if (predicting_) {
+        shapes_.open(structure, open_.size() + 1);
+    }
     open_.push_back(opened);
     return &structure;
 }

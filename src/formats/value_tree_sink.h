@@ -13,6 +13,7 @@
 
 #include "binding/binding_value.h"
 #include "binding/element_stack.h"
+#include "binding/shape_predictor.h"
 #include "text/message.h"
 
 namespace tav {
@@ -34,6 +35,11 @@ enum class ReopenedCollection { Extend, Overwrite };
 // collections' elements through the tree, as YAML's aliases do).
 enum class ElementStaging { Off, On };
 
+// Whether the keys of a new structure are predicted from the structures closed
+// before it at its depth (binding/shape_predictor.h). Not for a reader that
+// reaches open structures through the tree, as YAML's merge keys do.
+enum class KeyPrediction { Off, On };
+
 // The per-value events (slot, key, close) are inline and not virtual: the
 // readers call them once per value, so any overhead here would show on every
 // element. Opening a container allocates its payload anyway.
@@ -44,8 +50,12 @@ enum class ElementStaging { Off, On };
 // stack.
 class ValueTreeSink {
 public:
-    explicit ValueTreeSink(BindingValue& root, ElementStaging staging = ElementStaging::Off)
-        : root_(root), current_(&root), staging_(staging == ElementStaging::On) {
+    explicit ValueTreeSink(BindingValue& root, ElementStaging staging = ElementStaging::Off,
+                           KeyPrediction prediction = KeyPrediction::Off)
+        : root_(root),
+          current_(&root),
+          staging_(staging == ElementStaging::On),
+          predicting_(prediction == KeyPrediction::On) {
         open_.reserve(16);
     }
     // Whatever is still open is closed, staged elements moved into their
@@ -60,6 +70,13 @@ public:
     void restart() {
         closeAll();
         current_ = &root_;
+    }
+    // Closes everything and lets go of the tree, which may then be moved or
+    // replaced: a reader that hands its root on or fails calls it first.
+    void finish() noexcept {
+        closeAll();
+        current_ = &root_;
+        shapes_.releaseShapes();
     }
 
     // The value the next event fills: a new (or, when overwriting, the next)
@@ -80,7 +97,11 @@ public:
 
     // Names the member of the innermost structure that the next value fills,
     // inserting it when it is new.
-    void key(std::string_view name) { current_ = &container(open_.back()).member(name); }
+    void key(std::string_view name) {
+        BindingValue& structure = container(open_.back());
+        current_ =
+            predicting_ ? &shapes_.key(structure, name, open_.size()) : &structure.member(name);
+    }
 
     // Makes the slot a structure (a structure already there keeps its
     // members) or a collection and opens it. Null when that would nest past
@@ -93,6 +114,8 @@ public:
         Open& top = open_.back();
         if (top.next == kStaged) {
             stack_.moveInto(container(top), top.base);
+        } else if (top.next == kStructure && predicting_) {
+            shapes_.close(open_.size());
         }
         open_.pop_back();
     }
@@ -145,7 +168,9 @@ private:
     BindingValue* current_;
     std::vector<Open> open_;
     ElementStack stack_;
+    detail::ShapePredictor shapes_;
     bool staging_;
+    bool predicting_;
 };
 
 }  // namespace tav
