@@ -34,14 +34,7 @@ HttpResponse pageFile(std::string_view name) {
 // A comma-separated list of header names, as a preflight asks for them;
 // false for anything else, which is not echoed back.
 bool headerNameList(std::string_view text) {
-    for (const char c : text) {
-        const bool token = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ',' || c == ' ';
-        if (!token) {
-            return false;
-        }
-    }
-    return true;
+    return onlyCharacters(text, "-_, ");
 }
 
 void logRefusal(std::string_view what, std::string_view value) {

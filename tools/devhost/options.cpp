@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "server/origin_policy.h"
+#include "server/security.h"
 #include "tool_platform/executable_path.h"
 
 namespace tav::devhost {
@@ -92,14 +93,7 @@ constexpr const char* kSourceScenario = "";
 
 // A token travels in a URL's query and in a header as it is.
 bool urlSafe(std::string_view text) {
-    for (const char c : text) {
-        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
-        if (!safe) {
-            return false;
-        }
-    }
-    return true;
+    return onlyCharacters(text, "-._~");
 }
 
 bool absolute(std::string_view path) {

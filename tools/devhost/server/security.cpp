@@ -47,6 +47,17 @@ bool tokenMatches(std::string_view given, std::string_view token) {
     return difference == 0;
 }
 
+bool onlyCharacters(std::string_view text, std::string_view extra) {
+    for (const char c : text) {
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                             (c >= '0' && c <= '9') || extra.find(c) != std::string_view::npos;
+        if (!allowed) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string escapeForLog(std::string_view text, std::size_t maxBytes) {
     constexpr char kDigits[] = "0123456789abcdef";
     std::string out;

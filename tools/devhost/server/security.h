@@ -1,7 +1,8 @@
 // What keeps a local development server local: the per-run token of the
 // control routes, the Host check against DNS rebinding, the bounds on what a
-// request may carry and how long it may take, and the escaping of request
-// text before it reaches a log line.
+// request may carry and how long it may take, the character checks on text
+// that is carried on or echoed back, and the escaping of request text before
+// it reaches a log line.
 #pragma once
 
 #include <chrono>
@@ -36,6 +37,10 @@ bool hostAllowed(std::string_view host, std::uint16_t port);
 
 // Compares in time independent of where the texts differ.
 bool tokenMatches(std::string_view given, std::string_view token);
+
+// Whether every character of text is an ASCII letter, a digit or one of
+// extra; true for empty text.
+bool onlyCharacters(std::string_view text, std::string_view extra);
 
 // Printable ASCII stays; quotes, backslashes, control and other bytes become
 // escapes (\", \\, \xHH), and the result is cut at maxBytes of input.

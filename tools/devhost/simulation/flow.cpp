@@ -12,12 +12,6 @@ constexpr std::string_view kSession = "v1/session";
 constexpr std::string_view kActionPrefix = "v1/session/actions/";
 constexpr std::string_view kTradePrefix = "v1/session/trades/";
 
-void refuse(SimulatedAnswer& answer, std::uint32_t status, std::string message) {
-    answer.status = status;
-    answer.isError = true;
-    answer.message = std::move(message);
-}
-
 std::vector<std::int64_t> championList(const BindingValue* resource) {
     std::vector<std::int64_t> ids;
     if (resource != nullptr) {

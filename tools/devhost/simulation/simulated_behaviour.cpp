@@ -36,6 +36,12 @@ void fillResponse(TavResponse& response, const SimulatedAnswer& answer) {
     }
 }
 
+void refuse(SimulatedAnswer& answer, std::uint32_t status, std::string message) {
+    answer.status = status;
+    answer.isError = true;
+    answer.message = std::move(message);
+}
+
 namespace {
 
 constexpr std::string_view kSession = "v1/session";
@@ -45,12 +51,6 @@ constexpr std::string_view kTeamBoost = "v1/team-boost";
 BindingValue* resource(ImplementationState& state, std::string_view path) {
     const auto found = state.resources.find(std::string(path));
     return found != state.resources.end() ? &found->second : nullptr;
-}
-
-void fail(SimulatedAnswer& answer, std::uint32_t status, std::string message) {
-    answer.status = status;
-    answer.isError = true;
-    answer.message = std::move(message);
 }
 
 void noContent(SimulatedAnswer& answer) {
@@ -71,14 +71,14 @@ bool sessionBehaviour(ImplementationState& state, std::string_view method, std::
     }
     BindingValue* session = resource(state, kSession);
     if (session == nullptr) {
-        fail(answer, 404, "No champ select session");
+        refuse(answer, 404, "No champ select session");
         return true;
     }
     if (selection) {
         const std::optional<std::int64_t> local = numberOf(session->find("localPlayerCellId"));
         BindingValue* cell = local ? cellOf(*session, *local) : nullptr;
         if (cell == nullptr) {
-            fail(answer, 404, "The local player has no cell");
+            refuse(answer, 404, "The local player has no cell");
             return true;
         }
         for (const char* key : {"selectedSkinId", "spell1Id", "spell2Id", "wardSkinId"}) {
@@ -90,7 +90,7 @@ bool sessionBehaviour(ImplementationState& state, std::string_view method, std::
     } else if (reroll) {
         const std::int64_t left = numberOf(session->find("rerollsRemaining")).value_or(0);
         if (left <= 0) {
-            fail(answer, 409, "No rerolls remaining");
+            refuse(answer, 409, "No rerolls remaining");
             return true;
         }
         session->member("rerollsRemaining").setInt64(left - 1);
@@ -98,7 +98,7 @@ bool sessionBehaviour(ImplementationState& state, std::string_view method, std::
         const std::int64_t id = patched ? *patched : *completed;
         BindingValue* action = actionOf(*session, id);
         if (action == nullptr) {
-            fail(answer, 404, "No action with id " + std::to_string(id));
+            refuse(answer, 404, "No action with id " + std::to_string(id));
             return true;
         }
         if (patched) {
@@ -146,7 +146,7 @@ bool tradeBehaviour(ImplementationState& state, std::string_view method, std::st
         trade = trade == nullptr && hasId(t, "id", *id) ? &t : trade;
     }
     if (trade == nullptr) {
-        fail(answer, 404, "No trade with id " + std::to_string(*id));
+        refuse(answer, 404, "No trade with id " + std::to_string(*id));
         return true;
     }
     if (method == "GET" || verb == "/request") {
@@ -201,7 +201,7 @@ bool simulateBehaviour(ImplementationState& state, std::string_view method, std:
     if (method == "POST" && path == "v1/team-boost/purchase") {
         BindingValue* boost = resource(state, kTeamBoost);
         if (boost == nullptr) {
-            fail(answer, 404, "No team boost");
+            refuse(answer, 404, "No team boost");
             return true;
         }
         boost->member("unlocked").setBool(true);

@@ -26,6 +26,10 @@ struct SimulatedAnswer {
 // everything it points at until it releases the record.
 void fillResponse(TavResponse& response, const SimulatedAnswer& answer);
 
+// Makes answer a refusal with status and message; fillResponse passes on
+// no value with it.
+void refuse(SimulatedAnswer& answer, std::uint32_t status, std::string message);
+
 // Handles method on path (relative, without query) with the request's
 // argument; false when no behaviour applies. Resources it changed are added
 // to changed, by relative path.

@@ -8,6 +8,7 @@
 
 #include "formats/json.h"
 #include "simulation/simulation.h"
+#include "simulation_test_support.h"
 
 namespace tav::devhost {
 namespace {
@@ -30,12 +31,7 @@ protected:
     // The status the module gets for a GET of url; 200 for a value.
     std::uint32_t ask(std::string_view url,
                       Implementation implementation = Implementation::Legacy) {
-        const std::string full = std::string(implementationBase(implementation)).append(url);
-        TavRequest request{};
-        request.method = TAV_METHOD_GET;
-        request.url = full.c_str();
-        TavResponse response{};
-        simulation_.answer(response, request);
+        TavResponse response = answerGet(simulation_, implementation, url);
         const std::uint32_t status = response.isError != 0 ? response.status : 200;
         response.release(&response);
         return status;

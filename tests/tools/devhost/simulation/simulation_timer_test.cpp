@@ -9,6 +9,7 @@
 #include "binding/host_value.h"
 #include "formats/json.h"
 #include "simulation/simulation.h"
+#include "simulation_test_support.h"
 
 namespace tav::devhost {
 namespace {
@@ -42,12 +43,7 @@ protected:
 
     // The timer as a GET of url (relative to the implementation's base) answers.
     BindingValue timer(Implementation implementation, std::string_view url) {
-        const std::string full = std::string(implementationBase(implementation)).append(url);
-        TavRequest request{};
-        request.method = TAV_METHOD_GET;
-        request.url = full.c_str();
-        TavResponse response{};
-        simulation_.answer(response, request);
+        TavResponse response = answerGet(simulation_, implementation, url);
         BindingValue value;
         BindingErrorSink sink;
         EXPECT_EQ(response.isError, 0) << url;
