@@ -1,5 +1,6 @@
 #include "format_inputs.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cctype>
@@ -490,6 +491,50 @@ const FormatInput& nestedArraysInput() {
         return nested;
     }();
     return input;
+}
+
+const FormatInput& hostileShapesInput(bool shuffled) {
+    static const auto make = [](bool shuffle) {
+        constexpr int kVocabulary = 200;
+        constexpr int kRecordKeys = 10;
+        std::mt19937 random(shuffle ? 11 : 13);
+        std::vector<std::string> names;
+        for (int i = 0; i < kVocabulary; ++i) {
+            names.push_back("field" + std::to_string(i * 7919 % 1000));
+        }
+        std::vector<int> keys(kRecordKeys);
+        for (int i = 0; i < kRecordKeys; ++i) {
+            keys[static_cast<std::size_t>(i)] = i;
+        }
+        FormatInput hostile;
+        std::string& json = hostile.json;
+        json = "[";
+        for (int record = 0; json.size() < kArrayJsonBytes; ++record) {
+            if (shuffle) {
+                std::shuffle(keys.begin(), keys.end(), random);
+            } else {
+                std::vector<int> all(kVocabulary);
+                for (int i = 0; i < kVocabulary; ++i) {
+                    all[static_cast<std::size_t>(i)] = i;
+                }
+                std::shuffle(all.begin(), all.end(), random);
+                keys.assign(all.begin(), all.begin() + kRecordKeys);
+            }
+            json += record == 0 ? "{" : ",{";
+            for (int i = 0; i < kRecordKeys; ++i) {
+                json += (i == 0 ? "\"" : ",\"") +
+                        names[static_cast<std::size_t>(keys[static_cast<std::size_t>(i)])] +
+                        "\":" + std::to_string(record * kRecordKeys + i);
+            }
+            json += "}";
+        }
+        json += "]";
+        hostile.value = readJson(json).value;
+        return hostile;
+    };
+    static const FormatInput otherKeys = make(false);
+    static const FormatInput shuffledKeys = make(true);
+    return shuffled ? shuffledKeys : otherKeys;
 }
 
 namespace {

@@ -32,6 +32,12 @@ const FormatInput& sessionArrayInput();
 // text and its tree are filled.
 const FormatInput& nestedArraysInput();
 
+// About 1 MB of JSON records of ten keys each, chosen so that no record's
+// keys can be predicted from its sibling's: drawn afresh from two hundred
+// names for every record, or the same ten in a new order every time. Only
+// the JSON text and its tree are filled.
+const FormatInput& hostileShapesInput(bool shuffled);
+
 // About 1 MB of distinct 12-character keys in three bodies: a JSON object
 // (every key with the value 0), a JSON array of the keys as strings and a
 // MessagePack map. Colliding keys all agree in the low 18 bits of their

@@ -17,12 +17,20 @@ void ShapePredictor::open(BindingValue& structure, std::size_t depth) {
             break;
         }
     }
-    const bool known = (depth + 1) * kShapesPerDepth <= shapes_.size() &&
-                       shapes_[depth * kShapesPerDepth].lastUse != 0;
-    const Mode mode = header.count != 0 ? Mode::Plain
-                      : known           ? Mode::Choosing
-                                        : Mode::Recording;
-    levels_[depth] = {&header, base, 0, 0, mode};
+    Level& level = levels_[depth];
+    level.header = &header;
+    level.base = base;
+    level.count = 0;
+    if (header.count != 0) {
+        level.mode = Mode::Plain;
+    } else if (level.restLeft != 0) {
+        --level.restLeft;
+        level.mode = Mode::Plain;
+    } else {
+        const bool known = (depth + 1) * kShapesPerDepth <= shapes_.size() &&
+                           shapes_[depth * kShapesPerDepth].lastUse != 0;
+        level.mode = known ? Mode::Choosing : Mode::Recording;
+    }
 }
 
 void ShapePredictor::reserveArrivals(std::size_t used, std::size_t count) {
@@ -80,12 +88,19 @@ void ShapePredictor::close(std::size_t depth) noexcept {
             MemberTree::linkByPositions(*level.header, nodes, level.count, shape.entries.data(),
                                         shape.root);
             shape.lastUse = ++clock_;
+            level.misses = 0;
+            level.rest = kFirstRest;
         } else {
             missed(level);
         }
     }
     if (level.mode == Mode::Recording && level.count != 0) {
         remember(depth, level);
+        if (++level.misses == kMissesBeforeRest) {
+            level.misses = 0;
+            level.restLeft = std::max(level.rest, kFirstRest);
+            level.rest = std::min(level.restLeft * 2, kLongestRest);
+        }
     }
     level.header = nullptr;
 }
@@ -120,8 +135,8 @@ void ShapePredictor::remember(std::size_t depth, const Level& level) noexcept {
         return;
     }
     context_ = level.header->context;
-    slot->root = MemberTree::positionsOf(arrivals_.data() + level.base, level.count,
-                                         slot->entries.data());
+    slot->root =
+        MemberTree::positionsOf(arrivals_.data() + level.base, level.count, slot->entries.data());
     for (const TreePosition& entry : slot->entries) {
         StringTable::retain(entry.key);
     }

@@ -71,6 +71,10 @@ private:
     static constexpr std::size_t kMaxShapeKeys = 256;
     // Shapes remembered per depth, told apart by their first key.
     static constexpr std::size_t kShapesPerDepth = 4;
+    // Misses in a row that send a depth to rest, and the bounds of a rest.
+    static constexpr std::uint32_t kMissesBeforeRest = 8;
+    static constexpr std::uint32_t kFirstRest = 16;
+    static constexpr std::uint32_t kLongestRest = 1024;
     static_assert(kMaxShapeKeys < MemberTree::kMaxPositions);
 
     struct Shape {
@@ -86,12 +90,19 @@ private:
     // many keys).
     enum class Mode : std::uint8_t { Choosing, Predicting, Recording, Plain };
 
+    // The open structure at a depth, and how prediction fares there: input
+    // that defeats it (records of other keys each, or the same keys in new
+    // orders) sends the depth to rest, for longer each time, so that it
+    // costs next to nothing over building without.
     struct Level {
-        StructureHeader* header;
-        std::size_t base;     // its members in arrivals_ from here
-        std::uint32_t count;  // members that arrived
-        std::uint32_t shape;  // in shapes_, while predicting
+        StructureHeader* header;  // null when none is open
+        std::size_t base;         // its members in arrivals_ from here
+        std::uint32_t count;      // members that arrived
+        std::uint32_t shape;      // in shapes_, while predicting
         Mode mode;
+        std::uint32_t misses;    // structures in a row that closed unpredicted
+        std::uint32_t restLeft;  // structures still to build without prediction
+        std::uint32_t rest;      // the next rest's length
     };
 
     static bool matches(const InternedString* entry, std::string_view name) noexcept {
@@ -119,9 +130,10 @@ private:
     // Room for count more arrivals after the first used ones.
     void reserveArrivals(std::size_t used, std::size_t count);
 
-    std::vector<Level> levels_;       // by depth
-    std::vector<Shape> shapes_;       // kShapesPerDepth for each depth, from depth 0
-    std::vector<BindingMember*> arrivals_;  // of the open structures, innermost last; sized, not reserved
+    std::vector<Level> levels_;  // by depth
+    std::vector<Shape> shapes_;  // kShapesPerDepth for each depth, from depth 0
+    std::vector<BindingMember*>
+        arrivals_;  // of the open structures, innermost last; sized, not reserved
     BindingValueContext* context_ = nullptr;  // whose strings the shapes' keys are
     std::uint32_t clock_ = 0;
 };

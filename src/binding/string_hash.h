@@ -18,29 +18,6 @@ struct StringHashKey {
 // The key of this process, drawn on first use.
 const StringHashKey& stringHashKey() noexcept;
 
-// The 64-bit product of a and b folded to 64 bits (high half xor low half):
-// every input bit reaches every output bit.
-inline std::uint64_t foldedProduct(std::uint64_t a, std::uint64_t b) noexcept {
-#if defined(__SIZEOF_INT128__)
-    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
-    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-#else
-    const std::uint64_t aLow = a & 0xFFFFFFFFu;
-    const std::uint64_t aHigh = a >> 32;
-    const std::uint64_t bLow = b & 0xFFFFFFFFu;
-    const std::uint64_t bHigh = b >> 32;
-    const std::uint64_t low = aLow * bLow;
-    const std::uint64_t middleA = aHigh * bLow;
-    const std::uint64_t middleB = aLow * bHigh;
-    const std::uint64_t high = aHigh * bHigh;
-    const std::uint64_t carry =
-        ((low >> 32) + (middleA & 0xFFFFFFFFu) + (middleB & 0xFFFFFFFFu)) >> 32;
-    const std::uint64_t productLow = low + (middleA << 32) + (middleB << 32);
-    const std::uint64_t productHigh = high + (middleA >> 32) + (middleB >> 32) + carry;
-    return productLow ^ productHigh;
-#endif
-}
-
 inline std::uint64_t load64(const char* bytes) noexcept {
     std::uint64_t word;
     std::memcpy(&word, bytes, sizeof word);
@@ -71,6 +48,15 @@ inline bool sameBytes(const char* a, const char* b, std::size_t length) noexcept
         return true;
     }
     return std::memcmp(a, b, length) == 0;
+}
+
+#if defined(__SIZEOF_INT128__)
+
+// The 64-bit product of a and b folded to 64 bits (high half xor low half):
+// every input bit reaches every output bit.
+inline std::uint64_t foldedProduct(std::uint64_t a, std::uint64_t b) noexcept {
+    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
 
 inline std::uint32_t keyedHash(std::string_view text, const StringHashKey& key) noexcept {
@@ -104,5 +90,52 @@ inline std::uint32_t keyedHash(std::string_view text, const StringHashKey& key) 
     const std::uint64_t mixed = foldedProduct(a ^ key.secret, b ^ state);
     return static_cast<std::uint32_t>(foldedProduct(mixed ^ key.seed, key.secret ^ length));
 }
+
+#else
+
+// Where a 64-bit product takes four multiplications (i386), the same design
+// on 32-bit words: each product is one instruction there.
+inline std::uint32_t foldedProduct(std::uint32_t a, std::uint32_t b) noexcept {
+    const std::uint64_t product = std::uint64_t{a} * b;
+    return static_cast<std::uint32_t>(product) ^ static_cast<std::uint32_t>(product >> 32);
+}
+
+inline std::uint32_t keyedHash(std::string_view text, const StringHashKey& key) noexcept {
+    const char* bytes = text.data();
+    const auto length = static_cast<std::uint32_t>(text.size());
+    const auto seed = static_cast<std::uint32_t>(key.seed);
+    const auto secret = static_cast<std::uint32_t>(key.secret);
+    const auto secondSecret = static_cast<std::uint32_t>(key.secret >> 32);
+    std::uint32_t state = seed ^ foldedProduct(length ^ secret, 0x9E3779B9u);
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    if (text.size() <= 8) {
+        // Two overlapping reads cover 4 to 8 bytes without a loop.
+        if (length >= 4) {
+            a = static_cast<std::uint32_t>(load32(bytes));
+            b = static_cast<std::uint32_t>(load32(bytes + length - 4));
+        } else if (length != 0) {
+            a = (std::uint32_t{static_cast<unsigned char>(bytes[0])} << 16) |
+                (std::uint32_t{static_cast<unsigned char>(bytes[length >> 1])} << 8) |
+                static_cast<unsigned char>(bytes[length - 1]);
+        }
+    } else {
+        std::size_t left = text.size();
+        const char* at = bytes;
+        while (left > 8) {
+            state =
+                foldedProduct(static_cast<std::uint32_t>(load32(at)) ^ secret,
+                              static_cast<std::uint32_t>(load32(at + 4)) ^ state ^ secondSecret);
+            at += 8;
+            left -= 8;
+        }
+        a = static_cast<std::uint32_t>(load32(bytes + text.size() - 8));
+        b = static_cast<std::uint32_t>(load32(bytes + text.size() - 4));
+    }
+    const std::uint32_t mixed = foldedProduct(a ^ secret, b ^ state);
+    return foldedProduct(mixed ^ seed, secondSecret ^ length);
+}
+
+#endif
 
 }  // namespace tav::detail

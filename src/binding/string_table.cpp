@@ -52,7 +52,13 @@ std::size_t StringTable::recentIndex(std::string_view text, const StringHashKey&
         word = static_cast<unsigned char>(bytes[0]) |
                (std::uint64_t{static_cast<unsigned char>(bytes[length - 1])} << 8);
     }
-    return static_cast<std::size_t>(((word ^ length) * key.secret) >> 58);
+    if constexpr (sizeof(std::size_t) < sizeof(std::uint64_t)) {
+        // One 32-bit multiplication where a 64-bit one takes several.
+        const auto folded = static_cast<std::uint32_t>(word ^ (word >> 32) ^ length);
+        return (folded * (static_cast<std::uint32_t>(key.secret) | 1)) >> 26;
+    } else {
+        return static_cast<std::size_t>(((word ^ length) * key.secret) >> 58);
+    }
 }
 
 StringTable::~StringTable() {

@@ -81,8 +81,7 @@ const char* parseErrorText(rj::ParseErrorCode code) {
             std::memcpy(&word, at, sizeof word);
             const std::uint64_t stops = detail::jsonStopBits(word);
             if (stops != 0) {
-                return static_cast<std::size_t>(at - begin) +
-                       static_cast<std::size_t>(std::countr_zero(stops) / 8);
+                return static_cast<std::size_t>(at - begin) + detail::firstFlaggedByte(stops);
             }
         }
     }

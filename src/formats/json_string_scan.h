@@ -2,6 +2,8 @@
 // use to find where a string's plain run ends. Private to src/formats.
 #pragma once
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 
 namespace tav::detail {
@@ -17,6 +19,20 @@ constexpr std::uint64_t jsonStopBits(std::uint64_t word) noexcept {
     return (((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
             ((word - kOnes * 0x20) & ~word)) &
            (kOnes * 0x80);
+}
+
+// The index of the lowest flagged byte of bits, which are not zero. A 32-bit
+// target counts in halves: its compiler calls a library routine for the
+// zeros of a 64-bit word.
+constexpr std::size_t firstFlaggedByte(std::uint64_t bits) noexcept {
+    if constexpr (sizeof(void*) < sizeof(std::uint64_t)) {
+        const auto low = static_cast<std::uint32_t>(bits);
+        return low != 0 ? static_cast<std::size_t>(std::countr_zero(low) / 8)
+                        : 4 + static_cast<std::size_t>(
+                                  std::countr_zero(static_cast<std::uint32_t>(bits >> 32)) / 8);
+    } else {
+        return static_cast<std::size_t>(std::countr_zero(bits) / 8);
+    }
 }
 
 }  // namespace tav::detail

@@ -230,7 +230,7 @@ private:
                 bits = detail::jsonStopBits(word);
             }
             // Never zero here: a tail word stops at count at the latest.
-            done += static_cast<std::size_t>(std::countr_zero(bits) / 8);
+            done += detail::firstFlaggedByte(bits);
         } else {
             for (; done < count && escapeOf(static_cast<unsigned char>(from[done])) == 0; ++done) {
                 out[done] = from[done];

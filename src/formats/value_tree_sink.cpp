@@ -19,7 +19,7 @@ void ValueTreeSink::closeAll() noexcept {
         // staged container still open, go rather than leak, their members
         // in their trees first.
         for (std::size_t depth = open_.size(); depth > 0; --depth) {
-            if (open_[depth - 1].next == kStructure && predicting_) {
+            if (open_[depth - 1].next == kStructure && predicts(depth)) {
                 shapes_.close(depth);
             }
         }
@@ -44,7 +44,7 @@ BindingValue* ValueTreeSink::openStructure() {
     const Open opened = place(kStructure);
     BindingValue& structure = container(opened);
     structure.makeStructure();
-    if (predicting_) {
+    if (predicts(open_.size() + 1)) {
         shapes_.open(structure, open_.size() + 1);
     }
     open_.push_back(opened);

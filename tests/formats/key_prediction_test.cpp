@@ -171,8 +171,8 @@ TEST(KeyPrediction, BuildsTheTreesThatInsertingOneByOneBuilds) {
         {"a sibling with fewer keys", records({abc, {"c", "a", "b"}, abc})},
         {"a sibling with more keys", records({abc, {"c", "a", "b", "e", "d", "f", "g"}, abc})},
         {"a key that differs midway", records({abc, {"c", "a", "z", "e", "d"}, abc})},
-        {"the same keys shuffled", records({abc, {"a", "c", "b", "d", "e"}, {"e", "d", "c", "b", "a"},
-                                            abc})},
+        {"the same keys shuffled",
+         records({abc, {"a", "c", "b", "d", "e"}, {"e", "d", "c", "b", "a"}, abc})},
         {"a repeated key", records({abc, {"c", "a", "c", "b", "e", "d"}, abc})},
         {"more first keys than remembered shapes", records(alternating)},
         {"more keys than a shape holds", records({manyKeys(300), manyKeys(300), manyKeys(300)})},
@@ -196,9 +196,9 @@ TEST(KeyPrediction, BuildsTheTreesThatInsertingOneByOneBuilds) {
         const BindingValue sorted = readReference(writeJson(reference));
         const std::string packed = writeMessagePack(reference);
         std::uint32_t position = 0;
-        const BindingResult unpacked = readMessagePack(
-            reinterpret_cast<const std::uint8_t*>(packed.data()),
-            static_cast<std::uint32_t>(packed.size()), position);
+        const BindingResult unpacked =
+            readMessagePack(reinterpret_cast<const std::uint8_t*>(packed.data()),
+                            static_cast<std::uint32_t>(packed.size()), position);
         ASSERT_TRUE(unpacked.ok) << unpacked.error();
         expectSameValues(unpacked.value, sorted, "msgpack");
     }
@@ -215,9 +215,9 @@ TEST(KeyPrediction, InputThatStopsInsideAPredictedRecord) {
     const std::string packed = writeMessagePack(reference);
     for (std::size_t length = 1; length < packed.size(); ++length) {
         std::uint32_t position = 0;
-        const BindingResult cut = readMessagePack(
-            reinterpret_cast<const std::uint8_t*>(packed.data()),
-            static_cast<std::uint32_t>(length), position);
+        const BindingResult cut =
+            readMessagePack(reinterpret_cast<const std::uint8_t*>(packed.data()),
+                            static_cast<std::uint32_t>(length), position);
         if (cut.ok) {
             for (const BindingValue& record : cut.value.elements()) {
                 EXPECT_STREQ(detail::checkMemberTree(record), nullptr) << length;
