@@ -10,17 +10,14 @@ void ShapePredictor::open(BindingValue& structure, std::size_t depth) {
     }
     StructureHeader& header = structureHeader(structure);
     // The innermost open structure's members end where this one's start.
-    std::size_t base = 0;
-    for (std::size_t outer = depth - 1; outer > 0; --outer) {
-        if (levels_[outer].header != nullptr) {
-            base = levels_[outer].base + levels_[outer].count;
-            break;
-        }
-    }
+    const std::size_t outer = innermost_;
+    const std::size_t base = outer != 0 ? levels_[outer].base + levels_[outer].count : 0;
     Level& level = levels_[depth];
     level.header = &header;
     level.base = base;
     level.count = 0;
+    level.outer = outer;
+    innermost_ = depth;
     if (header.count != 0) {
         level.mode = Mode::Plain;
     } else if (level.restLeft != 0) {
@@ -33,10 +30,8 @@ void ShapePredictor::open(BindingValue& structure, std::size_t depth) {
     }
 }
 
-void ShapePredictor::reserveArrivals(std::size_t used, std::size_t count) {
-    if (arrivals_.size() < used + count) {
-        arrivals_.resize(std::max<std::size_t>(used + count, arrivals_.size() * 2));
-    }
+void ShapePredictor::growArrivals(std::size_t size) {
+    arrivals_.resize(std::max<std::size_t>(size, arrivals_.size() * 2));
 }
 
 bool ShapePredictor::choose(Level& level, std::size_t depth, std::string_view first) {
@@ -103,6 +98,7 @@ void ShapePredictor::close(std::size_t depth) noexcept {
         }
     }
     level.header = nullptr;
+    innermost_ = level.outer;
 }
 
 void ShapePredictor::remember(std::size_t depth, const Level& level) noexcept {

@@ -103,6 +103,7 @@ private:
         std::uint32_t misses;    // structures in a row that closed unpredicted
         std::uint32_t restLeft;  // structures still to build without prediction
         std::uint32_t rest;      // the next rest's length
+        std::size_t outer;       // the depth of the structure open around it, 0 for none
     };
 
     static bool matches(const InternedString* entry, std::string_view name) noexcept {
@@ -128,12 +129,18 @@ private:
     void remember(std::size_t depth, const Level& level) noexcept;
     void clear(Shape& shape) noexcept;
     // Room for count more arrivals after the first used ones.
-    void reserveArrivals(std::size_t used, std::size_t count);
+    void reserveArrivals(std::size_t used, std::size_t count) {
+        if (arrivals_.size() < used + count) {
+            growArrivals(used + count);
+        }
+    }
+    void growArrivals(std::size_t size);
 
     std::vector<Level> levels_;  // by depth
     std::vector<Shape> shapes_;  // kShapesPerDepth for each depth, from depth 0
     std::vector<BindingMember*>
-        arrivals_;  // of the open structures, innermost last; sized, not reserved
+        arrivals_;               // of the open structures, innermost last; sized, not reserved
+    std::size_t innermost_ = 0;  // the depth of the innermost open structure
     BindingValueContext* context_ = nullptr;  // whose strings the shapes' keys are
     std::uint32_t clock_ = 0;
 };

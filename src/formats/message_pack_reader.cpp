@@ -206,8 +206,11 @@ private:
             return;
         }
         // Storage grows as elements arrive: an announced count costs nothing
-        // until its elements are actually present. Small arrays get exact room.
-        array->reserve(std::min<std::uint32_t>(count, 4));
+        // until its elements are actually present, even through every level
+        // of nesting. Small arrays, the common ones, get exact room at once
+        // rather than a reallocation per element.
+        constexpr std::uint32_t kExactRoom = 16;
+        array->reserve(std::min({count, length_ - position_, kExactRoom}));
         left_.push_back(count);
     }
 

@@ -44,10 +44,15 @@ BindingValue* ValueTreeSink::openStructure() {
     const Open opened = place(kStructure);
     BindingValue& structure = container(opened);
     structure.makeStructure();
-    if (predicts(open_.size() + 1)) {
-        shapes_.open(structure, open_.size() + 1);
-    }
     open_.push_back(opened);
+    if (predicts(open_.size())) {
+        try {
+            shapes_.open(structure, open_.size());
+        } catch (...) {
+            open_.pop_back();  // the predictor and the sink agree on what is open
+            throw;
+        }
+    }
     return &structure;
 }
 
