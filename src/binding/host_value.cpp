@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "binding/conversion_messages.h"
+#include "binding/shape_predictor.h"
 #include "binding/type_registry.h"
 #include "diag/allocation.h"
 #include "text/message.h"
@@ -27,8 +28,10 @@ const char* hostTagKindName(std::uint32_t tag) {
     return tag < std::size(kKinds) ? BindingValue::kindName(kKinds[tag]) : "";
 }
 
+// level counts the nesting from 1 for the outermost value: the records of a
+// list take their keys and trees from the record before them.
 bool readHost(BindingErrorSink& sink, BindingValue& target, const TavHostValue& host,
-              std::string_view name, int depth) {
+              std::string_view name, int depth, detail::ShapePredictor& shapes, std::size_t level) {
     if (depth > kMaxHostDepth) {
         sink.message = makeMessage(messages::kHostTooDeep, name);
         sink.error = true;
@@ -73,7 +76,8 @@ bool readHost(BindingErrorSink& sink, BindingValue& target, const TavHostValue& 
             // elements actually read, not with the announcement.
             target.reserve(std::min<std::uint32_t>(count, 1024));
             for (std::uint32_t i = 0; i < count; ++i) {
-                if (!readHost(sink, target.append(), p.array.elements[i], name, depth + 1)) {
+                if (!readHost(sink, target.append(), p.array.elements[i], name, depth + 1, shapes,
+                              level + 1)) {
                     return false;
                 }
             }
@@ -82,14 +86,35 @@ bool readHost(BindingErrorSink& sink, BindingValue& target, const TavHostValue& 
         case TAV_HOST_OBJECT: {
             target.makeStructure();
             const std::uint32_t count = p.object.entries != nullptr ? p.object.count : 0;
-            for (std::uint32_t i = 0; i < count; ++i) {
-                const TavHostEntry& entry = p.object.entries[i];
-                const char* key = entry.key != nullptr ? entry.key : "";
-                if (!readHost(sink, target.member(key), entry.value, name, depth + 1)) {
-                    return false;
+            // The outermost structure has no siblings to learn from.
+            if (level == 1) {
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    const TavHostEntry& entry = p.object.entries[i];
+                    const char* key = entry.key != nullptr ? entry.key : "";
+                    if (!readHost(sink, target.member(key), entry.value, name, depth + 1, shapes,
+                                  level + 1)) {
+                        return false;
+                    }
                 }
+                return true;
             }
-            return true;
+            // Predicted members join the tree when the structure closes,
+            // whichever way it is left.
+            shapes.open(target, level);
+            bool read = true;
+            try {
+                for (std::uint32_t i = 0; i < count && read; ++i) {
+                    const TavHostEntry& entry = p.object.entries[i];
+                    const char* key = entry.key != nullptr ? entry.key : "";
+                    read = readHost(sink, shapes.key(target, key, level), entry.value, name,
+                                    depth + 1, shapes, level + 1);
+                }
+            } catch (...) {
+                shapes.close(level);
+                throw;
+            }
+            shapes.close(level);
+            return read;
         }
         default:
             sink.message =
@@ -277,7 +302,8 @@ private:
 
 bool hostToValue(BindingErrorSink& sink, BindingValue& target, const TavHostValue& host,
                  std::string_view name, int depth) {
-    return readHost(sink, target, host, name, depth);
+    detail::ShapePredictor shapes;
+    return readHost(sink, target, host, name, depth, shapes, 1);
 }
 
 void HostValueRecord::Free::operator()(unsigned char* block) const noexcept {

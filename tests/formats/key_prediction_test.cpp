@@ -1,4 +1,5 @@
-// The readers predict a structure's keys and tree from its siblings'. Whether
+// The readers (and the host record reader) predict a structure's keys and
+// tree from its siblings'. Whether
 // a prediction holds, half holds or fails, the tree must be the one that
 // inserting the members one by one in their order of arrival builds: the
 // same members, and node for node the same links and colours. The reference
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <rapidjson/reader.h>
 
+#include "binding/host_value.h"
 #include "binding/member_tree.h"
 #include "formats/json.h"
 #include "formats/message_pack.h"
@@ -201,6 +203,12 @@ TEST(KeyPrediction, BuildsTheTreesThatInsertingOneByOneBuilds) {
                             static_cast<std::uint32_t>(packed.size()), position);
         ASSERT_TRUE(unpacked.ok) << unpacked.error();
         expectSameValues(unpacked.value, sorted, "msgpack");
+        HostValueRecord record;
+        ASSERT_TRUE(valueToHost(nullptr, record, reference));
+        BindingErrorSink sink;
+        BindingValue fromHost;
+        ASSERT_TRUE(hostToValue(sink, fromHost, record.root(), "<value>")) << sink.message;
+        expectSameValues(fromHost, sorted, "host");
     }
 }
 
