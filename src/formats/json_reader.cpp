@@ -348,151 +348,155 @@ RAPIDJSON_NAMESPACE_BEGIN
 // escape, or one the text ends in, goes RapidJSON's own way from where its
 // plain run ends. The reader's stack and scanner are private to it, so the
 // body is written once here and placed in each stream's specialization.
-#define TAV_PARSE_STRING_IN_PLACE                                                               \
-    RAPIDJSON_ASSERT(is.Peek() == '"');                                                         \
-    is.Take();                                                                                  \
-    const std::string_view run = is.takePlainRun();                                             \
-    bool success;                                                                               \
-    if (RAPIDJSON_LIKELY(is.Peek() == '"')) {                                                   \
-        is.Take();                                                                              \
-        const auto length = static_cast<SizeType>(run.size());                                  \
-        success = isKey ? handler.Key(run.data(), length, true)                                 \
-                        : handler.String(run.data(), length, true);                             \
-    } else {                                                                                    \
-        StackStream<char> stackStream(stack_);                                                  \
-        if (!run.empty()) {                                                                     \
-            std::memcpy(stackStream.Push(static_cast<SizeType>(run.size())), run.data(),        \
-                        run.size());                                                            \
-        }                                                                                       \
-        is.runEndedAt(is.Peek());                                                               \
-        ParseStringToStream<kParseDefaultFlags, UTF8<>, UTF8<>>(is, stackStream);               \
-        RAPIDJSON_PARSE_ERROR_EARLY_RETURN_VOID;                                                \
-        const auto length = static_cast<SizeType>(stackStream.Length()) - 1;                    \
-        const char* const text = stackStream.Pop();                                             \
-        success = isKey ? handler.Key(text, length, true) : handler.String(text, length, true); \
-    }                                                                                           \
-    if (RAPIDJSON_UNLIKELY(!success)) {                                                         \
-        RAPIDJSON_PARSE_ERROR(kParseErrorTermination, is.Tell());                               \
-    }
+#define TAV_PARSE_STRING_IN_PLACE()                                                           \
+    do {                                                                                      \
+        RAPIDJSON_ASSERT(is.Peek() == '"');                                                   \
+        is.Take();                                                                            \
+        const std::string_view run = is.takePlainRun();                                       \
+        bool success;                                                                         \
+        if (RAPIDJSON_LIKELY(is.Peek() == '"')) {                                             \
+            is.Take();                                                                        \
+            const auto length = static_cast<SizeType>(run.size());                            \
+            success = isKey ? handler.Key(run.data(), length, true)                           \
+                            : handler.String(run.data(), length, true);                       \
+        } else {                                                                              \
+            StackStream<char> stackStream(stack_);                                            \
+            if (!run.empty()) {                                                               \
+                std::memcpy(stackStream.Push(static_cast<SizeType>(run.size())), run.data(),  \
+                            run.size());                                                      \
+            }                                                                                 \
+            is.runEndedAt(is.Peek());                                                         \
+            ParseStringToStream<kParseDefaultFlags, UTF8<>, UTF8<>>(is, stackStream);         \
+            RAPIDJSON_PARSE_ERROR_EARLY_RETURN_VOID;                                          \
+            const auto length = static_cast<SizeType>(stackStream.Length()) - 1;              \
+            const char* const text = stackStream.Pop();                                       \
+            success =                                                                         \
+                isKey ? handler.Key(text, length, true) : handler.String(text, length, true); \
+        }                                                                                     \
+        if (RAPIDJSON_UNLIKELY(!success)) {                                                   \
+            RAPIDJSON_PARSE_ERROR(kParseErrorTermination, is.Tell());                         \
+        }                                                                                     \
+    } while (false)
 
 template <>
 template <>
 void tav::JsonReader::ParseString<kParseDefaultFlags>(tav::TerminatedStream& is,
                                                       tav::TreeBuilder& handler, bool isKey) {
-    TAV_PARSE_STRING_IN_PLACE
+    TAV_PARSE_STRING_IN_PLACE();
 }
 
 template <>
 template <>
 void tav::JsonReader::ParseString<kParseDefaultFlags>(tav::BoundedStream& is,
-                                                      tav::TreeBuilder& handler,
-                                                      bool isKey){TAV_PARSE_STRING_IN_PLACE}
+                                                      tav::TreeBuilder& handler, bool isKey) {
+    TAV_PARSE_STRING_IN_PLACE();
+}
+
 #undef TAV_PARSE_STRING_IN_PLACE
 
 RAPIDJSON_NAMESPACE_END
 
-    namespace tav {
-    namespace {
+namespace tav {
+namespace {
 
-    std::string parseErrorMessage(const rj::ParseResult& parsed, const TreeBuilder& builder) {
-        std::size_t offset = parsed.Offset();
-        const char* text = parseErrorText(parsed.Code());
-        switch (parsed.Code()) {
-            case rj::kParseErrorObjectMissColon:
-            case rj::kParseErrorObjectMissCommaOrCurlyBracket:
-            case rj::kParseErrorArrayMissCommaOrSquareBracket:
-                // Our offsets for these count the offending character itself
-                // (it used to be consumed before it was checked), so they point
-                // just past it; the packaged RapidJSON reports the character's
-                // own offset.
-                ++offset;
-                break;
-            case rj::kParseErrorTermination:
-                // RapidJSON reports a refused bracket at the offset after it, a
-                // refused number at the number's start.
-                if (builder.refusal() == TreeBuilder::Refusal::TooDeep) {
-                    text = kTooDeep;
-                    --offset;
-                } else if (builder.refusal() == TreeBuilder::Refusal::TooBig) {
-                    text = parseErrorText(rj::kParseErrorNumberTooBig);
-                }
-                break;
-            default:
-                break;
-        }
-        // Offsets are 32-bit in our messages, as they are on the host.
-        return makeMessage(kErrorFormat, text, static_cast<std::uint32_t>(offset));
-    }
-
-    }  // namespace
-
-    namespace {
-
-    // Stream is BoundedStream, or TerminatedStream over a zero-terminated text,
-    // which spares a bounds test per character.
-    template <class Stream>
-    BindingResult parseJson(Stream& stream) {
-        BindingResult result;
-        // Blank text is an empty value, not RapidJSON's "document is empty".
-        rj::SkipWhitespace(stream);
-        if (stream.Peek() == '\0') {
-            return result;
-        }
-        std::string error;
-        {
-            // The builder finishes the tree as it goes out of scope, before a
-            // failure replaces it.
-            TreeBuilder builder(result.value);
-            stream.watchEscapes(builder.escapeFlag());
-            // The reader scans strings through ScanCopyUnescapedString, which
-            // sees every escape, only when it does not validate the encoding.
-            static_assert((rj::kParseDefaultFlags & rj::kParseValidateEncodingFlag) == 0);
-            JsonReader reader;
-            try {
-                const rj::ParseResult parsed =
-                    reader.Parse<rj::kParseDefaultFlags>(stream, builder);
-                if (parsed.IsError()) {
-                    error = parseErrorMessage(parsed, builder);
-                }
-            } catch (const std::length_error& tooLong) {
-                // A collection past BindingValue::kMaxElements: input can cause
-                // it, so it is reported like a syntax error rather than thrown at
-                // the caller.
-                error = makeMessage(kErrorFormat, tooLong.what(),
-                                    static_cast<std::uint32_t>(stream.Tell()));
+std::string parseErrorMessage(const rj::ParseResult& parsed, const TreeBuilder& builder) {
+    std::size_t offset = parsed.Offset();
+    const char* text = parseErrorText(parsed.Code());
+    switch (parsed.Code()) {
+        case rj::kParseErrorObjectMissColon:
+        case rj::kParseErrorObjectMissCommaOrCurlyBracket:
+        case rj::kParseErrorArrayMissCommaOrSquareBracket:
+            // Our offsets for these count the offending character itself
+            // (it used to be consumed before it was checked), so they point
+            // just past it; the packaged RapidJSON reports the character's
+            // own offset.
+            ++offset;
+            break;
+        case rj::kParseErrorTermination:
+            // RapidJSON reports a refused bracket at the offset after it, a
+            // refused number at the number's start.
+            if (builder.refusal() == TreeBuilder::Refusal::TooDeep) {
+                text = kTooDeep;
+                --offset;
+            } else if (builder.refusal() == TreeBuilder::Refusal::TooBig) {
+                text = parseErrorText(rj::kParseErrorNumberTooBig);
             }
-        }
-        if (!error.empty()) {
-            result.fail(error);
-        }
+            break;
+        default:
+            break;
+    }
+    // Offsets are 32-bit in our messages, as they are on the host.
+    return makeMessage(kErrorFormat, text, static_cast<std::uint32_t>(offset));
+}
+
+}  // namespace
+
+namespace {
+
+// Stream is BoundedStream, or TerminatedStream over a zero-terminated text,
+// which spares a bounds test per character.
+template <class Stream>
+BindingResult parseJson(Stream& stream) {
+    BindingResult result;
+    // Blank text is an empty value, not RapidJSON's "document is empty".
+    rj::SkipWhitespace(stream);
+    if (stream.Peek() == '\0') {
         return result;
     }
-
-    }  // namespace
-
-    BindingResult readJson(const char* text, std::size_t length) {
-        if (text == nullptr) {
-            return {};
+    std::string error;
+    {
+        // The builder finishes the tree as it goes out of scope, before a
+        // failure replaces it.
+        TreeBuilder builder(result.value);
+        stream.watchEscapes(builder.escapeFlag());
+        // The reader scans strings through ScanCopyUnescapedString, which
+        // sees every escape, only when it does not validate the encoding.
+        static_assert((rj::kParseDefaultFlags & rj::kParseValidateEncodingFlag) == 0);
+        JsonReader reader;
+        try {
+            const rj::ParseResult parsed = reader.Parse<rj::kParseDefaultFlags>(stream, builder);
+            if (parsed.IsError()) {
+                error = parseErrorMessage(parsed, builder);
+            }
+        } catch (const std::length_error& tooLong) {
+            // A collection past BindingValue::kMaxElements: input can cause
+            // it, so it is reported like a syntax error rather than thrown at
+            // the caller.
+            error = makeMessage(kErrorFormat, tooLong.what(),
+                                static_cast<std::uint32_t>(stream.Tell()));
         }
-        BoundedStream stream(text, length);
-        return parseJson(stream);
     }
+    if (!error.empty()) {
+        result.fail(error);
+    }
+    return result;
+}
 
-    BindingResult readJson(std::string_view text) {
-        return readJson(text.data(), text.size());
-    }
+}  // namespace
 
-    BindingResult readJson(const std::string& text) {
-        TerminatedStream stream(text.c_str(), text.size());
-        return parseJson(stream);
+BindingResult readJson(const char* text, std::size_t length) {
+    if (text == nullptr) {
+        return {};
     }
+    BoundedStream stream(text, length);
+    return parseJson(stream);
+}
 
-    BindingResult readJson(const char* text) {
-        if (text == nullptr) {
-            return {};
-        }
-        TerminatedStream stream(text, std::strlen(text));
-        return parseJson(stream);
+BindingResult readJson(std::string_view text) {
+    return readJson(text.data(), text.size());
+}
+
+BindingResult readJson(const std::string& text) {
+    TerminatedStream stream(text.c_str(), text.size());
+    return parseJson(stream);
+}
+
+BindingResult readJson(const char* text) {
+    if (text == nullptr) {
+        return {};
     }
+    TerminatedStream stream(text, std::strlen(text));
+    return parseJson(stream);
+}
 
 }  // namespace tav
