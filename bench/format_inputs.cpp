@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 #include <random>
 #include <string_view>
 
@@ -502,10 +503,9 @@ const FormatInput& hostileShapesInput(bool shuffled) {
         for (int i = 0; i < kVocabulary; ++i) {
             names.push_back("field" + std::to_string(i * 7919 % 1000));
         }
-        std::vector<int> keys(kRecordKeys);
-        for (int i = 0; i < kRecordKeys; ++i) {
-            keys[static_cast<std::size_t>(i)] = i;
-        }
+        std::vector<int> all(kVocabulary);
+        std::iota(all.begin(), all.end(), 0);
+        std::vector<int> keys(all.begin(), all.begin() + kRecordKeys);
         FormatInput hostile;
         std::string& json = hostile.json;
         json = "[";
@@ -513,10 +513,6 @@ const FormatInput& hostileShapesInput(bool shuffled) {
             if (shuffle) {
                 std::shuffle(keys.begin(), keys.end(), random);
             } else {
-                std::vector<int> all(kVocabulary);
-                for (int i = 0; i < kVocabulary; ++i) {
-                    all[static_cast<std::size_t>(i)] = i;
-                }
                 std::shuffle(all.begin(), all.end(), random);
                 keys.assign(all.begin(), all.begin() + kRecordKeys);
             }

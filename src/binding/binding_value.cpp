@@ -733,10 +733,6 @@ StructureHeader& structureHeader(BindingValue& structure) noexcept {
     return ValueAccess::header(structure);
 }
 
-BindingMember* newMember(StructureHeader& header, InternedString* key) {
-    return ValueAccess::newNode(*header.context, key);
-}
-
 void linkMember(StructureHeader& header, BindingMember* node) noexcept {
     ValueAccess::linkMember(header, node);
 }

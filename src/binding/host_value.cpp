@@ -86,18 +86,6 @@ bool readHost(BindingErrorSink& sink, BindingValue& target, const TavHostValue& 
         case TAV_HOST_OBJECT: {
             target.makeStructure();
             const std::uint32_t count = p.object.entries != nullptr ? p.object.count : 0;
-            // The outermost structure has no siblings to learn from.
-            if (level == 1) {
-                for (std::uint32_t i = 0; i < count; ++i) {
-                    const TavHostEntry& entry = p.object.entries[i];
-                    const char* key = entry.key != nullptr ? entry.key : "";
-                    if (!readHost(sink, target.member(key), entry.value, name, depth + 1, shapes,
-                                  level + 1)) {
-                        return false;
-                    }
-                }
-                return true;
-            }
             // Predicted members join the tree when the structure closes,
             // whichever way it is left.
             shapes.open(target, level);

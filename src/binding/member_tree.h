@@ -188,11 +188,8 @@ private:
 // For building a structure's tree other than one member at a time
 // (shape_predictor.h); defined with the value.
 StructureHeader& structureHeader(BindingValue& structure) noexcept;
-// A member of header's structure for key, whose reference it takes over (and
-// releases if no node can be had), not yet in the tree.
-BindingMember* newMember(StructureHeader& header, InternedString* key);
-// Hangs a node from newMember into header's tree, which holds no member of its
-// key.
+// Hangs a node made by MemberTree::construct into header's tree, which holds
+// no member of its key.
 void linkMember(StructureHeader& header, BindingMember* node) noexcept;
 // BindingValue::member, which gives the node; inserted tells whether it is new.
 BindingMember& memberNode(BindingValue& structure, std::string_view key, bool& inserted);

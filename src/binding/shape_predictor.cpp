@@ -5,6 +5,9 @@
 namespace tav::detail {
 
 void ShapePredictor::open(BindingValue& structure, std::size_t depth) {
+    if (depth == 1) {
+        return;
+    }
     if (depth >= levels_.size()) {
         levels_.resize(std::max<std::size_t>(depth + 1, 8));
     }
@@ -74,6 +77,9 @@ void ShapePredictor::missed(Level& level) noexcept {
 }
 
 void ShapePredictor::close(std::size_t depth) noexcept {
+    if (depth == 1) {
+        return;
+    }
     Level& level = levels_[depth];
     if (level.mode == Mode::Predicting) {
         Shape& shape = shapes_[level.shape];

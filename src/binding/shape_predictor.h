@@ -34,12 +34,17 @@ public:
 
     // structure, a structure, is being opened at depth (1 and up, the
     // nesting of open containers it makes). Only one without members is
-    // predicted: one that a repeated key reopens is built as usual.
+    // predicted: one that a repeated key reopens is built as usual. The
+    // outermost structure has no siblings to learn from or to teach: a small
+    // body of one structure costs the predictor nothing.
     void open(BindingValue& structure, std::size_t depth);
 
     // The member of structure, open at depth, that name names (inserted when
     // new). The reference lasts until the next call.
     BindingValue& key(BindingValue& structure, std::string_view name, std::size_t depth) {
+        if (depth == 1) {
+            return structure.member(name);
+        }
         Level& level = levels_[depth];
         if (level.mode == Mode::Predicting) {
             const Shape& shape = shapes_[level.shape];

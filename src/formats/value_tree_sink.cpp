@@ -19,7 +19,7 @@ void ValueTreeSink::closeAll() noexcept {
         // staged container still open, go rather than leak, their members
         // in their trees first.
         for (std::size_t depth = open_.size(); depth > 0; --depth) {
-            if (open_[depth - 1].next == kStructure && predicts(depth)) {
+            if (open_[depth - 1].next == kStructure && predicting_) {
                 shapes_.close(depth);
             }
         }
@@ -45,7 +45,7 @@ BindingValue* ValueTreeSink::openStructure() {
     BindingValue& structure = container(opened);
     structure.makeStructure();
     open_.push_back(opened);
-    if (predicts(open_.size())) {
+    if (predicting_) {
         try {
             shapes_.open(structure, open_.size());
         } catch (...) {

@@ -67,15 +67,14 @@ public:
 
     // Starts over at the root, with nothing open (a later document that
     // fills an empty root).
-    void restart() {
+    void restart() noexcept {
         closeAll();
         current_ = &root_;
     }
     // Closes everything and lets go of the tree, which may then be moved or
     // replaced: a reader that hands its root on or fails calls it first.
     void finish() noexcept {
-        closeAll();
-        current_ = &root_;
+        restart();
         shapes_.releaseShapes();
     }
 
@@ -99,8 +98,8 @@ public:
     // inserting it when it is new.
     void key(std::string_view name) {
         BindingValue& structure = container(open_.back());
-        current_ = predicts(open_.size()) ? &shapes_.key(structure, name, open_.size())
-                                          : &structure.member(name);
+        current_ =
+            predicting_ ? &shapes_.key(structure, name, open_.size()) : &structure.member(name);
     }
 
     // Makes the slot a structure (a structure already there keeps its
@@ -114,7 +113,7 @@ public:
         Open& top = open_.back();
         if (top.next == kStaged) {
             stack_.moveInto(container(top), top.base);
-        } else if (top.next == kStructure && predicts(open_.size())) {
+        } else if (top.next == kStructure && predicting_) {
             shapes_.close(open_.size());
         }
         open_.pop_back();
@@ -156,10 +155,6 @@ private:
         std::size_t next;
         std::size_t base;
     };
-
-    // The outermost structure has no siblings to learn from or to teach: a
-    // small body of one structure costs the predictor nothing.
-    bool predicts(std::size_t depth) const noexcept { return predicting_ && depth > 1; }
 
     BindingValue& container(const Open& open) noexcept {
         return open.value != nullptr ? *open.value : stack_[open.at];
