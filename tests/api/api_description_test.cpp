@@ -1,3 +1,6 @@
+// The API description built from a registry and route registrations, read
+// through its C records as the host reads them: every record, array and text
+// the host is given, for records, enums, events and endpoints.
 #include "api/api_description.h"
 
 #include <cstddef>
@@ -68,9 +71,59 @@ using apitest::Shape;
 
 void TAV_ABI testEntry(TavResponse* /*response*/, const TavRequest* /*request*/) {}
 
-std::string_view sv(const char* s) {
+// A text of the records: never null, an absent text is the empty one.
+std::string text(const char* s) {
     EXPECT_NE(s, nullptr);
-    return s != nullptr ? std::string_view(s) : std::string_view();
+    return s != nullptr ? s : "";
+}
+
+std::string join(const std::vector<std::string>& parts) {
+    std::string joined;
+    for (const std::string& part : parts) {
+        joined += (joined.empty() ? "" : ",") + part;
+    }
+    return "[" + joined + "]";
+}
+
+// An argument or field as "name:kind/elementKind:typeName", "?" when
+// optional, then its description.
+template <class Member>
+std::string memberText(const Member* m) {
+    std::string s = text(m->name) + ":" + std::to_string(m->kind) + "/" +
+                    std::to_string(m->elementKind) + ":" + text(m->typeName);
+    s += m->optional != 0 ? "?" : "";
+    return s + (*m->description != '\0' ? " '" + text(m->description) + "'" : "");
+}
+
+template <class Member>
+std::string membersText(const Member* first, std::uint32_t count) {
+    std::vector<std::string> members;
+    for (const Member* m : walk(first, count)) {
+        members.push_back(memberText(m));
+    }
+    return join(members);
+}
+
+// Everything an endpoint record says, but its pointers.
+std::string endpointText(const TavEndpointRecord* e) {
+    const TavFunctionRecord& f = e->function;
+    std::vector<std::string> locations;
+    for (const TavArgumentLocationNode* n = e->locations; n != nullptr; n = n->next) {
+        locations.push_back(std::to_string(n->location));
+    }
+    std::vector<std::string> lists;
+    for (const TavTextListNode* n : walk(e->textLists, e->textListCount)) {
+        lists.push_back(join(texts(n->texts, n->count)));
+    }
+    return text(f.name) + " ns=" + text(f.nameSpace) + " '" + text(f.description) + "' help='" +
+           text(f.help) + "' returns=" + std::to_string(f.returnKind) + "/" +
+           std::to_string(f.returnElementKind) + ":" + text(f.returnTypeName) +
+           " async=" + text(f.asyncResult) + " threadSafe=" + std::to_string(f.threadSafe) +
+           " tags=" + join(texts(f.tags, f.tagCount)) +
+           " arguments=" + membersText(f.arguments, f.argumentCount) +
+           " locations=" + join(locations) + " " + std::to_string(e->method) + " " +
+           text(e->customMethod) + " " + text(e->path) + " flag=" + std::to_string(e->flag) +
+           " lists=" + join(lists);
 }
 
 class ApiDescriptionTest : public ::testing::Test {
@@ -138,82 +191,53 @@ TEST_F(ApiDescriptionTest, ListsEveryTypeAndEventInRegistryOrder) {
     ASSERT_EQ(types.size(), registered.size());
     for (std::size_t i = 0; i < types.size(); ++i) {
         SCOPED_TRACE(registered[i]->name);
-        EXPECT_EQ(sv(types[i]->name), registered[i]->name);
-        EXPECT_EQ(sv(types[i]->description), registered[i]->description);
+        EXPECT_EQ(text(types[i]->name), registered[i]->name);
+        EXPECT_EQ(text(types[i]->description), registered[i]->description);
         EXPECT_EQ(+types[i]->nativeSize, registered[i]->nativeSize);
         EXPECT_EQ(texts(types[i]->tags, types[i]->tagCount), registered[i]->tags);
     }
 
     const auto events = walk(table->events, table->eventCount);
-    const auto registeredEvents = registry.snapshotEvents();
-    ASSERT_EQ(events.size(), registeredEvents.size());
+    ASSERT_EQ(events.size(), registry.snapshotEvents().size());
     const TavEventRecord* shape = events.back();
-    EXPECT_EQ(sv(shape->name), "OnApiTestShape");
-    EXPECT_EQ(sv(shape->payloadTypeName), "ApiTestShape");
-    EXPECT_EQ(sv(shape->description), "a shape changed");
-    EXPECT_EQ(texts(shape->tags, shape->tagCount), std::vector<std::string>{"geometry"});
+    EXPECT_EQ(text(shape->name) + " " + text(shape->payloadTypeName) + " '" +
+                  text(shape->description) + "' " + join(texts(shape->tags, shape->tagCount)),
+              "OnApiTestShape ApiTestShape 'a shape changed' [geometry]");
 }
 
-TEST_F(ApiDescriptionTest, RecordFieldsNameOnlyContainersAndRegisteredTypes) {
+// Fields name a type only for containers and registered types; values are
+// passed through as collections of kind 13.
+TEST_F(ApiDescriptionTest, RecordFieldsAndEnumerators) {
     const TavTypeRecord* shape = findType(build({}), "ApiTestShape");
     ASSERT_NE(shape, nullptr);
-    EXPECT_EQ(sv(shape->nameSpace), "Geometry");
+    EXPECT_EQ(text(shape->nameSpace), "Geometry");
     EXPECT_EQ(+shape->enumerators, nullptr);
     EXPECT_EQ(+shape->tags, nullptr);
-    EXPECT_EQ(+shape->tagCount, 0u);
-
-    struct Row {
-        const char* name;
-        std::size_t offset;
-        std::uint32_t kind;
-        std::uint32_t elementKind;
-        const char* typeName;
-        std::uint8_t optional;
-    };
-    const Row rows[] = {
-        {"name", offsetof(Shape, name), 12, 0, "", 0},
-        {"origin", offsetof(Shape, origin), 17, 0, "ApiTestPoint", 0},
-        {"corners", offsetof(Shape, corners), 15, 17, "ApiTestPoint", 0},
-        {"ids", offsetof(Shape, ids), 15, 6, "", 0},
-        {"colour", offsetof(Shape, colour), 16, 0, "ApiTestColour", 0},
-        {"weight", offsetof(Shape, weight), 8, 0, "", 1},
-        {"labels", offsetof(Shape, labels), 19, 17, "ApiTestPoint", 0},
-        {"extras", offsetof(Shape, extras), 15, 13, "", 0},  // values passed through
-    };
-    const auto fields = walk(shape->fields, shape->count);
-    ASSERT_EQ(fields.size(), std::size(rows));
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        SCOPED_TRACE(rows[i].name);
-        EXPECT_EQ(sv(fields[i]->name), rows[i].name);
-        EXPECT_EQ(+fields[i]->offset, rows[i].offset);
-        EXPECT_EQ(+fields[i]->kind, rows[i].kind);
-        EXPECT_EQ(+fields[i]->elementKind, rows[i].elementKind);
-        EXPECT_EQ(sv(fields[i]->typeName), rows[i].typeName);
-        EXPECT_EQ(sv(fields[i]->description), "");
-        EXPECT_EQ(+fields[i]->optional, rows[i].optional);
+    EXPECT_EQ(membersText(shape->fields, shape->count),
+              "[name:12/0:,origin:17/0:ApiTestPoint,corners:15/17:ApiTestPoint,ids:15/6:,"
+              "colour:16/0:ApiTestColour,weight:8/0:?,labels:19/17:ApiTestPoint,extras:15/13:]");
+    std::vector<std::size_t> offsets;
+    for (const TavFieldRecord* f : walk(shape->fields, shape->count)) {
+        offsets.push_back(f->offset);
     }
-
+    EXPECT_EQ(offsets, (std::vector<std::size_t>{
+                           offsetof(Shape, name), offsetof(Shape, origin), offsetof(Shape, corners),
+                           offsetof(Shape, ids), offsetof(Shape, colour), offsetof(Shape, weight),
+                           offsetof(Shape, labels), offsetof(Shape, extras)}));
     const TavTypeRecord* point = findType(description->table(), "ApiTestPoint");
     ASSERT_NE(point, nullptr);
-    ASSERT_EQ(walk(point->fields, point->count).size(), 2u);
-    EXPECT_EQ(sv(point->fields->description), "across");
-    EXPECT_EQ(sv(point->fields->typeName), "");  // int32
-}
+    EXPECT_EQ(membersText(point->fields, point->count), "[x:6/0: 'across',y:6/0:]");
 
-TEST_F(ApiDescriptionTest, EnumListsItsEnumeratorsByNameWithoutFields) {
-    const TavTypeRecord* colour = findType(build({}), "ApiTestColour");
+    // An enum lists its enumerators by name, without fields.
+    const TavTypeRecord* colour = findType(description->table(), "ApiTestColour");
     ASSERT_NE(colour, nullptr);
     EXPECT_EQ(+colour->fields, nullptr);
-    EXPECT_EQ(sv(colour->description), "hues");
-    const auto enumerators = walk(colour->enumerators, colour->count);
-    ASSERT_EQ(enumerators.size(), 3u);
-    const std::pair<const char*, std::int32_t> expected[] = {
-        {"Blue", 7}, {"Green", -5}, {"Red", 2}};
-    for (std::size_t i = 0; i < enumerators.size(); ++i) {
-        EXPECT_EQ(sv(enumerators[i]->name), expected[i].first);
-        EXPECT_EQ(enumerators[i]->number, expected[i].second);
+    EXPECT_EQ(text(colour->description), "hues");
+    std::string enumerators;
+    for (const TavEnumeratorRecord* e : walk(colour->enumerators, colour->count)) {
+        enumerators += text(e->name) + "=" + std::to_string(e->number) + text(e->description) + " ";
     }
-    EXPECT_EQ(sv(enumerators[2]->description), "warm");
+    EXPECT_EQ(enumerators, "Blue=7 Green=-5 Red=2warm ");
 }
 
 TEST_F(ApiDescriptionTest, EndpointCarriesItsFunctionAndRegistration) {
@@ -225,59 +249,26 @@ TEST_F(ApiDescriptionTest, EndpointCarriesItsFunctionAndRegistration) {
     const TavEndpointTable* table = build({&put_, &origin_, &post});
     const auto endpoints = walk(table->endpoints, table->endpointCount);
     ASSERT_EQ(endpoints.size(), 3u);
-
-    const TavEndpointRecord* put = endpoints[0];
-    const TavFunctionRecord& f = put->function;
-    EXPECT_EQ(+f.endpoint, &put_.binding);
-    EXPECT_EQ(+put->entry, &testEntry);
-    EXPECT_EQ(sv(f.name), "PutApiTestShapesById");
-    EXPECT_EQ(sv(f.nameSpace), "Geometry");
-    EXPECT_EQ(sv(f.help), "Replaces a shape");
-    EXPECT_EQ(+f.returnKind, 15u);
-    EXPECT_EQ(+f.returnElementKind, 17u);
-    EXPECT_EQ(sv(f.returnTypeName), "ApiTestPoint");
-    EXPECT_EQ(sv(f.asyncResult), "");
-    EXPECT_EQ(texts(f.tags, f.tagCount), (std::vector<std::string>{"shapes", "write"}));
-    const auto arguments = walk(f.arguments, f.argumentCount);
-    ASSERT_EQ(arguments.size(), 2u);
-    EXPECT_EQ(sv(arguments[0]->description), "which shape");
-    EXPECT_EQ(+arguments[0]->kind, 6u);
-    EXPECT_EQ(sv(arguments[0]->typeName), "");
-    EXPECT_EQ(sv(arguments[1]->name), "shape");
-    EXPECT_EQ(sv(arguments[1]->typeName), "ApiTestShape");
-    EXPECT_EQ(+arguments[1]->optional, 1);
-
-    std::vector<std::uint32_t> locations;
-    for (const TavArgumentLocationNode* n = put->locations; n != nullptr; n = n->next) {
-        locations.push_back(n->location);
+    const char* expected[] = {
+        "PutApiTestShapesById ns=Geometry '' help='Replaces a shape' returns=15/17:ApiTestPoint "
+        "async= threadSafe=0 tags=[shapes,write] arguments=[id:6/0: 'which shape',"
+        "shape:17/0:ApiTestShape?] locations=[2,5] 7  /api-test/shapes/{id} flag=1 "
+        "lists=[[a,bc],[],[d]]",
+        // No arguments, no locations, no text lists: still an endpoint.
+        "GetApiTestOrigin ns= 'The origin' help='' returns=17/0:ApiTestPoint async= threadSafe=1 "
+        "tags=[] arguments=[] locations=[] 0  /api-test/origin flag=0 lists=[]",
+        "PostApiTestShapes ns= '' help='' returns=17/0:ApiTestShape async=ApiTestShape "
+        "threadSafe=0 tags=[] arguments=[] locations=[] 8 PURGE  flag=0 lists=[]",
+    };
+    const RouteRegistration* registrations[] = {&put_, &origin_, &post};
+    for (std::size_t i = 0; i < endpoints.size(); ++i) {
+        EXPECT_EQ(endpointText(endpoints[i]), expected[i]);
+        EXPECT_EQ(+endpoints[i]->function.endpoint, &registrations[i]->binding);
+        EXPECT_EQ(+endpoints[i]->entry, &testEntry);
     }
-    EXPECT_EQ(locations, (std::vector<std::uint32_t>{2, 5}));
-    EXPECT_EQ(sv(put->path), "/api-test/shapes/{id}");
-    EXPECT_EQ(+put->method, 7u);
-    EXPECT_EQ(+put->flag, 1);
-    EXPECT_EQ(sv(put->customMethod), "");
-    std::vector<std::vector<std::string>> lists;
-    for (const TavTextListNode* n : walk(put->textLists, put->textListCount)) {
-        lists.push_back(texts(n->texts, n->count));
-    }
-    EXPECT_EQ(lists, put_.textLists);
-
-    // No arguments, no locations, no text lists: still an endpoint.
-    const TavEndpointRecord* origin = endpoints[1];
-    EXPECT_EQ(sv(origin->function.name), "GetApiTestOrigin");
-    EXPECT_EQ(+origin->function.endpoint, &origin_.binding);
-    EXPECT_EQ(+origin->function.arguments, nullptr);
-    EXPECT_EQ(+origin->function.argumentCount, 0u);
-    EXPECT_EQ(+origin->function.threadSafe, 1);
-    EXPECT_EQ(+origin->locations, nullptr);
-    EXPECT_EQ(+origin->textLists, nullptr);
-    EXPECT_EQ(+origin->method, 0u);
-
-    const TavEndpointRecord* purge = endpoints[2];
-    EXPECT_EQ(sv(purge->function.asyncResult), "ApiTestShape");
-    EXPECT_EQ(+purge->method, 8u);
-    EXPECT_EQ(sv(purge->customMethod), "PURGE");
-    EXPECT_EQ(sv(purge->path), "");
+    EXPECT_EQ(+endpoints[1]->function.arguments, nullptr);
+    EXPECT_EQ(+endpoints[1]->locations, nullptr);
+    EXPECT_EQ(+endpoints[1]->textLists, nullptr);
 }
 
 // Endpoints list in registration order whatever the order of their functions
@@ -300,7 +291,7 @@ TEST_F(ApiDescriptionTest, EndpointsListAsRegisteredWhateverTheFunctionOrder) {
         const auto endpoints = walk(table->endpoints, table->endpointCount);
         ASSERT_EQ(endpoints.size(), registrations.size());
         for (std::size_t i = 0; i < endpoints.size(); ++i) {
-            EXPECT_EQ(sv(endpoints[i]->function.name), registrations[i]->function->name);
+            EXPECT_EQ(text(endpoints[i]->function.name), registrations[i]->function->name);
             EXPECT_EQ(+endpoints[i]->function.endpoint, &registrations[i]->binding);
         }
     }
@@ -325,15 +316,12 @@ TEST_F(ApiDescriptionTest, EndpointFunctionIsFoundByName) {
     const TavEndpointTable* table = build({&put_, &orphan});
     const auto endpoints = walk(table->endpoints, table->endpointCount);
     ASSERT_EQ(endpoints.size(), 2u);
-    EXPECT_EQ(+endpoints[0]->function.argumentCount, 1u);
-    EXPECT_EQ(sv(endpoints[0]->function.arguments->name), "only");
-
-    const TavFunctionRecord& f = endpoints[1]->function;
-    EXPECT_EQ(sv(f.name), "DeleteApiTestShapes");
-    ASSERT_EQ(walk(f.arguments, f.argumentCount).size(), 1u);
-    EXPECT_EQ(+f.arguments->kind, 1u);
-    EXPECT_EQ(+f.endpoint, &orphan.binding);
-    EXPECT_EQ(+endpoints[1]->locations->location, 1u);
+    EXPECT_EQ(membersText(endpoints[0]->function.arguments, endpoints[0]->function.argumentCount),
+              "[only:0/0:]");
+    EXPECT_EQ(endpointText(endpoints[1]),
+              "DeleteApiTestShapes ns= '' help='' returns=0/0: async= threadSafe=0 tags=[] "
+              "arguments=[force:1/0:?] locations=[1] 0   flag=0 lists=[]");
+    EXPECT_EQ(+endpoints[1]->function.endpoint, &orphan.binding);
 }
 
 }  // namespace

@@ -131,6 +131,16 @@ TEST_F(LogManagerTest, DefaultRouting) {
     EXPECT_NE(err.find("):  ERROR| debug\n"), std::string::npos) << err;
     EXPECT_NE(err.find("):   WARN| everyone\n"), std::string::npos) << err;
     EXPECT_EQ(debuggerText(), err);
+
+    // Each console target writes its own format; a long one is kept whole.
+    clearDebugger();
+    LogManager::StdErr()->SetFormatText("#L| #M");
+    LogManager::StdOut()->SetFormatText((std::string(300, '-') + "#M").c_str());
+    LogManager::Debugger()->SetFormatText("[#M]");
+    Log(LogLevel::Warn, 0, 0, "line");
+    EXPECT_EQ(stdErrText(), err + "  WARN| line\n");
+    EXPECT_EQ(stdOutText(), "general 1\neveryone\n" + std::string(300, '-') + "line\n");
+    EXPECT_EQ(debuggerText(), "[line]\n");
 }
 
 TEST_F(LogManagerTest, ManagerFiltersAndCounters) {
@@ -168,14 +178,10 @@ TEST_F(LogManagerTest, ManagerFiltersAndCounters) {
     // and "enabled", the error "nothing excluded".
     EXPECT_EQ(LogManager::WarningCount(), 2u);
     EXPECT_EQ(LogManager::ErrorCount(), 1u);
-}
 
-TEST_F(LogManagerTest, LongMessageIsCutTo4095Characters) {
-    RecordingTarget target;
-    target.Register();
     const std::string message(5000, 'm');
     Log(LogLevel::Warn, 0, 0, "%s", message.c_str());
-    EXPECT_EQ(target.messages(), std::vector<std::string>{message.substr(0, 4095)});
+    EXPECT_EQ(target.messages().back(), message.substr(0, 4095));
 }
 
 TEST_F(LogManagerTest, TargetList) {
@@ -254,12 +260,12 @@ TEST(LogManagerLifecycle, ReferenceCounting) {
     ASSERT_FALSE(LogManager::Exists());
     EXPECT_EQ(LogManager::Release(), 0u);  // nothing to release
     EXPECT_EQ(LogManager::AddReference(), 1u);
-    EXPECT_EQ(LogManager::AddReference(), 2u);
+    EXPECT_EQ(logApi()->addReference(), 2u);  // the C table reaches the same count
     LogManager::SetMinimumLevel(LogLevel::Always);
     RecordingTarget target;
     target.Register();
 
-    EXPECT_EQ(LogManager::Release(), 1u);
+    EXPECT_EQ(logApi()->release(), 1u);
     EXPECT_TRUE(target.IsRegistered());
     EXPECT_EQ(LogManager::Release(), 0u);
     EXPECT_FALSE(LogManager::Exists());
@@ -305,30 +311,6 @@ TEST(LogTarget, AcceptsByLevelAndCategories) {
         target.SetCategories(row.included, row.excluded);
         EXPECT_EQ(logTargetAccepts(target.Interface(), row.level, row.mask), row.accepted);
     }
-}
-
-TEST_F(LogManagerTest, ConsoleTargetsWriteTheirFormattedLine) {
-    std::FILE* err = std::tmpfile();
-    std::FILE* out = std::tmpfile();
-    {
-        StdErrLogTarget stdErr;
-        StdOutLogTarget stdOut;
-        DebuggerConsoleLogTarget debugger;
-        stdErr.SetStream(err);
-        stdOut.SetStream(out);
-        stdErr.SetFormatText("#L| #M");
-        stdOut.SetFormatText((std::string(300, '-') + "#M").c_str());  // kept whole
-        debugger.SetFormatText("[#M]");
-        const LogRecord record{2024, 1, 2, 3, 4, 5, 6, LogLevel::Warn, 0, 0, "line"};
-        EXPECT_TRUE(stdErr.Write(record));
-        EXPECT_TRUE(stdOut.Write(record));
-        EXPECT_TRUE(debugger.Write(record));
-    }
-    EXPECT_EQ(readBack(err), "  WARN| line\n");
-    EXPECT_EQ(readBack(out), std::string(300, '-') + "line\n");
-    EXPECT_EQ(debuggerText(), "[line]\n");
-    std::fclose(err);
-    std::fclose(out);
 }
 
 TEST_F(LogManagerTest, InterfaceTableDrivesTheTarget) {
@@ -432,19 +414,9 @@ static_assert(std::is_standard_layout_v<ForeignTarget>);
 
 }  // namespace
 
-TEST(LogApiTable, Lifetime) {
-    const LogApi* api = logApi();
-    EXPECT_EQ(api->interfaceVersion(), 1u);
-    ASSERT_FALSE(LogManager::Exists());
-    EXPECT_EQ(api->addReference(), 1u);
-    EXPECT_EQ(api->addReference(), 2u);
-    EXPECT_EQ(api->release(), 1u);
-    EXPECT_EQ(api->release(), 0u);
-    EXPECT_FALSE(LogManager::Exists());
-}
-
 TEST_F(LogManagerTest, ApiSettingsAndTargets) {
     const LogApi* api = logApi();
+    EXPECT_EQ(api->interfaceVersion(), 1u);
     api->setExcludedCategories(4, 1);
     EXPECT_EQ(api->excludedCategories(), 0x0000000100000004u);
     api->setVerbose();
