@@ -1,9 +1,7 @@
 #include "diag/allocation.h"
 
-#include <condition_variable>
+#include <atomic>
 #include <cstring>
-#include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -21,37 +19,6 @@ AllocationCounters delta(const AllocationCounters& before, const AllocationCount
     d.frees = after.frees - before.frees;
     return d;
 }
-
-// A reusable meeting point whose last arrival runs `onMeeting` before anyone
-// leaves. Not std::barrier: MinGW's libstdc++ builds it on an atomic-wait
-// fallback that, under Wine, sometimes never wakes the waiters.
-class Meeting {
-public:
-    Meeting(int parties, std::function<void()> onMeeting)
-        : parties_(parties), onMeeting_(std::move(onMeeting)) {}
-
-    void arriveAndWait() {
-        std::unique_lock lock(mutex_);
-        const unsigned generation = generation_;
-        if (++arrived_ == parties_) {
-            onMeeting_();
-            arrived_ = 0;
-            ++generation_;
-            lock.unlock();
-            everyoneArrived_.notify_all();
-            return;
-        }
-        everyoneArrived_.wait(lock, [&] { return generation_ != generation; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable everyoneArrived_;
-    const int parties_;
-    int arrived_ = 0;
-    unsigned generation_ = 0;
-    std::function<void()> onMeeting_;
-};
 
 }  // namespace
 
@@ -169,29 +136,33 @@ TEST(AllocationCounters, PeakReachesEveryLiveTotalUnderConcurrentAllocation) {
     constexpr int kThreads = 4;
     constexpr int kRounds = 200;
     constexpr std::size_t kStep = 64;
-    std::vector<void*> held(kThreads);
     std::vector<std::uint64_t> liveAtMeeting(kRounds);
     std::vector<std::uint64_t> peakAtMeeting(kRounds);
-    // Two meetings a round: every block held, then every block freed (so the
-    // threads start the next round together).
-    Meeting meeting(kThreads, [&, phase = 0]() mutable {
-        if (phase % 2 == 0) {
-            const AllocationCounters c = readAllocationCounters();
-            liveAtMeeting[phase / 2] = c.liveBytes();
-            peakAtMeeting[phase / 2] = c.peakLiveBytes;
+    // A spinning meeting point: not std::barrier, whose MinGW build on an
+    // atomic-wait fallback sometimes never wakes its waiters under Wine.
+    std::atomic<int> arrivals{0};
+    const auto meet = [&](int meeting) {
+        ++arrivals;
+        while (arrivals.load() < meeting * kThreads) {
+            std::this_thread::yield();
         }
-        ++phase;
-    });
+    };
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < kRounds; ++round) {
-                // One block each, larger than last round's, so that the
-                // round's total exceeds the peak so far.
-                held[t] = allocate(kStep * static_cast<std::size_t>(round + 1));
-                meeting.arriveAndWait();
-                deallocate(held[t]);
-                meeting.arriveAndWait();  // all freed before the next round grows
+                // Larger than last round's block, so the round's total
+                // exceeds the peak so far.
+                void* block = allocate(kStep * static_cast<std::size_t>(round + 1));
+                meet(3 * round + 1);  // every block held
+                if (t == 0) {
+                    const AllocationCounters c = readAllocationCounters();
+                    liveAtMeeting[round] = c.liveBytes();
+                    peakAtMeeting[round] = c.peakLiveBytes;
+                }
+                meet(3 * round + 2);  // read before anyone frees
+                deallocate(block);
+                meet(3 * round + 3);  // all freed before the next round grows
             }
         });
     }
