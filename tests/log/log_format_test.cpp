@@ -1,3 +1,5 @@
+// Log lines from their format directives, cut at the buffer; timestamps and
+// the program's name as the lines show them.
 #include "log/log_format.h"
 
 #include <cstdio>
@@ -13,17 +15,9 @@ namespace {
 
 std::string format(const char* pattern, const char* message, std::int32_t level = 2,
                    std::uint64_t mask = 0, std::size_t size = kLogLineCapacity) {
-    const LogRecord record{2024,
-                           1,
-                           2,
-                           3,
-                           4,
-                           5,
-                           6,
-                           level,
-                           static_cast<std::uint32_t>(mask),
-                           static_cast<std::uint32_t>(mask >> 32),
-                           message};
+    const auto low = static_cast<std::uint32_t>(mask);
+    const auto high = static_cast<std::uint32_t>(mask >> 32);
+    const LogRecord record{2024, 1, 2, 3, 4, 5, 6, level, low, high, message};
     std::string buffer(size, '\x7f');
     const std::size_t length = formatLogLine(buffer.data(), size, pattern, record);
     EXPECT_EQ(buffer[length], '\0');
