@@ -192,7 +192,7 @@ TEST(DevhostReload, AFailedReloadKeepsTheOldModuleServing) {
         ASSERT_TRUE(waitForReloads(process, ++reloads)) << process.stderrText();
         const std::string line = lastLine(process.stderrText());
         EXPECT_TRUE(line.starts_with(kFailed + watched.file() + ": " + failure.why)) << line;
-        EXPECT_EQ(client->Get("/reload/v1/which")->status, 201);
+        EXPECT_EQ(client->Get("/test/v1/which")->status, 201);
     }
     EXPECT_TRUE(events.waitFor({R"("action":"reload-failed","error":")",
                                 R"("error":")" + watched.file() + ": the module filled no",
@@ -208,7 +208,7 @@ TEST(DevhostReload, AFailedReloadKeepsTheOldModuleServing) {
         clients.emplace_back([&] {
             const auto busy = process.client();
             while (!stop) {
-                const auto answer = busy->Get("/reload/v1/which");
+                const auto answer = busy->Get("/test/v1/which");
                 if (!answer) {
                     mistakes.push_back(httplib::to_string(answer.error()));
                 } else if (answer->status != 201 && answer->status != 202) {
@@ -234,7 +234,7 @@ TEST(DevhostReload, AFailedReloadKeepsTheOldModuleServing) {
     EXPECT_TRUE(wrong[0].empty() && wrong[1].empty())
         << ::testing::PrintToString(wrong[0]) << ::testing::PrintToString(wrong[1]);
     EXPECT_GT(answered, 0);
-    EXPECT_EQ(client->Get("/reload/v1/which")->status, 201);
+    EXPECT_EQ(client->Get("/test/v1/which")->status, 201);
     expectCleanExit(process);
 }
 
