@@ -17,18 +17,15 @@ protected:
     using Answer = std::shared_ptr<httplib::Response>;
 
     Answer control(const char* method, const std::string& path, const std::string& body = "") {
-        const httplib::Headers token{{"X-Tav-Dev-Token", process_.token()}};
-        const std::string m = method;
-        if (m == "GET") {
-            return answer(client_->Get(path, token));
+        httplib::Request request;
+        request.method = method;
+        request.path = path;
+        request.headers = {{"X-Tav-Dev-Token", process_.token()}};
+        if (!body.empty()) {
+            request.headers.emplace("Content-Type", "application/json");
+            request.body = body;
         }
-        if (m == "PUT") {
-            return answer(client_->Put(path, token, body, "application/json"));
-        }
-        if (m == "DELETE") {
-            return answer(client_->Delete(path, token));
-        }
-        return answer(client_->Post(path, token, body, "application/json"));
+        return answer(client_->send(request));
     }
 
     Answer get(const std::string& path) { return answer(client_->Get(path)); }

@@ -110,11 +110,12 @@ TEST(DevhostReload, ANewBuildTakesOverAndTheSessionStays) {
     EventReader events(process);
     const auto client = process.client();
     const httplib::Headers token{{"X-Tav-Dev-Token", process.token()}};
-    ASSERT_EQ(client
-                  ->Put("/_dev/resources/legacy/v1/pickable-champions", token,
-                        R"({"championIds": [5, 6]})", "application/json")
-                  ->status,
-              204);
+    const auto pickable = [&](const std::string& ids) {
+        const auto put = client->Put("/_dev/resources/legacy/v1/pickable-champions", token,
+                                     R"({"championIds": )" + ids + "}", "application/json");
+        return put ? put->status : -1;
+    };
+    ASSERT_EQ(pickable("[5, 6]"), 204);
 
     watched.write(TAV_DEVHOST_MODULE);
     ASSERT_TRUE(waitForReloads(process, 1)) << process.stderrText();
@@ -130,11 +131,7 @@ TEST(DevhostReload, ANewBuildTakesOverAndTheSessionStays) {
               R"({"championIds":[5,6]})");
     // The new module subscribed in Init, and the old one's Shutdown did not
     // take that away.
-    ASSERT_EQ(client
-                  ->Put("/_dev/resources/legacy/v1/pickable-champions", token,
-                        R"({"championIds": [7]})", "application/json")
-                  ->status,
-              204);
+    ASSERT_EQ(pickable("[7]"), 204);
     EXPECT_TRUE(events.waitFor({"event: module", "event: plugin", R"("championIds":[7])"}))
         << events.text();
     const auto traffic = client->Get("/_dev/traffic", token);

@@ -227,7 +227,6 @@ TEST(DevhostAsyncApi, DescribesTheStreamOfTheTable) {
     const std::string derived = "/components/messages/OnJsonApiEvent_r_v1_thing";
     expectRows(tav::devhost::asyncApiDocument(table.table, {"title", "1.2.3", "127.0.0.1:1"}),
                {
-                   {"/asyncapi", R"("3.0.0")"},
                    {"/servers/devhost", R"({"host":"127.0.0.1:1","protocol":"http"})"},
                    {"/channels/events/messages/OnLcdsEvent", "(missing)"},
                    {"/channels/events/messages/OnJsonApiEvent",
