@@ -126,7 +126,7 @@ TEST_F(DevhostControl, ScriptedAnswersReplaceTheSimulatedOnes) {
               std::string::npos);
 
     // Refused as the scenario's answers are (their table has the messages).
-    for (const char* refused : {R"("url": "v1/x", "value": 1, "status": 500})",
+    for (const char* refused : {R"("url": "v1/session/timer", "value": 1, "status": 500})",
                                 R"("url": "tav-champ-select/v1/session", "status": 409})"}) {
         EXPECT_EQ(
             control("POST", "/_dev/answers",

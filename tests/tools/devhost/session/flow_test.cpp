@@ -4,6 +4,7 @@
 // the rules the implementations keep for the local player, and the same
 // events on every run. The flow section's mistakes are the scenario reader's
 // test's; the clock's HTTP routes the tool's HTTP tests'.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -125,8 +126,13 @@ TEST(Flow, PlaysFromPlanningToTheEndOfTheSession) {
         EXPECT_EQ(session.call("PATCH", std::string("session/actions/") + row.action, row.body),
                   row.status);
     }
-    // Its lock ended the turn.
+    // Its lock ended the turn and banned the champion.
     EXPECT_EQ(session.flow().find("turn").asUInt64(), 1u);
+    session.call("GET", "session");
+    const auto bans = session.last().find("bans").find("myTeamBans").elements();
+    EXPECT_TRUE(std::ranges::any_of(bans, [](const BindingValue& id) {
+        return numberOf(id) == 86;
+    })) << writeJson(session.last().find("bans"));
 
     // The local player's pick: a banned champion is refused; left alone, it
     // locks its intent when the turn runs out.
