@@ -1,7 +1,8 @@
 // The tool clock and the flow over HTTP: what the control routes take and
 // refuse, the module's timer following a stepped clock, the flow's changes
-// reaching /events as the plugin's own, and a dodge ending the session. What
-// the flow does step by step is the in-process flow test's.
+// reaching /events as the plugin's own, a dodge ending the session, and the
+// shutdown route stopping the tool. What the flow does step by step is the
+// in-process flow test's.
 #include <memory>
 #include <string>
 
@@ -76,6 +77,9 @@ TEST(DevhostClock, StepsTheFlowThroughTheControlRoutes) {
     EXPECT_EQ(post("/_dev/flow/dodge", "").first, 204);
     EXPECT_EQ(client->Get("/tav-champ-select/v1/session")->status, 404);
     EXPECT_TRUE(events.waitFor({R"("eventType":"Delete")"}));
+    // Stopped over HTTP as by a signal: through the module's Shutdown, with 0.
+    EXPECT_EQ(post("/_dev/shutdown", "").first, 202);
+    EXPECT_TRUE(process.waitForStderr("tav-devhost: stopped"));
     expectCleanExit(process);
 }
 

@@ -118,23 +118,13 @@ int waitFor(int pid) {
 
 }  // namespace
 
-DevhostProcess::DevhostProcess(std::vector<std::string> args, bool native) : native_(native) {
-    bool hasScenario = false;
-    for (const std::string& arg : args) {
-        hasScenario = hasScenario || arg.starts_with("--scenario");
-    }
-    if (!hasScenario) {
+DevhostProcess::DevhostProcess(std::vector<std::string> args, bool native, const std::string& tool)
+    : native_(native || !tool.empty()) {
+    if (tool.empty() && std::none_of(args.begin(), args.end(), [](const std::string& arg) {
+            return arg.starts_with("--scenario");
+        })) {
         args.insert(args.end(), {"--scenario", TAV_DEVHOST_DEMO});
     }
-    start(std::move(args), {});
-}
-
-DevhostProcess::DevhostProcess(const std::string& tool, std::vector<std::string> args)
-    : native_(true) {
-    start(std::move(args), tool);
-}
-
-void DevhostProcess::start(std::vector<std::string> args, const std::string& tool) {
     args.insert(args.begin(), {"--port", "0"});
     const Spawned spawned = spawn(args, false, native_, tool);
     close(spawned.outFd);
@@ -212,12 +202,9 @@ std::string DevhostProcess::stderrText() {
     return stderr_;
 }
 
-bool underEmulator() {
-    return !std::string(TAV_DEVHOST_EMULATOR).empty() || otherCommand() != nullptr;
-}
-
 std::chrono::milliseconds scaled(std::chrono::milliseconds native) {
-    return underEmulator() ? 4 * native : native;
+    const bool emulated = !std::string(TAV_DEVHOST_EMULATOR).empty() || otherCommand() != nullptr;
+    return emulated ? 4 * native : native;
 }
 
 long procStatus(int pid, std::string_view field) {
@@ -307,29 +294,17 @@ std::string EventReader::text() {
 }
 
 std::string RawAnswer::header(std::string_view name) const {
-    const auto lower = [](std::string_view text) {
-        std::string out(text);
-        std::transform(out.begin(), out.end(), out.begin(),
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return out;
+        return text;
     };
-    const std::string wanted = lower(name) + ":";
-    for (std::size_t at = head.find("\r\n"); at != std::string::npos;) {
-        const std::size_t end = head.find("\r\n", at + 2);
-        if (end == std::string::npos) {
-            break;
-        }
-        const std::string_view line = std::string_view(head).substr(at + 2, end - at - 2);
-        if (lower(line.substr(0, wanted.size())) == wanted) {
-            std::string_view value = line.substr(wanted.size());
-            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
-                value.remove_prefix(1);
-            }
-            return std::string(value);
-        }
-        at = end;
+    const std::size_t at = lower(head).find("\r\n" + lower(std::string(name)) + ":");
+    if (at == std::string::npos) {
+        return {};
     }
-    return {};
+    const std::size_t from = head.find_first_not_of(" \t", at + name.size() + 3);
+    return head.substr(from, head.find("\r\n", from) - from);
 }
 
 RawSocket::RawSocket(int port, int receiveBuffer) {

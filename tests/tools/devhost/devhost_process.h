@@ -21,12 +21,12 @@ namespace tav::testing {
 
 class DevhostProcess {
 public:
-    // Starts the tool with args (the demo scenario unless args name one).
-    // native: this build's own tool even when TAV_DEVHOST_COMMAND names
-    // another.
-    explicit DevhostProcess(std::vector<std::string> args = {}, bool native = false);
-    // Starts tool, a file of this build's tool, with exactly args.
-    DevhostProcess(const std::string& tool, std::vector<std::string> args);
+    // Starts the tool with args, and the demo scenario unless args name one
+    // or tool is given. native: this build's own tool even when
+    // TAV_DEVHOST_COMMAND names another; tool: a file of this build's tool
+    // (a copy) to start instead.
+    explicit DevhostProcess(std::vector<std::string> args = {}, bool native = false,
+                            const std::string& tool = {});
     ~DevhostProcess();
     DevhostProcess(const DevhostProcess&) = delete;
     DevhostProcess& operator=(const DevhostProcess&) = delete;
@@ -50,8 +50,6 @@ public:
     bool waitForStderr(const std::string& text);
 
 private:
-    void start(std::vector<std::string> args, const std::string& tool);
-
     int pid_ = -1;
     bool native_ = false;
     int exitCode_ = -1;
@@ -83,9 +81,7 @@ protected:
     static inline DevhostProcess* process_ = nullptr;
 };
 
-// Whether the tool runs under an emulator or Wine: several times slower.
-bool underEmulator();
-// A time bound that holds natively, stretched under the emulator.
+// A time bound that holds natively, stretched under an emulator or Wine.
 std::chrono::milliseconds scaled(std::chrono::milliseconds native);
 
 // A number of the process's /proc status, after field ("VmRSS:", in KiB;
@@ -93,8 +89,7 @@ std::chrono::milliseconds scaled(std::chrono::milliseconds native);
 long procStatus(int pid, std::string_view field);
 
 // Runs the tool to its end (killed after a generous timeout); exit code and
-// output. native: as for DevhostProcess; tool: a file of this build's tool
-// to run instead of the built one.
+// output. native and tool: as for DevhostProcess.
 struct ToolRun {
     int exitCode = -1;
     std::string err;

@@ -110,11 +110,12 @@ TEST(DevhostReload, ANewBuildTakesOverAndTheSessionStays) {
     EventReader events(process);
     const auto client = process.client();
     const httplib::Headers token{{"X-Tav-Dev-Token", process.token()}};
-    ASSERT_EQ(client
-                  ->Put("/_dev/resources/legacy/v1/pickable-champions", token,
-                        R"({"championIds": [5, 6]})", "application/json")
-                  ->status,
-              204);
+    const auto pickable = [&](const std::string& ids) {
+        const auto put = client->Put("/_dev/resources/legacy/v1/pickable-champions", token,
+                                     R"({"championIds": )" + ids + "}", "application/json");
+        return put ? put->status : -1;
+    };
+    ASSERT_EQ(pickable("[5, 6]"), 204);
 
     watched.write(TAV_DEVHOST_MODULE);
     ASSERT_TRUE(waitForReloads(process, 1)) << process.stderrText();
@@ -130,11 +131,7 @@ TEST(DevhostReload, ANewBuildTakesOverAndTheSessionStays) {
               R"({"championIds":[5,6]})");
     // The new module subscribed in Init, and the old one's Shutdown did not
     // take that away.
-    ASSERT_EQ(client
-                  ->Put("/_dev/resources/legacy/v1/pickable-champions", token,
-                        R"({"championIds": [7]})", "application/json")
-                  ->status,
-              204);
+    ASSERT_EQ(pickable("[7]"), 204);
     EXPECT_TRUE(events.waitFor({"event: module", "event: plugin", R"("championIds":[7])"}))
         << events.text();
     const auto traffic = client->Get("/_dev/traffic", token);
@@ -192,7 +189,7 @@ TEST(DevhostReload, AFailedReloadKeepsTheOldModuleServing) {
         ASSERT_TRUE(waitForReloads(process, ++reloads)) << process.stderrText();
         const std::string line = lastLine(process.stderrText());
         EXPECT_TRUE(line.starts_with(kFailed + watched.file() + ": " + failure.why)) << line;
-        EXPECT_EQ(client->Get("/reload/v1/which")->status, 201);
+        EXPECT_EQ(client->Get("/test/v1/which")->status, 201);
     }
     EXPECT_TRUE(events.waitFor({R"("action":"reload-failed","error":")",
                                 R"("error":")" + watched.file() + ": the module filled no",
@@ -208,7 +205,7 @@ TEST(DevhostReload, AFailedReloadKeepsTheOldModuleServing) {
         clients.emplace_back([&] {
             const auto busy = process.client();
             while (!stop) {
-                const auto answer = busy->Get("/reload/v1/which");
+                const auto answer = busy->Get("/test/v1/which");
                 if (!answer) {
                     mistakes.push_back(httplib::to_string(answer.error()));
                 } else if (answer->status != 201 && answer->status != 202) {
@@ -234,7 +231,7 @@ TEST(DevhostReload, AFailedReloadKeepsTheOldModuleServing) {
     EXPECT_TRUE(wrong[0].empty() && wrong[1].empty())
         << ::testing::PrintToString(wrong[0]) << ::testing::PrintToString(wrong[1]);
     EXPECT_GT(answered, 0);
-    EXPECT_EQ(client->Get("/reload/v1/which")->status, 201);
+    EXPECT_EQ(client->Get("/test/v1/which")->status, 201);
     expectCleanExit(process);
 }
 

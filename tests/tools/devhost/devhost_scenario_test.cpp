@@ -78,7 +78,7 @@ TEST(DevhostScenario, FindsItsFilesBesideItself) {
     expectTried("scenario", scenario, "--scenario");
     fs::copy_file(TAV_DEVHOST_DEMO, scenario);
     {
-        DevhostProcess process(tool, {});
+        DevhostProcess process({}, true, tool);
         ASSERT_TRUE(process.serving()) << process.stderrText();
         EXPECT_NE(process.stderrText().find("endpoints; scenario " + scenario + "\n"),
                   std::string::npos)

@@ -101,8 +101,7 @@ struct Hostile {
     std::string request;
     int status;
     After after = After::kSame;
-    std::vector<std::string> bodyHas = {};
-    std::string contentType = {};
+    std::string has = {};  // a piece of the head or the body
     // The answer must come well before the 5 s deadline for a request.
     bool prompt = false;
 };
@@ -127,15 +126,14 @@ TEST_F(DevhostSecurity, HostileRequests) {
                            std::to_string(activate.size()) + "\r\n",
                        activate);
     };
-    const auto formPost = [&](std::string_view target) {
-        return request("POST", target,
-                       host + evil + "Content-Type: text/plain\r\nContent-Length: 0\r\n");
-    };
-    const std::vector<std::string> stateBody = {R"("activeImplementation":"legacy")"};
-    const std::vector<std::string> namesEvil = {"http://evil.example", "--allow-origin"};
+    const std::string state = R"("activeImplementation":"legacy")";
     std::string oneMiB = R"({"spell1Id": 6})";
     oneMiB.resize(kMiB, ' ');
     const std::string json = "Content-Type: application/json\r\n";
+    const auto accept = [&](const char* types) {
+        return get(kSession, "Accept: " + std::string(types) + "\r\n");
+    };
+    const std::string asJson = "Content-Type: application/json";
 
     // One row per rule and verdict; the variants of each are the parts'
     // tables (RequestTarget's forms of a path, OriginPolicy's origins).
@@ -143,8 +141,8 @@ TEST_F(DevhostSecurity, HostileRequests) {
         // The path is checked as it is routed, decoded and resolved: an
         // escaped control route needs the token.
         {"escaped control route", get("/%5Fdev/./state"), 403},
-        {"token", get("/_dev/state", token), 200, After::kSame, stateBody},
-        {"query token", get("/_dev/state?token=" + secret), 200, After::kSame, stateBody},
+        {"token", get("/_dev/state", token), 200, After::kSame, state},
+        {"query token", get("/_dev/state?token=" + secret), 200, After::kSame, state},
         {"short query token", get("/_dev/state?token=" + secret.substr(1)), 403},
         {"last digit wrong",
          get("/_dev/state?token=" + secret.substr(0, 31) + (secret.back() == '0' ? "1" : "0")),
@@ -158,7 +156,10 @@ TEST_F(DevhostSecurity, HostileRequests) {
          403},
 
         // Origins and fetch metadata, one of each verdict.
-        {"form post", formPost(kPurchase), 403, After::kSame, namesEvil},
+        {"form post",
+         request("POST", kPurchase,
+                 host + evil + "Content-Type: text/plain\r\nContent-Length: 0\r\n"),
+         403, After::kSame, "--allow-origin http://evil.example"},
         {"cross-site", get(kSession, "Sec-Fetch-Site: cross-site\r\n"), 403},
         {"own and foreign origin",
          get(kSession, "Origin: http://127.0.0.1:" + port() + "\r\n" + evil), 403},
@@ -179,11 +180,10 @@ TEST_F(DevhostSecurity, HostileRequests) {
         {"path before origin", get("/%zz", evil), 400},
 
         // Limits.
-        {.name = "Content-Length over 1 MiB",
-         .request = request("PATCH", kMySelection,
-                            host + json + "Content-Length: " + std::to_string(kMiB + 1) + "\r\n"),
-         .status = 413,
-         .prompt = true},
+        {"Content-Length over 1 MiB",
+         request("PATCH", kMySelection,
+                 host + json + "Content-Length: " + std::to_string(kMiB + 1) + "\r\n"),
+         413, After::kSame, "", true},
         {"chunked 3 MiB", chunked("PATCH", kMySelection, host + json, std::string(3 * kMiB, ' ')),
          413},
         {"chunked 1 MiB", chunked("PATCH", kMySelection, host + json, oneMiB), 204,
@@ -196,26 +196,16 @@ TEST_F(DevhostSecurity, HostileRequests) {
         {"65 fields, longer", get(kSession, fillerFields(64, 100)), 431},
         {"field over 8 KiB", get(kSession, fillerFields(1, 8200)), 431},
         {"head over 64 KiB", get(kSession, fillerFields(9, 7600)), 431},
-        {.name = "request line over 8 KiB",
-         .request = "GET /" + std::string(9000, 'a'),
-         .status = 414,
-         .prompt = true},
+        {"request line over 8 KiB", "GET /" + std::string(9000, 'a'), 414, After::kSame, "", true},
         {"POST without a length", request("POST", kPurchase, host), 204, After::kChanged},
 
         // Content negotiation.
-        {.name = "MessagePack refused",
-         .request = get(kSession, "Accept: application/x-msgpack;q=0, application/json\r\n"),
-         .status = 200,
-         .contentType = "application/json"},
-        {.name = "MessagePack preferred",
-         .request = get(kSession, "Accept: application/json;q=0.5, application/x-msgpack\r\n"),
-         .status = 200,
-         .contentType = "application/x-msgpack"},
-        {.name = "a tie is JSON",
-         .request =
-             get(kSession, "Accept: application/x-msgpack;q=0.8, application/json;q=0.8\r\n"),
-         .status = 200,
-         .contentType = "application/json"},
+        {"MessagePack refused", accept("application/x-msgpack;q=0, application/json"), 200,
+         After::kSame, asJson},
+        {"MessagePack preferred", accept("application/json;q=0.5, application/x-msgpack"), 200,
+         After::kSame, "Content-Type: application/x-msgpack"},
+        {"a tie is JSON", accept("application/x-msgpack;q=0.8, application/json;q=0.8"), 200,
+         After::kSame, asJson},
     };
 
     const std::string before = observable();
@@ -232,12 +222,8 @@ TEST_F(DevhostSecurity, HostileRequests) {
         if (row.status >= 400 && answer.status == row.status) {
             expectErrorObject(answer);
         }
-        for (const std::string& piece : row.bodyHas) {
-            EXPECT_NE(answer.body.find(piece), std::string::npos) << answer.body;
-        }
-        if (!row.contentType.empty()) {
-            EXPECT_TRUE(answer.header("Content-Type").starts_with(row.contentType)) << answer.head;
-        }
+        EXPECT_NE((answer.head + answer.body).find(row.has), std::string::npos)
+            << answer.head << answer.body.substr(0, 300);
         if (row.after == After::kSame) {
             EXPECT_EQ(observable(), before);
         } else {
@@ -297,22 +283,18 @@ TEST_F(DevhostSecurity, SlowClientsHoldNothing) {
 
     struct Trickler {
         std::unique_ptr<RawSocket> socket;
-        std::chrono::milliseconds period{};
-        Clock::time_point opened;
+        std::chrono::milliseconds period;
         Clock::time_point next;
-        std::size_t sent = 0;
-        std::optional<Clock::time_point> ended;
+        std::size_t sent = 1;
+        std::optional<Clock::time_point> ended = {};
     };
     const std::string head = request("GET", kSession, hostField());
+    const auto opened = Clock::now();
     std::vector<Trickler> tricklers;
     for (int i = 0; i < 24; ++i) {
-        Trickler& t = tricklers.emplace_back();
-        t.socket = std::make_unique<RawSocket>(tool);
-        t.period = std::chrono::milliseconds(500 + i * 271 % 1500);
-        t.opened = Clock::now();
-        t.next = t.opened + t.period;
-        t.sent = 1;
-        ASSERT_TRUE(t.socket->send(head.substr(0, 1)));
+        const std::chrono::milliseconds period(500 + i * 271 % 1500);
+        tricklers.push_back({std::make_unique<RawSocket>(tool), period, opened + period});
+        ASSERT_TRUE(tricklers.back().socket->send(head.substr(0, 1)));
     }
 
     auto client = process_->client();
@@ -354,8 +336,7 @@ TEST_F(DevhostSecurity, SlowClientsHoldNothing) {
         SCOPED_TRACE("trickler " + std::to_string(i));
         const Trickler& t = tricklers[i];
         ASSERT_TRUE(t.ended) << "still open after " << t.sent << " bytes";
-        const auto after =
-            std::chrono::duration_cast<std::chrono::milliseconds>(*t.ended - t.opened);
+        const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(*t.ended - opened);
         EXPECT_GE(after, 4s);
         EXPECT_LE(after, 5s + scaled(3s));
         const std::string& text = t.socket->received();

@@ -51,14 +51,15 @@ struct Table {
     std::vector<TavEndpointRecord> endpoints;
     TavEndpointTable table{};
 
-    TavEndpointRecord endpoint(std::uint32_t method, const char* path, const char* name) {
+    TavEndpointRecord endpoint(std::uint32_t method, const char* path, const char* name,
+                               std::uint32_t returnKind = 13, const char* returnTypeName = "") {
         TavEndpointRecord record{};
         record.function.name = name;
         record.function.nameSpace = "";
         record.function.description = "";
         record.function.help = "";
-        record.function.returnKind = 13;
-        record.function.returnTypeName = "";
+        record.function.returnKind = returnKind;
+        record.function.returnTypeName = returnTypeName;
         record.function.tags = kTags;
         record.function.tagCount = 1;
         record.path = path;
@@ -66,30 +67,31 @@ struct Table {
         return record;
     }
 
-    TavTypeRecord type(const char* name) {
+    static TavTypeRecord type(const char* name, const std::vector<TavFieldRecord>& fields) {
         TavTypeRecord record{};
         record.name = name;
         record.nameSpace = "";
         record.description = "";
+        record.fields = fields.data();
+        record.count = static_cast<std::uint32_t>(fields.size());
         return record;
     }
 
     Table() {
-        pathArgument.push_back(member<TavArgumentRecord>("rest", 12));
-        putArguments.push_back(member<TavArgumentRecord>("id", 2));
-        putArguments.push_back(member<TavArgumentRecord>("record", 17, "ns::Odd<T>"));
-        putArguments.push_back(member<TavArgumentRecord>("q", 15, "", true, 6));
-        putArguments.push_back(member<TavArgumentRecord>("h", 12));
-        putArguments.push_back(member<TavArgumentRecord>("more", 17, "Inner"));
-        oddFields.push_back(member<TavFieldRecord>("a", 6));
-        oddFields.push_back(member<TavFieldRecord>("b", 9, "", true));
-        oddFields.push_back(member<TavFieldRecord>("c", 15, "Inner", false, 17));
-        oddFields.push_back(member<TavFieldRecord>("d", 16, "Color"));
-        oddFields.push_back(member<TavFieldRecord>("e", 19, "", false, 12));
-        innerFields.push_back(member<TavFieldRecord>("x", 1));
-        resourceEventFields.push_back(member<TavFieldRecord>("uri", 12));
-        resourceEventFields.push_back(member<TavFieldRecord>("eventType", 16, "Color"));
-        resourceEventFields.push_back(member<TavFieldRecord>("data", 19));
+        pathArgument = {member<TavArgumentRecord>("rest", 12)};
+        putArguments = {member<TavArgumentRecord>("id", 2),
+                        member<TavArgumentRecord>("record", 17, "ns::Odd<T>"),
+                        member<TavArgumentRecord>("q", 15, "", true, 6),
+                        member<TavArgumentRecord>("h", 12),
+                        member<TavArgumentRecord>("more", 17, "Inner")};
+        oddFields = {member<TavFieldRecord>("a", 6), member<TavFieldRecord>("b", 9, "", true),
+                     member<TavFieldRecord>("c", 15, "Inner", false, 17),
+                     member<TavFieldRecord>("d", 16, "Color"),
+                     member<TavFieldRecord>("e", 19, "", false, 12)};
+        innerFields = {member<TavFieldRecord>("x", 1)};
+        resourceEventFields = {member<TavFieldRecord>("uri", 12),
+                               member<TavFieldRecord>("eventType", 16, "Color"),
+                               member<TavFieldRecord>("data", 19)};
         for (std::size_t i = 0; i < 5; ++i) {
             putLocations[i].location = i == 2 ? 1 : i == 3 ? 4 : 0;
             putLocations[i].next = i + 1 < 5 ? &putLocations[i + 1] : nullptr;
@@ -101,45 +103,26 @@ struct Table {
             return record;
         };
         endpoints.push_back(withPath(endpoint(2, "/a/{+rest}", "GetA")));
-        TavEndpointRecord post = withPath(endpoint(6, "/a/{+rest}", "PostA"));
-        post.function.returnKind = 17;
-        post.function.returnTypeName = "Inner";
-        endpoints.push_back(post);
+        endpoints.push_back(withPath(endpoint(6, "/a/{+rest}", "PostA", 17, "Inner")));
         endpoints.push_back(withPath(endpoint(2, "/a/{+rest}", "GetAAgain")));
         endpoints.push_back(endpoint(8, "/custom", "Custom"));
         endpoints.push_back(endpoint(0, "/any", "Any"));
-        TavEndpointRecord put = endpoint(7, "/b", "PutB");
+        TavEndpointRecord put = endpoint(7, "/b", "PutB", 15, "Color");
         put.function.arguments = putArguments.data();
         put.function.argumentCount = static_cast<std::uint32_t>(putArguments.size());
-        put.function.returnKind = 15;
         put.function.returnElementKind = 16;
-        put.function.returnTypeName = "Color";
         put.locations = putLocations;
         endpoints.push_back(put);
         endpoints.push_back(endpoint(1, "/b", "PutB"));
         // A resource: its event under a name of four pieces.
-        TavEndpointRecord resource = endpoint(2, "/r/v1/thing/more", "GetThing");
-        resource.function.returnKind = 17;
-        resource.function.returnTypeName = "Inner";
-        endpoints.push_back(resource);
+        endpoints.push_back(endpoint(2, "/r/v1/thing/more", "GetThing", 17, "Inner"));
 
-        TavTypeRecord odd = type("ns::Odd<T>");
-        odd.fields = oddFields.data();
-        odd.count = static_cast<std::uint32_t>(oddFields.size());
-        TavTypeRecord inner = type("Inner");
-        inner.fields = innerFields.data();
-        inner.count = 1;
-        TavTypeRecord color = type("Color");
+        TavTypeRecord color = type("Color", {});
+        color.fields = nullptr;  // an enum
         color.enumerators = colors;
         color.count = 2;
-        types.push_back(odd);
-        types.push_back(inner);
-        types.push_back(color);
-        TavTypeRecord resourceEvent = type("ResourceEvent");
-        resourceEvent.fields = resourceEventFields.data();
-        resourceEvent.count = static_cast<std::uint32_t>(resourceEventFields.size());
-        types.push_back(resourceEvent);
-
+        types = {type("ns::Odd<T>", oddFields), type("Inner", innerFields), color,
+                 type("ResourceEvent", resourceEventFields)};
         for (const auto& [name, payload] :
              {std::pair{"OnLcdsEvent", "Inner"}, std::pair{"OnJsonApiEvent", "ResourceEvent"}}) {
             TavEventRecord event{};
@@ -149,13 +132,9 @@ struct Table {
             event.description = "";
             events.push_back(event);
         }
-
-        table.endpoints = endpoints.data();
-        table.endpointCount = static_cast<std::uint32_t>(endpoints.size());
-        table.types = types.data();
-        table.typeCount = static_cast<std::uint32_t>(types.size());
-        table.events = events.data();
-        table.eventCount = static_cast<std::uint32_t>(events.size());
+        table = {endpoints.data(), static_cast<std::uint32_t>(endpoints.size()),
+                 types.data(),     static_cast<std::uint32_t>(types.size()),
+                 events.data(),    static_cast<std::uint32_t>(events.size())};
     }
 };
 
@@ -248,7 +227,6 @@ TEST(DevhostAsyncApi, DescribesTheStreamOfTheTable) {
     const std::string derived = "/components/messages/OnJsonApiEvent_r_v1_thing";
     expectRows(tav::devhost::asyncApiDocument(table.table, {"title", "1.2.3", "127.0.0.1:1"}),
                {
-                   {"/asyncapi", R"("3.0.0")"},
                    {"/servers/devhost", R"({"host":"127.0.0.1:1","protocol":"http"})"},
                    {"/channels/events/messages/OnLcdsEvent", "(missing)"},
                    {"/channels/events/messages/OnJsonApiEvent",

@@ -4,6 +4,7 @@
 // the rules the implementations keep for the local player, and the same
 // events on every run. The flow section's mistakes are the scenario reader's
 // test's; the clock's HTTP routes the tool's HTTP tests'.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,15 @@ public:
 
     void advance(std::int64_t ms) { host_.advanceClock(ms); }
     BindingValue flow() { return readJson(host_.flowJson()).value; }
+    // Steps a second at a time until the flow's member key reads value.
+    BindingValue advanceUntil(const char* key, std::string_view value) {
+        BindingValue now = flow();
+        for (int step = 0; step < 200 && writeJson(now.find(key)) != value; ++step) {
+            advance(1'000);
+            now = flow();
+        }
+        return now;
+    }
 
     // The payloads of the events the plugin published, oldest first.
     std::vector<BindingValue> published() const {
@@ -116,24 +126,22 @@ TEST(Flow, PlaysFromPlanningToTheEndOfTheSession) {
         EXPECT_EQ(session.call("PATCH", std::string("session/actions/") + row.action, row.body),
                   row.status);
     }
-    // Its lock ended the turn.
+    // Its lock ended the turn and banned the champion.
     EXPECT_EQ(session.flow().find("turn").asUInt64(), 1u);
+    session.call("GET", "session");
+    const auto bans = session.last().find("bans").find("myTeamBans").elements();
+    EXPECT_TRUE(std::ranges::any_of(bans, [](const BindingValue& id) {
+        return numberOf(id) == 86;
+    })) << writeJson(session.last().find("bans"));
 
     // The local player's pick: a banned champion is refused; left alone, it
     // locks its intent when the turn runs out.
-    BindingValue flow;
-    for (int step = 0; step < 60 && flow.find("turn").asUInt64() != 3; ++step) {
-        session.advance(1'000);
-        flow = session.flow();
-    }
+    session.advanceUntil("turn", "3");
     EXPECT_EQ(session.call("PATCH", "session/actions/14", R"({"championId": 86})"), 409u);
 
     // Through the picks to finalization, where cell 1 offers its trade.
-    for (int step = 0; step < 200 && flow.find("phase").asString() != "FINALIZATION"; ++step) {
-        session.advance(1'000);
-        flow = session.flow();
-    }
-    ASSERT_EQ(flow.find("phase").asString(), "FINALIZATION");
+    ASSERT_EQ(session.advanceUntil("phase", R"("FINALIZATION")").find("phase").asString(),
+              "FINALIZATION");
     session.advance(5'000);
     EXPECT_EQ(session.call("GET", "session/trades/2"), 200u);
     EXPECT_EQ(session.last().find("state").asString(), "RECEIVED");
@@ -154,11 +162,7 @@ TEST(Flow, PlaysFromPlanningToTheEndOfTheSession) {
     EXPECT_EQ(session.call("POST", "session/trades/3/cancel"), 204u);
     EXPECT_EQ(session.call("POST", "session/trades/3/cancel"), 409u);  // no longer sent
 
-    for (int step = 0; step < 60 && flow.find("phase").asString() != "ENDED"; ++step) {
-        session.advance(1'000);
-        flow = session.flow();
-    }
-    ASSERT_EQ(flow.find("phase").asString(), "ENDED");
+    ASSERT_EQ(session.advanceUntil("phase", R"("ENDED")").find("phase").asString(), "ENDED");
 
     const std::vector<BindingValue> published = session.published();
     const std::vector<BindingValue> updates = sessionEvents(published);

@@ -65,6 +65,10 @@ const BadScenario kBadScenarios[] = {
      "implementations:\n  legacy:\n    answers:\n      - method: GET\n        url: v1/session\n"
      "        times: 0\n",
      "6: an answer's times must be a number of requests, 1 or more"},
+    {"value and status",
+     "implementations:\n  legacy:\n    answers:\n"
+     "      - {method: GET, url: v1/session, value: 1, status: 409}\n",
+     "4: an answer has either a value or a status with a message, not both"},
     {"quoted status",
      "implementations:\n  legacy:\n    answers:\n      - {method: GET, url: v1/session,\n"
      "         status: \"409\"}\n",
