@@ -101,17 +101,7 @@ TEST(JsonWriter, CompactTextMatchesRapidJsonsWriter) {
     for (int byte = 255; byte >= 0; --byte) {
         strings.back() += static_cast<char>(byte);
     }
-    const double numbers[] = {0.0,
-                              -0.0,
-                              1e-7,
-                              1e21,
-                              0.1,
-                              -1.0 / 3,
-                              5e-324,
-                              std::numeric_limits<double>::min(),
-                              std::numeric_limits<double>::max(),
-                              -std::numeric_limits<double>::max(),
-                              1.8446744073709552e19};
+    using Limits = std::numeric_limits<double>;
 
     BindingValue list;
     rapidjson::StringBuffer buffer;
@@ -132,7 +122,8 @@ TEST(JsonWriter, CompactTextMatchesRapidJsonsWriter) {
         EXPECT_EQ(writeJson(text(bytes)), alone.GetString());
         EXPECT_EQ(detail::quoteJsonString(bytes), alone.GetString());
     }
-    for (const double value : numbers) {
+    for (const double value : {0.0, -0.0, 1e-7, 1e21, 0.1, -1.0 / 3, 5e-324, Limits::min(),
+                               Limits::max(), -Limits::max(), 1.8446744073709552e19}) {
         SCOPED_TRACE(value);
         list.append().setDouble(value);
         writer.Double(value);
@@ -208,19 +199,4 @@ TEST(JsonWriter, PrettyFormIndentsByFourAndUsesTheGivenNewline) {
     EXPECT_EQ(writeJson(value, nullptr, ""), compact);
     EXPECT_EQ(writeJson(value, nullptr, nullptr), compact);
     EXPECT_EQ(writeJson(number(1.5), nullptr, "\n"), "1.5");
-}
-
-TEST(JsonWriter, ReadingWhatWasWrittenGivesTheSameTree) {
-    for (const char* canonical : {
-             R"({"a":[1,-1,1.5,4294967296,-2147483649,1.8446744073709552e19],"b":null})",
-             R"([true,false,"\u0001\"\\",{"":{},"x":[[],{}]}])",
-             R"("\u00e9")",
-             R"(-0.0)",
-         }) {
-        SCOPED_TRACE(canonical);
-        const BindingValue value = parsed(canonical);
-        for (const char* newline : {static_cast<const char*>(nullptr), "\n", "\r\n"}) {
-            EXPECT_EQ(parsed(writeJson(value, nullptr, newline).c_str()), value);
-        }
-    }
 }
