@@ -231,6 +231,11 @@ std::string cannot(const char* name, const char* type, const std::string& becaus
 }
 const char* const kUnregistered = "is an unregistered structure or not a structure at all";
 
+std::string notEnumerator(const std::string& shown, const char* type = "BindingAsyncState",
+                          const char* name = "x") {
+    return fails(shown + " is not a valid " + type + " enumeration value for '" + name + "'.");
+}
+
 std::string replaceKind(std::string message, const char* kind) {
     const std::size_t at = message.find("{kind}");
     return at == std::string::npos ? message : message.replace(at, 6, kind);
@@ -357,12 +362,8 @@ TEST_F(NativeConversion, FloatingPoint) {
 }
 
 TEST_F(NativeConversion, BoolStringAndBlob) {
-    const char* const boolFormat =
-        "Value %s for 'x' of type bool is in an incorrect format. Options are \"true\", "
-        "\"false\", \"1\", \"0\".";
-    const auto badBool = [&](const char* t) {
-        std::string m = boolFormat;
-        return fails(m.replace(m.find("%s"), 2, t));
+    const auto badBool = [](const char* shown) {
+        return badFormat(shown, "bool") + ". Options are \"true\", \"false\", \"1\", \"0\".";
     };
     const std::string notBase64 =
         "Couldn't assign string value to 'x' of type blob because the input has invalid base64 "
@@ -393,41 +394,33 @@ TEST_F(NativeConversion, BoolStringAndBlob) {
 }
 
 TEST_F(NativeConversion, Enums) {
-    const auto invalid = [](const char* shown) {
-        return fails(std::string(shown) +
-                     " is not a valid BindingAsyncState enumeration value "
-                     "for 'x'.");
-    };
     check({
         {"enum", text("Running"), gives("enum 1")},
         {"enum", text("1"), gives("enum 1")},
         {"enum", text("0x4"), gives("enum 4")},
         {"enum", text(""), gives("enum 0")},
-        {"enum", text("7"), invalid("7")},
-        {"enum", text("running"), invalid("running")},
-        {"enum", text("1x"), invalid("1x")},
+        {"enum", text("7"), notEnumerator("7")},
+        {"enum", text("running"), notEnumerator("running")},
+        {"enum", text("1x"), notEnumerator("1x")},
         {"enum", sgn(5), gives("enum 5")},
-        {"enum", sgn(-1), invalid("-1")},
+        {"enum", sgn(-1), notEnumerator("-1")},
         // No truncation to 32 bits: 2^32 + 1 is not Running.
-        {"enum", sgn(4294967297), invalid("4294967297")},
-        {"enum", text("4294967297"), invalid("4294967297")},
+        {"enum", sgn(4294967297), notEnumerator("4294967297")},
+        {"enum", text("4294967297"), notEnumerator("4294967297")},
         {"enum", uns(2), gives("enum 2")},
-        {"enum", uns(4294967296), invalid("4294967296")},
+        {"enum", uns(4294967296), notEnumerator("4294967296")},
         // Another enum type is taken by its number.
         {"enum", enumOf(StrayState::On), gives("enum 1")},
-        {"enum", enumValue(9, &staticTypeInfo<BindingAsyncState>()), invalid("9")},
+        {"enum", enumValue(9, &staticTypeInfo<BindingAsyncState>()), notEnumerator("9")},
         // One- and eight-byte enums: stored by their size, sign-extended.
         {"narrow-enum", text("Neg"), gives("enum -1")},
-        {"narrow-enum", sgn(255),
-         fails("255 is not a valid TestNarrow enumeration value for 'x'.")},
+        {"narrow-enum", sgn(255), notEnumerator("255", "TestNarrow")},
         {"wide-enum", text("Neg"), gives("enum -1")},
         {"wide-enum", sgn(-1), gives("enum -1")},
         // The largest 32-bit number is a number like any other; one more is not.
         {"edge-enum", uns(2147483647), gives("enum 2147483647")},
-        {"edge-enum", uns(2147483648),
-         fails("2147483648 is not a valid TestEdge enumeration value for 'x'.")},
-        {"edge-enum", text("2147483648"),
-         fails("2147483648 is not a valid TestEdge enumeration value for 'x'.")},
+        {"edge-enum", uns(2147483648), notEnumerator("2147483648", "TestEdge")},
+        {"edge-enum", text("2147483648"), notEnumerator("2147483648", "TestEdge")},
     });
     Wide wide = Wide::Pos;
     ASSERT_TRUE(fromValue(wide, text("Neg"), "x", registry).ok);
@@ -459,7 +452,7 @@ TEST_F(NativeConversion, ContainersAndNestedNames) {
          cannot("points", "TestPoint", "not a structure")},
         {"holder", object({{"stray", object({})}}), cannot("stray", nullptr, kUnregistered)},
         {"shapes", object({{"states", list({text("Running"), text("Bogus")})}}),
-         fails("Bogus is not a valid BindingAsyncState enumeration value for 'states'.")},
+         notEnumerator("Bogus", "BindingAsyncState", "states")},
         {"shapes", object({{"grid", list({list({text("z")})})}}), badFormat("z", "int32", "grid")},
         {"shapes", object({{"grid", list({sgn(1)})}}),
          cannot("grid", "vector", "not a collection")},

@@ -8,9 +8,11 @@
 #include <rapidjson/writer.h>
 
 #include "binding/type_registry.h"
+#include "binding_test_support.h"
 #include "formats/json.h"
 
 using namespace tav;
+using namespace tav::testing;
 
 namespace {
 
@@ -20,18 +22,6 @@ BindingValue parsed(const char* text) {
     BindingResult result = readJson(text);
     EXPECT_TRUE(result.ok) << result.error();
     return std::move(result.value);
-}
-
-BindingValue number(double value) {
-    BindingValue v;
-    v.setDouble(value);
-    return v;
-}
-
-BindingValue text(std::string_view bytes) {
-    BindingValue v;
-    v.setString(bytes);
-    return v;
 }
 
 }  // namespace
@@ -65,8 +55,8 @@ TEST(JsonWriter, NonFiniteDoublesWriteNull) {
     const double infinity = std::numeric_limits<double>::infinity();
     for (const double value : {std::numeric_limits<double>::quiet_NaN(), infinity, -infinity}) {
         SCOPED_TRACE(value);
-        EXPECT_EQ(writeJson(number(value)), "null");
-        EXPECT_EQ(writeJson(number(value), nullptr, "\n"), "null");
+        EXPECT_EQ(writeJson(flt(value)), "null");
+        EXPECT_EQ(writeJson(flt(value), nullptr, "\n"), "null");
     }
     BindingValue list;
     list.element(0).setDouble(infinity);
@@ -129,7 +119,7 @@ TEST(JsonWriter, CompactTextMatchesRapidJsonsWriter) {
         writer.Double(value);
         rapidjson::StringBuffer alone;
         rapidjson::Writer<rapidjson::StringBuffer>(alone).Double(value);
-        EXPECT_EQ(writeJson(number(value)), alone.GetString());
+        EXPECT_EQ(writeJson(flt(value)), alone.GetString());
     }
     writer.EndArray();
     EXPECT_TRUE(writeJson(list) == buffer.GetString());
@@ -198,5 +188,5 @@ TEST(JsonWriter, PrettyFormIndentsByFourAndUsesTheGivenNewline) {
     const std::string compact = R"({"a":"x","b":[1,{"c":[],"d":{}}],"e":[[]]})";
     EXPECT_EQ(writeJson(value, nullptr, ""), compact);
     EXPECT_EQ(writeJson(value, nullptr, nullptr), compact);
-    EXPECT_EQ(writeJson(number(1.5), nullptr, "\n"), "1.5");
+    EXPECT_EQ(writeJson(flt(1.5), nullptr, "\n"), "1.5");
 }
