@@ -130,16 +130,13 @@ TEST(BindingValue, SettersAndTypedReads) {
         EXPECT_NE(value.context(), nullptr);  // reset keeps the context
         EXPECT_EQ(BindingValueContextProbe::slotsInUse(*value.context()), 0u);
     }
-}
-
-TEST(BindingValue, EmptyStringIsSharedAndNeedsNoContext) {
-    BindingValue a, b;
-    a.setString("");
-    b.setString(static_cast<const char*>(nullptr));
-    EXPECT_EQ(a.kind(), BindingValueKind::String);
-    EXPECT_EQ(a.size(), 0u);
-    EXPECT_EQ(a.asCString(), b.asCString());
-    EXPECT_EQ(a.context(), nullptr);
+    // The empty string is shared and needs no context.
+    BindingValue empty, null;
+    empty.setString("");
+    null.setString(static_cast<const char*>(nullptr));
+    EXPECT_EQ(reads(empty), "string/0: 0 0 0 0 '' \"\" [] 0");
+    EXPECT_EQ(empty.asCString(), null.asCString());
+    EXPECT_EQ(empty.context(), nullptr);
 }
 
 TEST(BindingValue, ElementAppendsEmptyElementsUpToTheIndex) {
