@@ -58,11 +58,9 @@ TEST(JsonWriter, NonFiniteDoublesWriteNull) {
         EXPECT_EQ(writeJson(flt(value)), "null");
         EXPECT_EQ(writeJson(flt(value), nullptr, "\n"), "null");
     }
-    BindingValue list;
-    list.element(0).setDouble(infinity);
-    list.element(1).setDouble(2.0);
-    EXPECT_EQ(writeJson(list), "[null,2.0]");
-    EXPECT_EQ(writeJson(list, nullptr, "\n"), "[\n    null,\n    2.0\n]");
+    const BindingValue values = list({flt(infinity), flt(2.0)});
+    EXPECT_EQ(writeJson(values), "[null,2.0]");
+    EXPECT_EQ(writeJson(values, nullptr, "\n"), "[\n    null,\n    2.0\n]");
 }
 
 TEST(JsonWriter, CompactTextMatchesRapidJsonsWriter) {
@@ -149,11 +147,9 @@ TEST(JsonWriter, EnumsUseTheRegistryNameWhenThereIsOne) {
     registry.beginStructure("TestShade", sizeof(Shade), staticTypeInfo<Shade>(), true)
         .addEnumerator("Light", 1, "")
         .addEnumerator("Dark", 2, "");
-    BindingValue value;
-    value.element(0).setEnum({2, &staticTypeInfo<Shade>()});
-    value.element(1).setEnum({7, &staticTypeInfo<Shade>()});
-    value.element(2).setEnum({-3, nullptr});
-    value.element(3).setEnum({1, &staticTypeInfo<int>()});
+    const StaticTypeInfo* shade = &staticTypeInfo<Shade>();
+    const BindingValue value = list({enumValue(2, shade), enumValue(7, shade),
+                                     enumValue(-3, nullptr), enumValue(1, &staticTypeInfo<int>())});
     EXPECT_EQ(writeJson(value, &registry), R"(["Dark",7,-3,1])");
     EXPECT_EQ(writeJson(value), "[2,7,-3,1]");
 }

@@ -20,11 +20,7 @@ struct Case {
 
 void expectCases(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
-        std::string trace;
-        for (const std::uint8_t byte : c.bytes) {
-            trace += std::to_string(byte) + " ";
-        }
-        SCOPED_TRACE(trace);
+        SCOPED_TRACE(::testing::PrintToString(c.bytes));
         std::uint32_t position = 12345;
         const tav::BindingResult result = tav::readMessagePack(c.bytes, position);
         EXPECT_EQ(
