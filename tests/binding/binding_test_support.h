@@ -23,46 +23,40 @@ inline BindingValue none() {
     return {};
 }
 
-inline BindingValue boolean(bool b) {
+// A value that set builds.
+template <class Set>
+BindingValue made(Set set) {
     BindingValue v;
-    v.setBool(b);
+    set(v);
     return v;
+}
+
+inline BindingValue boolean(bool b) {
+    return made([&](BindingValue& v) { v.setBool(b); });
 }
 
 inline BindingValue sgn(std::int64_t n) {
-    BindingValue v;
-    v.setInt64(n);
-    return v;
+    return made([&](BindingValue& v) { v.setInt64(n); });
 }
 
 inline BindingValue uns(std::uint64_t n) {
-    BindingValue v;
-    v.setUInt64(n);
-    return v;
+    return made([&](BindingValue& v) { v.setUInt64(n); });
 }
 
 inline BindingValue flt(double x) {
-    BindingValue v;
-    v.setDouble(x);
-    return v;
+    return made([&](BindingValue& v) { v.setDouble(x); });
 }
 
 inline BindingValue text(std::string_view s) {
-    BindingValue v;
-    v.setString(s);
-    return v;
+    return made([&](BindingValue& v) { v.setString(s); });
 }
 
 inline BindingValue blob(std::initializer_list<std::uint8_t> bytes) {
-    BindingValue v;
-    v.setBlob(BindingBlob(bytes));
-    return v;
+    return made([&](BindingValue& v) { v.setBlob(BindingBlob(bytes)); });
 }
 
 inline BindingValue enumValue(std::int32_t number, const StaticTypeInfo* type) {
-    BindingValue v;
-    v.setEnum({number, type});
-    return v;
+    return made([&](BindingValue& v) { v.setEnum({number, type}); });
 }
 
 template <class E>

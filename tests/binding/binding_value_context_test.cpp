@@ -1,7 +1,6 @@
 #include "binding/binding_value_context.h"
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,24 +52,6 @@ std::vector<std::string> keysCollidingUnderFnv1a(std::size_t count) {
 
 }  // namespace
 
-TEST(BindingStringTable, GrowsByDoublingAndClearsBackToEightBuckets) {
-    BindingValue root;
-    for (int i = 0; i < 9; ++i) {
-        root.element(i).setString("s" + std::to_string(i));
-    }
-    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 16u);
-    for (int i = 9; i < 100; ++i) {
-        root.element(i).setString("s" + std::to_string(i));
-    }
-    EXPECT_EQ(BindingValueContextProbe::stringCount(*root.context()), 100u);
-    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 128u);
-    root.element(0).reset();
-    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 128u);
-    root.reset();
-    EXPECT_EQ(BindingValueContextProbe::stringCount(*root.context()), 0u);
-    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 8u);
-}
-
 TEST(BindingStringTable, KeysCollidingUnderTheUnkeyedHashSpreadOverBuckets) {
     const std::vector<std::string> keys = keysCollidingUnderFnv1a(3000);
     BindingValue root;
@@ -85,36 +66,12 @@ TEST(BindingStringTable, KeysCollidingUnderTheUnkeyedHashSpreadOverBuckets) {
     // the old one put all 3000 in one.
     EXPECT_LE(BindingValueContextProbe::longestStringChain(*root.context()), 12u);
     EXPECT_EQ(root.find(keys[1234]).asString(), keys[1234]);
-}
-
-TEST(BindingSlotPools, SlotsComeFromTheInlinePageThenFromPoolPages) {
-    detail::SlotPools pools;
-    std::mt19937 random(7);
-    for (const std::size_t size : {std::size_t{1}, std::size_t{20}, std::size_t{72}}) {
-        SCOPED_TRACE(size);
-        const std::size_t slotSize = (size + 3) / 4 * 4;
-        std::vector<unsigned char*> slots;
-        for (int i = 0; i < 3000; ++i) {
-            auto* slot = static_cast<unsigned char*>(pools.allocate(size));
-            std::fill(slot, slot + slotSize, static_cast<unsigned char>(i));
-            slots.push_back(slot);
-        }
-        EXPECT_GT(pools.pageCount(), 0u);
-        std::sort(slots.begin(), slots.end());
-        for (std::size_t i = 1; i < slots.size(); ++i) {
-            ASSERT_GE(static_cast<std::size_t>(slots[i] - slots[i - 1]), slotSize);
-        }
-        // The last slot freed is the first handed out again.
-        pools.deallocate(slots[5], size);
-        EXPECT_EQ(pools.allocate(size), slots[5]);
-
-        std::shuffle(slots.begin(), slots.end(), random);
-        for (unsigned char* slot : slots) {
-            pools.deallocate(slot, size);
-        }
-        EXPECT_EQ(pools.pageCount(), 0u);
-        EXPECT_EQ(pools.slotsInUse(), 0u);
-    }
+    // The table shrinks only when the tree is cleared.
+    root.member(keys[0]).reset();
+    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 4096u);
+    root.reset();
+    EXPECT_EQ(BindingValueContextProbe::stringCount(*root.context()), 0u);
+    EXPECT_EQ(BindingValueContextProbe::stringBucketCount(*root.context()), 8u);
 }
 
 TEST(BindingSlotPools, ReleaseAllGivesBackFullAndPartlyUsedPages) {

@@ -108,13 +108,8 @@ TEST(BindingValue, SettersAndTypedReads) {
         {[](BindingValue& v) { v.setString("Jinx"); }, "string/4: 0 0 0 0 'Jinx' \"Jinx\" [] 0"},
         {[](BindingValue& v) { v.setString(std::string("a\0b", 3)); },
          "string/3: 0 0 0 0 'a\\0b' \"a\" [] 0"},
-        {[](BindingValue& v) {
-             v.setBlob(BindingBlob{7, 8});
-         },
-         "blob/2: 0 0 0 0 '' \"\" [7;8;] 0"},
-        {[](BindingValue& v) {
-             v.setEnum({-3, &staticTypeInfo<int>()});
-         },
+        {[](BindingValue& v) { v.setBlob(BindingBlob(2, 7)); }, "blob/2: 0 0 0 0 '' \"\" [7;7;] 0"},
+        {[](BindingValue& v) { v.setEnum(BindingEnumValue(-3, &staticTypeInfo<int>())); },
          "enum/1: 0 0 0 0 '' \"\" [] -3 typed"},
         {[](BindingValue& v) { v.makeCollection(); }, "collection/0: 0 0 0 0 '' \"\" [] 0"},
         {[](BindingValue& v) { v.makeStructure(); }, "structure/0: 0 0 0 0 '' \"\" [] 0"},
@@ -135,16 +130,13 @@ TEST(BindingValue, SettersAndTypedReads) {
         EXPECT_NE(value.context(), nullptr);  // reset keeps the context
         EXPECT_EQ(BindingValueContextProbe::slotsInUse(*value.context()), 0u);
     }
-}
-
-TEST(BindingValue, EmptyStringIsSharedAndNeedsNoContext) {
-    BindingValue a, b;
-    a.setString("");
-    b.setString(static_cast<const char*>(nullptr));
-    EXPECT_EQ(a.kind(), BindingValueKind::String);
-    EXPECT_EQ(a.size(), 0u);
-    EXPECT_EQ(a.asCString(), b.asCString());
-    EXPECT_EQ(a.context(), nullptr);
+    // The empty string is shared and needs no context.
+    BindingValue empty, null;
+    empty.setString("");
+    null.setString(static_cast<const char*>(nullptr));
+    EXPECT_EQ(reads(empty), "string/0: 0 0 0 0 '' \"\" [] 0");
+    EXPECT_EQ(empty.asCString(), null.asCString());
+    EXPECT_EQ(empty.context(), nullptr);
 }
 
 TEST(BindingValue, ElementAppendsEmptyElementsUpToTheIndex) {

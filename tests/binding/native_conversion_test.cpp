@@ -1,7 +1,7 @@
 #include "binding/native_conversion.h"
 
-#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -53,22 +53,15 @@ constexpr auto describe(BindingDescribe<Edge>) {
     return tav::enumeration<Edge>({{"Max", Edge::Max}});
 }
 
+// b is required; a failure at b leaves a written and c as it was.
 struct Checked {
     std::int32_t a = 0;
     std::int32_t b = 0;
+    std::int32_t c = 0;
 };
 constexpr auto describe(BindingDescribe<Checked>) {
-    return record(field("a", &Checked::a), field("b", &Checked::b).required());
-}
-
-struct Ordered {
-    std::int32_t first = -1;
-    std::int32_t bad = -1;
-    std::int32_t last = -1;
-};
-constexpr auto describe(BindingDescribe<Ordered>) {
-    return record(field("first", &Ordered::first), field("bad", &Ordered::bad),
-                  field("last", &Ordered::last));
+    return record(field("a", &Checked::a), field("b", &Checked::b).required(),
+                  field("c", &Checked::c));
 }
 
 struct Sparse {
@@ -186,7 +179,6 @@ protected:
         registerEnum<Wide>(registry, {"TestWide"});
         registerEnum<Edge>(registry, {"TestEdge"});
         registerRecord<Checked>(registry, {"TestChecked"});
-        registerRecord<Ordered>(registry, {"TestOrdered"});
         registerRecord<Sparse>(registry, {"TestSparse"});
         registerRecord<Holder>(registry, {"TestHolder"});
         registerRecord<Shapes>(registry, {"TestShapes"});
@@ -223,74 +215,67 @@ const BindingValue& sampleOf(BindingValueKind kind) {
     return samples[static_cast<int>(kind)];
 }
 
-// The two messages of a number that does not fit its target ('x').
-std::string outOfRange(const std::string& shown, const char* type) {
-    return fails("Value " + shown + " for 'x' of type " + type + " is out of range");
+// The two messages of a number that does not fit its target.
+std::string outOfRange(const std::string& shown, const char* type, const char* name = "x") {
+    return fails("Value " + shown + " for '" + name + "' of type " + type + " is out of range");
 }
-std::string badFormat(const std::string& shown, const char* type) {
-    return fails("Value " + shown + " for 'x' of type " + type + " is in an incorrect format");
+std::string badFormat(const std::string& shown, const char* type, const char* name = "x") {
+    return fails("Value " + shown + " for '" + name + "' of type " + type +
+                 " is in an incorrect format");
+}
+// "Couldn't assign value to 'name' [of type type] because the input ...".
+std::string cannot(const char* name, const char* type, const std::string& because) {
+    return fails("Couldn't assign value to '" + std::string(name) + "'" +
+                 (type != nullptr ? " of type " + std::string(type) : "") + " because the input " +
+                 because + ".");
+}
+const char* const kUnregistered = "is an unregistered structure or not a structure at all";
+
+std::string notEnumerator(const std::string& shown, const char* type = "BindingAsyncState",
+                          const char* name = "x") {
+    return fails(shown + " is not a valid " + type + " enumeration value for '" + name + "'.");
 }
 
 std::string replaceKind(std::string message, const char* kind) {
-    message.replace(message.find("{kind}"), 6, kind);
-    return message;
+    const std::size_t at = message.find("{kind}");
+    return at == std::string::npos ? message : message.replace(at, 6, kind);
 }
 
-// Which value kinds each target refuses, and with which message ({kind} is
-// the refused kind's name); every other kind converts.
+// Which value kinds each target takes (b bool, i signed, u unsigned, f float,
+// s string, x blob, n enum, c collection, o structure), and its message for
+// the others ({kind} is the refused kind's name); an empty value is missing.
 TEST_F(NativeConversion, EachTargetRefusesTheKindsItCannotTake) {
-    using K = BindingValueKind;
-    const std::vector<K> notNumbers = {K::Bool, K::Blob, K::Collection, K::Structure};
-    const std::string numberMessage =
-        "Couldn't assign value to 'x' of type %t because the input is of an invalid type {kind}.";
     struct Refusal {
-        const char* target;
-        std::vector<K> refused;
+        std::string target;
+        const char* takes;
         std::string message;
     };
     std::vector<Refusal> refusals = {
-        {"bool",
-         {K::Signed, K::Unsigned, K::Float, K::Blob, K::Enum, K::Collection, K::Structure},
-         "Couldn't assign value to 'x' of type bool because the input is of an invalid type "
-         "{kind}."},
-        {"string",
-         {K::Bool, K::Signed, K::Unsigned, K::Float, K::Blob, K::Collection, K::Structure},
-         "Couldn't assign value to 'x' because the input is not a string."},
-        {"object", {}, ""},
-        {"vector",
-         {K::Bool, K::Signed, K::Unsigned, K::Float, K::String, K::Blob, K::Enum, K::Structure},
-         "Couldn't assign value to 'x' of type vector because the input not a collection."},
-        {"enum",
-         {K::Bool, K::Float, K::Blob, K::Collection, K::Structure},
-         "Couldn't assign value to 'x' of enum type because the input is of an invalid type "
-         "{kind}."},
-        {"struct",
-         {K::Bool, K::Signed, K::Unsigned, K::Float, K::String, K::Blob, K::Enum, K::Collection},
-         "Couldn't assign value to 'x' of type TestPoint because the input not a structure."},
-        {"map",
-         {K::Bool, K::Signed, K::Unsigned, K::Float, K::String, K::Blob, K::Enum, K::Collection},
-         "Couldn't assign value to 'x' of type map because the input not a structure."},
-        {"blob",
-         {K::Bool, K::Signed, K::Unsigned, K::Float, K::Enum, K::Collection, K::Structure},
-         "Couldn't assign value to 'x' of type blob because the input is not a blob."},
+        {"bool", "bs", cannot("x", "bool", "is of an invalid type {kind}")},
+        {"string", "sn", cannot("x", nullptr, "is not a string")},
+        {"object", "biufsxnco", ""},
+        {"vector", "c", cannot("x", "vector", "not a collection")},
+        {"enum", "iusn",
+         fails("Couldn't assign value to 'x' of enum type because the input is of an invalid "
+               "type {kind}.")},
+        {"struct", "o", cannot("x", "TestPoint", "not a structure")},
+        {"map", "o", cannot("x", "map", "not a structure")},
+        {"blob", "sx", cannot("x", "blob", "is not a blob")},
     };
     for (const char* number : {"int8", "uint8", "int16", "uint16", "int32", "uint32", "int64",
                                "uint64", "float", "double"}) {
-        std::string message = numberMessage;
-        message.replace(message.find("%t"), 2, number);
-        refusals.push_back({number, notNumbers, message});
+        refusals.push_back({number, "iufsn", cannot("x", number, "is of an invalid type {kind}")});
     }
+    const char* const letters = "-biufsxnco";  // in the order of BindingValueKind
     for (const Refusal& r : refusals) {
-        for (int k = 0; k <= static_cast<int>(K::Structure); ++k) {
-            const auto kind = static_cast<K>(k);
-            SCOPED_TRACE(std::string(r.target) + " from " + BindingValue::kindName(kind));
+        for (int k = 0; k <= static_cast<int>(BindingValueKind::Structure); ++k) {
+            const auto kind = static_cast<BindingValueKind>(k);
+            SCOPED_TRACE(r.target + " from " + BindingValue::kindName(kind));
             const std::string got = convert(r.target, sampleOf(kind));
-            if (kind == K::Empty) {
+            if (kind == BindingValueKind::Empty) {
                 EXPECT_EQ(got, fails("A value for 'x' is required."));
-            } else if (std::find(r.refused.begin(), r.refused.end(), kind) != r.refused.end()) {
-                EXPECT_EQ(got, fails(r.message.find("{kind}") != std::string::npos
-                                         ? replaceKind(r.message, BindingValue::kindName(kind))
-                                         : r.message));
+            } else if (std::strchr(r.takes, letters[k]) == nullptr) {
+                EXPECT_EQ(got, replaceKind(r.message, BindingValue::kindName(kind)));
             } else {
                 EXPECT_EQ(got.substr(0, 4), "ok: ") << got;
             }
@@ -309,7 +294,6 @@ TEST_F(NativeConversion, Integers) {
         {"int8", sgn(-128), gives("signed -128")},
         {"int8", sgn(128), outOfRange("128", "int8")},
         {"int8", sgn(-129), outOfRange("-129", "int8")},
-        {"int8", uns(200), outOfRange("200", "int8")},
         {"int8", enumOf(BindingAsyncState::Failed), gives("signed 5")},
         {"int16", uns(32768), outOfRange("32768", "int16")},
         {"uint16", text("65536"), outOfRange("65536", "uint16")},
@@ -327,8 +311,6 @@ TEST_F(NativeConversion, Integers) {
         {"int32", text("7 "), badFormat("7 ", "int32")},
         {"int32", text("-"), badFormat("-", "int32")},
         {"int32", text(std::string_view("7\08", 3)), badFormat("7", "int32")},
-        {"int32", text("2147483648"), outOfRange("2147483648", "int32")},
-        {"int32", sgn(-2147483648), gives("signed -2147483648")},
         {"int32", flt(1.9), gives("signed 1")},
         {"int32", flt(-1.9), gives("signed -1")},
         {"int32", flt(1e10), outOfRange("1e+10", "int32")},
@@ -377,12 +359,8 @@ TEST_F(NativeConversion, FloatingPoint) {
 }
 
 TEST_F(NativeConversion, BoolStringAndBlob) {
-    const char* const boolFormat =
-        "Value %s for 'x' of type bool is in an incorrect format. Options are \"true\", "
-        "\"false\", \"1\", \"0\".";
-    const auto badBool = [&](const char* t) {
-        std::string m = boolFormat;
-        return fails(m.replace(m.find("%s"), 2, t));
+    const auto badBool = [](const char* shown) {
+        return badFormat(shown, "bool") + ". Options are \"true\", \"false\", \"1\", \"0\".";
     };
     const std::string notBase64 =
         "Couldn't assign string value to 'x' of type blob because the input has invalid base64 "
@@ -413,41 +391,33 @@ TEST_F(NativeConversion, BoolStringAndBlob) {
 }
 
 TEST_F(NativeConversion, Enums) {
-    const auto invalid = [](const char* shown) {
-        return fails(std::string(shown) +
-                     " is not a valid BindingAsyncState enumeration value "
-                     "for 'x'.");
-    };
     check({
         {"enum", text("Running"), gives("enum 1")},
         {"enum", text("1"), gives("enum 1")},
         {"enum", text("0x4"), gives("enum 4")},
         {"enum", text(""), gives("enum 0")},
-        {"enum", text("7"), invalid("7")},
-        {"enum", text("running"), invalid("running")},
-        {"enum", text("1x"), invalid("1x")},
+        {"enum", text("7"), notEnumerator("7")},
+        {"enum", text("running"), notEnumerator("running")},
+        {"enum", text("1x"), notEnumerator("1x")},
         {"enum", sgn(5), gives("enum 5")},
-        {"enum", sgn(-1), invalid("-1")},
+        {"enum", sgn(-1), notEnumerator("-1")},
         // No truncation to 32 bits: 2^32 + 1 is not Running.
-        {"enum", sgn(4294967297), invalid("4294967297")},
-        {"enum", text("4294967297"), invalid("4294967297")},
+        {"enum", sgn(4294967297), notEnumerator("4294967297")},
+        {"enum", text("4294967297"), notEnumerator("4294967297")},
         {"enum", uns(2), gives("enum 2")},
-        {"enum", uns(4294967296), invalid("4294967296")},
+        {"enum", uns(4294967296), notEnumerator("4294967296")},
         // Another enum type is taken by its number.
         {"enum", enumOf(StrayState::On), gives("enum 1")},
-        {"enum", enumValue(9, &staticTypeInfo<BindingAsyncState>()), invalid("9")},
+        {"enum", enumValue(9, &staticTypeInfo<BindingAsyncState>()), notEnumerator("9")},
         // One- and eight-byte enums: stored by their size, sign-extended.
         {"narrow-enum", text("Neg"), gives("enum -1")},
-        {"narrow-enum", sgn(255),
-         fails("255 is not a valid TestNarrow enumeration value for 'x'.")},
+        {"narrow-enum", sgn(255), notEnumerator("255", "TestNarrow")},
         {"wide-enum", text("Neg"), gives("enum -1")},
         {"wide-enum", sgn(-1), gives("enum -1")},
         // The largest 32-bit number is a number like any other; one more is not.
         {"edge-enum", uns(2147483647), gives("enum 2147483647")},
-        {"edge-enum", uns(2147483648),
-         fails("2147483648 is not a valid TestEdge enumeration value for 'x'.")},
-        {"edge-enum", text("2147483648"),
-         fails("2147483648 is not a valid TestEdge enumeration value for 'x'.")},
+        {"edge-enum", uns(2147483648), notEnumerator("2147483648", "TestEdge")},
+        {"edge-enum", text("2147483648"), notEnumerator("2147483648", "TestEdge")},
     });
     Wide wide = Wide::Pos;
     ASSERT_TRUE(fromValue(wide, text("Neg"), "x", registry).ok);
@@ -467,47 +437,31 @@ TEST_F(NativeConversion, ContainersAndNestedNames) {
          gives("{a: signed 1, b: signed 2}")},
         {"struct", object({{"x", sgn(1)}, {"extra", text("ignored")}}),
          gives("{x: signed 1, y: signed 0}")},
-        {"stray", object({}),
-         fails("Couldn't assign value to 'x' because the input is an unregistered structure or "
-               "not a structure at all.")},
-        {"holder", object({{"x", list({})}}),
-         fails("Couldn't assign value to 'x' because the input is not a string.")},
-        {"holder", object({{"small", sgn(300)}}),
-         fails("Value 300 for 'small' of type int8 is out of range")},
+        {"stray", object({}), cannot("x", nullptr, kUnregistered)},
+        {"holder", object({{"x", list({})}}), cannot("x", nullptr, "is not a string")},
+        {"holder", object({{"small", sgn(300)}}), outOfRange("300", "int8", "small")},
         {"holder", object({{"values", list({sgn(1), boolean(true)})}}),
-         fails("Couldn't assign value to 'values' of type int32 because the input is of an "
-               "invalid type bool.")},
-        {"holder", object({{"point", object({{"y", text("q")}})}}),
-         fails("Value q for 'y' of type int32 is in an incorrect format")},
+         cannot("values", "int32", "is of an invalid type bool")},
+        {"holder", object({{"point", object({{"y", text("q")}})}}), badFormat("q", "int32", "y")},
         {"holder", object({{"points", list({object({}), object({{"x", flt(1e10)}})})}}),
          outOfRange("1e+10", "int32")},
         {"holder", object({{"points", list({sgn(1)})}}),
-         fails("Couldn't assign value to 'points' of type TestPoint because the input not a "
-               "structure.")},
-        {"holder", object({{"stray", object({})}}),
-         fails("Couldn't assign value to 'stray' because the input is an unregistered structure "
-               "or not a structure at all.")},
+         cannot("points", "TestPoint", "not a structure")},
+        {"holder", object({{"stray", object({})}}), cannot("stray", nullptr, kUnregistered)},
         {"shapes", object({{"states", list({text("Running"), text("Bogus")})}}),
-         fails("Bogus is not a valid BindingAsyncState enumeration value for 'states'.")},
-        {"shapes", object({{"grid", list({list({text("z")})})}}),
-         fails("Value z for 'grid' of type int32 is in an incorrect format")},
+         notEnumerator("Bogus", "BindingAsyncState", "states")},
+        {"shapes", object({{"grid", list({list({text("z")})})}}), badFormat("z", "int32", "grid")},
         {"shapes", object({{"grid", list({sgn(1)})}}),
-         fails("Couldn't assign value to 'grid' of type vector because the input not a "
-               "collection.")},
+         cannot("grid", "vector", "not a collection")},
         {"shapes", object({{"tables", list({list({})})}}),
-         fails("Couldn't assign value to 'tables' of type map because the input not a "
-               "structure.")},
+         cannot("tables", "map", "not a structure")},
         {"shapes", object({{"byName", object({{"a", sgn(1)}})}}),
-         fails("Couldn't assign value to 'byName' of type TestPoint because the input not a "
-               "structure.")},
+         cannot("byName", "TestPoint", "not a structure")},
         {"shapes", object({{"flags", list({sgn(1)})}}),
-         fails("Couldn't assign value to 'flags' of type bool because the input is of an "
-               "invalid type signed.")},
-        {"shapes", object({{"maybeCount", text("abc")}}),
-         fails("Value abc for 'maybeCount' of type int32 is in an incorrect format")},
+         cannot("flags", "bool", "is of an invalid type signed")},
+        {"shapes", object({{"maybeCount", text("abc")}}), badFormat("abc", "int32", "maybeCount")},
         {"shapes", object({{"maybePoint", text("p")}}),
-         fails("Couldn't assign value to 'maybePoint' of type TestPoint because the input not "
-               "a structure.")},
+         cannot("maybePoint", "TestPoint", "not a structure")},
     });
 }
 
@@ -519,26 +473,21 @@ TEST_F(NativeConversion, RecordMembersWithoutValuesAndFailuresHalfway) {
         "Couldn't assign value to '<result>' of type TestChecked because the input structure "
         "doesn't have required field 'b'.";
     const std::pair<BindingValue, std::string> rows[] = {
-        {object({{"a", sgn(1)}}), required},
-        {object({{"a", sgn(1)}, {"b", none()}}), required},
-        {object({{"a", none()}, {"b", sgn(7)}}), "ok 42 7"},
-        {object({{"b", sgn(8)}}), "ok 42 8"},
+        {object({{"a", sgn(1)}, {"c", sgn(3)}}), required + " 1 0 -1"},
+        {object({{"a", sgn(1)}, {"b", none()}}), required + " 1 0 -1"},
+        {object({{"a", none()}, {"b", sgn(7)}}), "ok 42 7 -1"},
+        {object({{"b", sgn(8)}, {"c", sgn(3)}}), "ok 42 8 3"},
+        {object({{"a", sgn(1)}, {"b", text("oops")}, {"c", sgn(3)}}),
+         "Value oops for 'b' of type int32 is in an incorrect format 1 0 -1"},
     };
     for (const auto& [input, expected] : rows) {
         SCOPED_TRACE(dump(input));
-        Checked c{42, 0};
+        Checked c{42, 0, -1};
         const BindingResult result = fromValue(c, input, "<result>", registry);
-        EXPECT_EQ(
-            result.ok ? "ok " + std::to_string(c.a) + " " + std::to_string(c.b) : messageOf(result),
-            expected);
+        EXPECT_EQ(messageOf(result) + " " + std::to_string(c.a) + " " + std::to_string(c.b) + " " +
+                      std::to_string(c.c),
+                  expected);
     }
-
-    Ordered o;
-    const BindingValue input = object({{"first", sgn(1)}, {"bad", text("oops")}, {"last", sgn(3)}});
-    EXPECT_EQ(messageOf(fromValue(o, input, "x", registry)),
-              "Value oops for 'bad' of type int32 is in an incorrect format");
-    EXPECT_EQ(std::vector<std::int32_t>({o.first, o.bad, o.last}),
-              std::vector<std::int32_t>({1, -1, -1}));
 }
 
 // The unregistered member comes last: the fields already written into the

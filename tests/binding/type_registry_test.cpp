@@ -96,7 +96,6 @@ TEST_F(TypeRegistry, SecondRegistrationOfANameChangesNothing) {
 TEST_F(TypeRegistry, ReservedIdIsIndexedByNameOnly) {
     const BindingTypeBuilder builder =
         registry.beginStructure("TestReserved", 4, reservedStaticTypeInfo());
-    EXPECT_STREQ(reservedStaticTypeInfo().name, "#1BE7EF8E");
     EXPECT_EQ(builder.descriptor()->typeId, kReservedTypeId);
     EXPECT_EQ(registry.findByName("TestReserved"), builder.descriptor());
     EXPECT_EQ(registry.findById(kReservedTypeId), nullptr);
@@ -104,6 +103,7 @@ TEST_F(TypeRegistry, ReservedIdIsIndexedByNameOnly) {
 }
 
 TEST_F(TypeRegistry, LaterTypeOfTheSameIdTakesTheIdIndex) {
+    EXPECT_EQ(registry.find(staticTypeInfo<Pair>()), nullptr);
     const auto* earlier =
         registry.beginStructure("TestEarlier", 8, staticTypeInfo<Pair>()).descriptor();
     const auto* later =
@@ -111,11 +111,7 @@ TEST_F(TypeRegistry, LaterTypeOfTheSameIdTakesTheIdIndex) {
     EXPECT_EQ(registry.find(staticTypeInfo<Pair>()), later);
     EXPECT_EQ(registry.findByName("TestEarlier"), earlier);
     EXPECT_EQ(registry.findByName("TestLater"), later);
-}
-
-TEST_F(TypeRegistry, UnknownTypesAndOtherCasesFindNothing) {
-    EXPECT_EQ(registry.find(staticTypeInfo<Pair>()), nullptr);
-    EXPECT_EQ(registry.findByName("bindingasyncstate"), nullptr);
+    EXPECT_EQ(registry.findByName("testlater"), nullptr);
 }
 
 // Names are scanned in byte order, so of two names with the same number the
@@ -189,8 +185,6 @@ TEST(StaticTypeInfo, UndescribedTypesAreNamedByTheirId) {
         SCOPED_TRACE(expected);
         EXPECT_STREQ(info->name, expected);
         EXPECT_EQ(info->name, info->text);
-        EXPECT_NE(info->id, kReservedTypeId);
-        EXPECT_NE(info->id, 0u);
         ids.push_back(info->id);
     }
     std::sort(ids.begin(), ids.end());

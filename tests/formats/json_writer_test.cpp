@@ -8,9 +8,11 @@
 #include <rapidjson/writer.h>
 
 #include "binding/type_registry.h"
+#include "binding_test_support.h"
 #include "formats/json.h"
 
 using namespace tav;
+using namespace tav::testing;
 
 namespace {
 
@@ -20,18 +22,6 @@ BindingValue parsed(const char* text) {
     BindingResult result = readJson(text);
     EXPECT_TRUE(result.ok) << result.error();
     return std::move(result.value);
-}
-
-BindingValue number(double value) {
-    BindingValue v;
-    v.setDouble(value);
-    return v;
-}
-
-BindingValue text(std::string_view bytes) {
-    BindingValue v;
-    v.setString(bytes);
-    return v;
 }
 
 }  // namespace
@@ -65,14 +55,12 @@ TEST(JsonWriter, NonFiniteDoublesWriteNull) {
     const double infinity = std::numeric_limits<double>::infinity();
     for (const double value : {std::numeric_limits<double>::quiet_NaN(), infinity, -infinity}) {
         SCOPED_TRACE(value);
-        EXPECT_EQ(writeJson(number(value)), "null");
-        EXPECT_EQ(writeJson(number(value), nullptr, "\n"), "null");
+        EXPECT_EQ(writeJson(flt(value)), "null");
+        EXPECT_EQ(writeJson(flt(value), nullptr, "\n"), "null");
     }
-    BindingValue list;
-    list.element(0).setDouble(infinity);
-    list.element(1).setDouble(2.0);
-    EXPECT_EQ(writeJson(list), "[null,2.0]");
-    EXPECT_EQ(writeJson(list, nullptr, "\n"), "[\n    null,\n    2.0\n]");
+    const BindingValue values = list({flt(infinity), flt(2.0)});
+    EXPECT_EQ(writeJson(values), "[null,2.0]");
+    EXPECT_EQ(writeJson(values, nullptr, "\n"), "[\n    null,\n    2.0\n]");
 }
 
 TEST(JsonWriter, CompactTextMatchesRapidJsonsWriter) {
@@ -101,17 +89,7 @@ TEST(JsonWriter, CompactTextMatchesRapidJsonsWriter) {
     for (int byte = 255; byte >= 0; --byte) {
         strings.back() += static_cast<char>(byte);
     }
-    const double numbers[] = {0.0,
-                              -0.0,
-                              1e-7,
-                              1e21,
-                              0.1,
-                              -1.0 / 3,
-                              5e-324,
-                              std::numeric_limits<double>::min(),
-                              std::numeric_limits<double>::max(),
-                              -std::numeric_limits<double>::max(),
-                              1.8446744073709552e19};
+    using Limits = std::numeric_limits<double>;
 
     BindingValue list;
     rapidjson::StringBuffer buffer;
@@ -132,13 +110,14 @@ TEST(JsonWriter, CompactTextMatchesRapidJsonsWriter) {
         EXPECT_EQ(writeJson(text(bytes)), alone.GetString());
         EXPECT_EQ(detail::quoteJsonString(bytes), alone.GetString());
     }
-    for (const double value : numbers) {
+    for (const double value : {0.0, -0.0, 1e-7, 1e21, 0.1, -1.0 / 3, 5e-324, Limits::min(),
+                               Limits::max(), -Limits::max(), 1.8446744073709552e19}) {
         SCOPED_TRACE(value);
         list.append().setDouble(value);
         writer.Double(value);
         rapidjson::StringBuffer alone;
         rapidjson::Writer<rapidjson::StringBuffer>(alone).Double(value);
-        EXPECT_EQ(writeJson(number(value)), alone.GetString());
+        EXPECT_EQ(writeJson(flt(value)), alone.GetString());
     }
     writer.EndArray();
     EXPECT_TRUE(writeJson(list) == buffer.GetString());
@@ -168,11 +147,9 @@ TEST(JsonWriter, EnumsUseTheRegistryNameWhenThereIsOne) {
     registry.beginStructure("TestShade", sizeof(Shade), staticTypeInfo<Shade>(), true)
         .addEnumerator("Light", 1, "")
         .addEnumerator("Dark", 2, "");
-    BindingValue value;
-    value.element(0).setEnum({2, &staticTypeInfo<Shade>()});
-    value.element(1).setEnum({7, &staticTypeInfo<Shade>()});
-    value.element(2).setEnum({-3, nullptr});
-    value.element(3).setEnum({1, &staticTypeInfo<int>()});
+    const StaticTypeInfo* shade = &staticTypeInfo<Shade>();
+    const BindingValue value = list({enumValue(2, shade), enumValue(7, shade),
+                                     enumValue(-3, nullptr), enumValue(1, &staticTypeInfo<int>())});
     EXPECT_EQ(writeJson(value, &registry), R"(["Dark",7,-3,1])");
     EXPECT_EQ(writeJson(value), "[2,7,-3,1]");
 }
@@ -207,20 +184,5 @@ TEST(JsonWriter, PrettyFormIndentsByFourAndUsesTheGivenNewline) {
     const std::string compact = R"({"a":"x","b":[1,{"c":[],"d":{}}],"e":[[]]})";
     EXPECT_EQ(writeJson(value, nullptr, ""), compact);
     EXPECT_EQ(writeJson(value, nullptr, nullptr), compact);
-    EXPECT_EQ(writeJson(number(1.5), nullptr, "\n"), "1.5");
-}
-
-TEST(JsonWriter, ReadingWhatWasWrittenGivesTheSameTree) {
-    for (const char* canonical : {
-             R"({"a":[1,-1,1.5,4294967296,-2147483649,1.8446744073709552e19],"b":null})",
-             R"([true,false,"\u0001\"\\",{"":{},"x":[[],{}]}])",
-             R"("\u00e9")",
-             R"(-0.0)",
-         }) {
-        SCOPED_TRACE(canonical);
-        const BindingValue value = parsed(canonical);
-        for (const char* newline : {static_cast<const char*>(nullptr), "\n", "\r\n"}) {
-            EXPECT_EQ(parsed(writeJson(value, nullptr, newline).c_str()), value);
-        }
-    }
+    EXPECT_EQ(writeJson(flt(1.5), nullptr, "\n"), "1.5");
 }

@@ -20,11 +20,7 @@ struct Case {
 
 void expectCases(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
-        std::string trace;
-        for (const std::uint8_t byte : c.bytes) {
-            trace += std::to_string(byte) + " ";
-        }
-        SCOPED_TRACE(trace);
+        SCOPED_TRACE(::testing::PrintToString(c.bytes));
         std::uint32_t position = 12345;
         const tav::BindingResult result = tav::readMessagePack(c.bytes, position);
         EXPECT_EQ(
@@ -109,7 +105,8 @@ TEST(MessagePackReader, RepeatedKeys) {
 }
 
 // A bad lead byte or key is reported just after it, a truncated field or
-// payload where it would start; the position out says the same.
+// payload where it would start; the position out says the same. Payloads one
+// byte short are the hostile test's.
 TEST(MessagePackReader, ReportsFailuresWithTheirPosition) {
     const std::string invalid = "error: Invalid MessagePack data";
     const auto truncated = [](const char* width, int at) {
@@ -128,11 +125,9 @@ TEST(MessagePackReader, ReportsFailuresWithTheirPosition) {
         {{0xCB, 0, 0, 0, 0, 0, 0, 0}, truncated("64-bit", 1), 1},
         {{0xDB, 0, 0, 0}, truncated("32-bit", 1), 1},
         {{0x81, 0xD9}, truncated("8-bit", 2), 2},
-        {{0xA5, 'a', 'b'}, invalid + ". String of size 5 at position 1 is truncated.", 1},
         {{0x81, 0xDA, 0x01, 0x00, 'a'},
          invalid + ". String of size 256 at position 4 is truncated.",
          4},
-        {{0xC4, 0x03, 0x01}, invalid + ". Raw bytes of size 3 at position 2 are truncated.", 2},
     });
 }
 
