@@ -1,7 +1,7 @@
 // Pages of another local origin in headless Chromium, against the real
 // development host, from both names of that origin (same-site and
 // cross-site to the tool): each way a page can reach the tool is answered
-// 403 and read nothing. The verdict on each header and that a refusal
+// 403. The verdict on each header and that a refusal
 // changes nothing are the C++ tests' (OriginPolicy's table, the hostile
 // requests); this adds what only a browser shows, the headers it sends for
 // each way: Origin on a no-cors POST, a cors read (of the event stream,
@@ -70,8 +70,6 @@ await runTest(args, 'foreign pages were refused', async (t) => {
     const statuses = [...requests].flatMap(([id, request]) =>
       (codes.get(id) ?? []).map((code) => `${request} ${code}`));
     const where = `from ${pageOrigin}`;
-    check(seen.streamRead === 'refused', `${where}, the event stream was ${seen.streamRead}`);
-    check(seen.activeCors === 'refused', `${where}, the cors switch was ${seen.activeCors}`);
     const notRefused = statuses.filter((line) => !line.endsWith(' 403'));
     check(notRefused.length === 0, `${where}, answers other than 403: ${notRefused.join('; ')}`);
     check(statuses.length >= Object.keys(seen).length,

@@ -1,8 +1,7 @@
-// What the node and browser tests of the development host share: their
-// arguments, the tool started on an ephemeral port and stopped with SIGTERM,
-// headless Chromium on a fresh profile, local servers, waits that name what
-// they waited for, and the failures gathered as a test goes and reported at
-// its end.
+// What the node and browser tests of the development host share: the tool
+// started on an ephemeral port and stopped with SIGTERM, headless Chromium,
+// local servers, waits that name what they waited for, and the failures
+// gathered as a test goes and reported at its end.
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
 import { mkdtemp, rm } from 'node:fs/promises';
@@ -27,20 +26,14 @@ export async function startTool(toolPath, scenario, extraArgs = []) {
   const tool = spawn(command, [...prefix, '--port', '0', '--scenario', scenario, ...extraArgs],
     { stdio: ['ignore', 'ignore', 'pipe'] });
   let stderr = '';
+  // Once settled, the promise ignores the rest; the timer holds nothing up.
   const url = await new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error(`no start line in 60 s:\n${stderr}`)), 60_000);
-    tool.stderr.setEncoding('utf8');
-    tool.stderr.on('data', (chunk) => {
+    setTimeout(() => reject(new Error(`no start line in 60 s:\n${stderr}`)), 60_000).unref();
+    tool.on('exit', (code) => reject(new Error(`the tool ended with ${code} before serving:\n${stderr}`)));
+    tool.stderr.setEncoding('utf8').on('data', (chunk) => {
       stderr += chunk;
       const match = /serving (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32})/.exec(stderr);
-      if (match) {
-        clearTimeout(timer);
-        resolve(match[1]);
-      }
-    });
-    tool.on('exit', (code) => {
-      clearTimeout(timer);
-      reject(new Error(`the tool ended with ${code} before serving:\n${stderr}`));
+      if (match) resolve(match[1]);
     });
   });
   return { tool, url: new URL(url), stderr: () => stderr };

@@ -1,10 +1,8 @@
-// The documents of the development host, each passed through a maintained
-// validator: the generated OpenAPI document (an OpenAPI 3.1 validator) and
-// AsyncAPI document (the AsyncAPI parser), with what the real module's table
-// must have put in them; and the golden traces and the shipped scenarios
-// against their schemas of docs/, which must also refuse planted faults and
-// take the legitimate shapes the files do not happen to hold (a schema that
-// took anything would fail here).
+// The development host's documents through maintained validators: the
+// generated OpenAPI and AsyncAPI documents, with what the real module's table
+// must have put in them; the golden traces and the shipped scenarios against
+// their schemas of docs/, which must also refuse planted faults and take the
+// legitimate shapes the files do not happen to hold.
 //   node document_check.mjs openapi DOCUMENT.json
 //   node document_check.mjs asyncapi DOCUMENT.json
 //   node document_check.mjs trace SCHEMA.json TRACE.jsonl...

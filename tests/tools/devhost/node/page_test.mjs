@@ -9,9 +9,9 @@
 // nothing from elsewhere. Saves a screenshot.
 //
 //   node page_test.mjs --tool TAV_DEVHOST --scenario DEMO.yaml --screenshot OUT.png
-//                      [--module MODULE_FILE] [--chromium PATH]
-// With --module, the tool serves a copy of it with --watch, and the test
-// writes the copy again.
+//                      --module MODULE_FILE [--chromium PATH]
+// The tool serves a copy of the module with --watch, and the test writes the
+// copy again.
 import { copyFile, mkdtemp, readdir, rename, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
@@ -34,8 +34,17 @@ async function expectShown(page, rows) {
   });
 }
 
-async function run(t, watched) {
-  const { url } = await t.start(args.scenario, watched ? ['--watch', '--module', watched] : []);
+await runTest(args, `the page passed; screenshot in ${args.screenshot}`, async (t) => {
+  const watchDir = await mkdtemp(join(tmpdir(), 'tav-devhost-watch-'));
+  // Once the tool has stopped, the copies it loaded from are gone.
+  t.defer(async () => {
+    const left = await readdir(watchDir);
+    check(left.length === 1, `beside the watched module after the tool stopped: ${left.join(', ')}`);
+    await rm(watchDir, { recursive: true, force: true });
+  });
+  const watched = join(watchDir, basename(args.module));
+  await copyFile(args.module, watched);
+  const { url } = await t.start(args.scenario, ['--watch', '--module', watched]);
   const base = url.origin;
   const control = controlClient(url);
   const { page, errors } = await openPage(await t.browser());
@@ -144,11 +153,8 @@ async function run(t, watched) {
   const isRead = (request) => request.method() === 'GET' && request.url() === sessionUrl;
   let held = null;
   const hold = (request) => {
-    if (!held && isRead(request)) {
-      held = request;
-    } else {
-      request.continue();
-    }
+    if (held || !isRead(request)) return request.continue();
+    held = request;
   };
   await page.setRequestInterception(true);
   page.on('request', hold);
@@ -171,15 +177,13 @@ async function run(t, watched) {
   await page.setRequestInterception(false);
 
   // A new build written over the watched file: the page says so and keeps the session.
-  if (watched) {
-    await copyFile(args.module, `${watched}.new`);
-    await rename(`${watched}.new`, watched);
-    const reloaded = await waitIn(page, 'the page says the module reloaded', () =>
-      [...document.querySelectorAll('#events [data-kind="devhost"] .summary')]
-        .map((e) => e.textContent).find((t) => t.startsWith('module reloaded: version ')));
-    check(/sha256 [0-9a-f]{64}$/.test(await reloaded.jsonValue()), `the reload line: ${await reloaded.jsonValue()}`);
-    await expectShown(page, [[cell(1, 'displayName'), 'Logged']]);
-  }
+  await copyFile(args.module, `${watched}.new`);
+  await rename(`${watched}.new`, watched);
+  const reloaded = await waitIn(page, 'the page says the module reloaded', () =>
+    [...document.querySelectorAll('#events [data-kind="devhost"] .summary')]
+      .map((e) => e.textContent).find((t) => t.startsWith('module reloaded: version ')));
+  check(/sha256 [0-9a-f]{64}$/.test(await reloaded.jsonValue()), `the reload line: ${await reloaded.jsonValue()}`);
+  await expectShown(page, [[cell(1, 'displayName'), 'Logged']]);
 
   // The page links the tool's generated document, which names this server.
   const openapi = await (await fetch(await page.$eval('a[href="/openapi.json"]', (a) => a.href))).json();
@@ -187,18 +191,4 @@ async function run(t, watched) {
     `the served OpenAPI document names the server: ${JSON.stringify(openapi.servers)}`);
   check(errors.length === 0, `errors in the page: ${errors.join('; ')}`);
   check(foreign.length === 0, `requests outside the tool: ${foreign.join(', ')}`);
-}
-
-await runTest(args, `the page passed; screenshot in ${args.screenshot}`, async (t) => {
-  if (!args.module) return run(t, null);
-  const watchDir = await mkdtemp(join(tmpdir(), 'tav-devhost-watch-'));
-  // Once the tool has stopped, the copies it loaded from are gone.
-  t.defer(async () => {
-    const left = await readdir(watchDir);
-    check(left.length === 1, `beside the watched module after the tool stopped: ${left.join(', ')}`);
-    await rm(watchDir, { recursive: true, force: true });
-  });
-  const watched = join(watchDir, basename(args.module));
-  await copyFile(args.module, watched);
-  return run(t, watched);
 });
