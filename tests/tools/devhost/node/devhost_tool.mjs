@@ -70,13 +70,9 @@ export function report(started, passed) {
 }
 
 // A wait that says what it waited for when it times out.
-export async function until(what, promise) {
-  try {
-    return await promise;
-  } catch (error) {
-    throw new Error(`${what}: ${error.message}`);
-  }
-}
+export const until = (what, promise) => promise.catch((error) => {
+  throw new Error(`${what}: ${error.message}`);
+});
 
 // Waits until fn(arg) holds in the page.
 export const waitIn = (page, what, fn, arg, timeout = STEP_TIMEOUT) =>

@@ -39,12 +39,9 @@ async function record(scenario, out, extraArgs, drive) {
   const partial = `${out}.partial`;
   const started = await startTool(args.tool, join(args.scenarios, scenario), ['--record', partial, ...extraArgs]);
   const call = async (method, path, body, headers = {}) => {
-    const init = { method, headers: { ...headers } };
-    if (body !== undefined) {
-      init.headers['Content-Type'] = 'application/json';
-      init.body = JSON.stringify(body);
-    }
-    const response = await fetch(new URL(path, started.url), init);
+    const json = body === undefined ? {} : { 'Content-Type': 'application/json' };
+    const response = await fetch(new URL(path, started.url),
+      { method, headers: { ...headers, ...json }, body: body === undefined ? undefined : JSON.stringify(body) });
     await response.arrayBuffer();
     return response.status;
   };
