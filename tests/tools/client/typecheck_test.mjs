@@ -7,14 +7,15 @@
 import { mkdir, readFile, writeFile } from 'node:fs/promises';
 import { basename, join, resolve } from 'node:path';
 import { runTsc } from '../../../tools/client/tsc.mjs';
-import { check, failures, parseArgs, report } from '../devhost/node/devhost_tool.mjs';
+import { check, parseArgs, runTest } from '../devhost/node/devhost_tool.mjs';
 
 const args = Object.fromEntries(Object.entries(parseArgs(process.argv)).map(([k, v]) => [k, resolve(v)]));
 const packageSources = ['index.ts', 'events.ts', 'event-stream.ts', 'sse-reader.ts', 'dev-control.ts']
   .map((name) => join(args.client, name));
 
-// A tsconfig that extends an example's own, with the package at --client.
-async function project(name, example, files) {
+// tsc's output over the files, with a tsconfig that extends an example's
+// own and finds the package at --client; '' when it refuses nothing.
+async function tsc(name, example, files) {
   const path = join(args.work, `tsconfig.${name}.json`);
   await writeFile(path, JSON.stringify({
     extends: join(args.examples, example, 'tsconfig.json'),
@@ -22,7 +23,7 @@ async function project(name, example, files) {
     files,
     include: [],
   }, null, 2));
-  return path;
+  return runTsc(['-p', path]).then(() => '', (error) => error.output);
 }
 
 // [what, replaced, by]: each plant must still find its text in the example.
@@ -34,44 +35,27 @@ const PLANTS = [
   ['a route that does not exist', '\'/tav-champ-select/v1/session/timer\'', '\'/tav-champ-select/v1/session/timers\''],
 ];
 
-async function plantedCopies() {
+await runTest(args, 'the client and its examples type-check; every planted mistake is refused', async () => {
+  await mkdir(args.work, { recursive: true });
   const source = await readFile(join(args.examples, 'client', 'main.ts'), 'utf8');
-  return Promise.all(PLANTS.map(async ([what, replaced, by], i) => {
+  const plants = await Promise.all(PLANTS.map(async ([what, replaced, by], i) => {
     check(source.includes(replaced), `the example no longer has ${replaced} to plant ${what} in`);
     const text = source.replace(replaced, by);
     const file = join(args.work, `planted-${i}.ts`);
     await writeFile(file, text);
     return { what, file, line: text.slice(0, text.indexOf(by)).split('\n').length };
   }));
-}
-
-const passes = async (what, config) => {
-  try {
-    await runTsc(['-p', config]);
-  } catch (error) {
-    check(false, `${what}:\n${error.output}`);
-  }
-};
-
-try {
-  await mkdir(args.work, { recursive: true });
-  const node = await project('node', 'client', [...packageSources,
-    ...['main.ts', 'screen.ts', 'flow-screen.test.ts'].map((name) => join(args.examples, 'client', name))]);
-  const browser = await project('browser', 'frontend',
-    [...packageSources, join(args.examples, 'frontend', 'src', 'main.ts')]);
-  const plants = await plantedCopies();
-  const planted = await project('planted', 'client', plants.map((p) => p.file));
-  const [, , refused] = await Promise.all([
-    passes('the package and the node example', node),
-    passes('the package and the page', browser),
-    runTsc(['-p', planted]).then(() => '', (error) => error.output),
+  const [node, browser, refused] = await Promise.all([
+    tsc('node', 'client', [...packageSources,
+      ...['main.ts', 'screen.ts', 'flow-screen.test.ts'].map((name) => join(args.examples, 'client', name))]),
+    tsc('browser', 'frontend', [...packageSources, join(args.examples, 'frontend', 'src', 'main.ts')]),
+    tsc('planted', 'client', plants.map((p) => p.file)),
   ]);
+  check(node === '', `the package and the node example:\n${node}`);
+  check(browser === '', `the package and the page:\n${browser}`);
   // tsc names the files relative to the working folder.
   for (const { what, file, line } of plants) {
     check(refused.includes(`${basename(file)}(${line},`),
       `tsc did not refuse ${what} on line ${line} of ${file}:\n${refused.slice(0, 4000)}`);
   }
-} catch (error) {
-  failures.push(error.stack || String(error));
-}
-report(null, 'the client and its examples type-check; every planted mistake is refused');
+});

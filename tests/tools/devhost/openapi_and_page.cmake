@@ -29,9 +29,9 @@ add_test(NAME DevhostOpenApi.Generate
   COMMAND tav-devhost-openapi-dump ${openapi_json} ${asyncapi_json})
 set_tests_properties(DevhostOpenApi.Generate PROPERTIES FIXTURES_SETUP devhost_openapi)
 add_test(NAME DevhostOpenApi.PassesTheValidator
-  COMMAND ${TAV_NODE} ${tav_node_dir}/openapi_check.mjs ${openapi_json})
+  COMMAND ${TAV_NODE} ${tav_node_dir}/document_check.mjs openapi ${openapi_json})
 add_test(NAME DevhostAsyncApi.PassesTheParser
-  COMMAND ${TAV_NODE} ${tav_node_dir}/asyncapi_check.mjs ${asyncapi_json})
+  COMMAND ${TAV_NODE} ${tav_node_dir}/document_check.mjs asyncapi ${asyncapi_json})
 set_tests_properties(DevhostOpenApi.PassesTheValidator DevhostAsyncApi.PassesTheParser PROPERTIES
   FIXTURES_REQUIRED devhost_openapi TIMEOUT 120)
 
@@ -39,17 +39,17 @@ set_tests_properties(DevhostOpenApi.PassesTheValidator DevhostAsyncApi.PassesThe
 # refuses planted faults: a format change shows in the schema too.
 file(GLOB tav_schema_traces CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/tools/devhost/traces/*.jsonl)
 add_test(NAME DevhostTrace.LinesFollowTheSchema
-  COMMAND ${TAV_NODE} ${tav_node_dir}/trace_schema_check.mjs
-          --schema ${PROJECT_SOURCE_DIR}/docs/devhost-trace.schema.json ${tav_schema_traces})
+  COMMAND ${TAV_NODE} ${tav_node_dir}/document_check.mjs
+          trace ${PROJECT_SOURCE_DIR}/docs/devhost-trace.schema.json ${tav_schema_traces})
 
 # The shipped scenarios follow the scenario schema of docs/, read from YAML by
 # tav-value (run natively: the check does not depend on the word size).
 if(NOT CMAKE_CROSSCOMPILING)
   file(GLOB tav_shipped_scenarios CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/devhost/scenarios/*.yaml)
   add_test(NAME DevhostScenario.FilesFollowTheSchema
-    COMMAND ${TAV_NODE} ${tav_node_dir}/scenario_schema_check.mjs
-            --schema ${PROJECT_SOURCE_DIR}/docs/scenario.schema.json
-            --tav-value $<TARGET_FILE:tav-value> ${tav_shipped_scenarios})
+    COMMAND ${TAV_NODE} ${tav_node_dir}/document_check.mjs
+            scenario ${PROJECT_SOURCE_DIR}/docs/scenario.schema.json
+            $<TARGET_FILE:tav-value> ${tav_shipped_scenarios})
 endif()
 
 # The session page in headless Chromium against the real tool and its demo
