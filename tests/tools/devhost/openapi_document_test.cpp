@@ -199,7 +199,7 @@ TEST(DevhostOpenApi, WritesWhatTheTableSays) {
             // A second endpoint with a function name already used.
             {"/paths/~1b/delete/operationId", R"("PutB_2")"},
             // Components under allowed names (that only referenced types are:
-            // openapi_check.mjs, on the real module). A body's records, nested
+            // document_check.mjs openapi, on the real module). A body's records, nested
             // ones too, require nothing (an absent member keeps its default);
             // an answer's require every member not optional.
             {"/components/schemas/ns__Odd_T_", "(missing)"},
