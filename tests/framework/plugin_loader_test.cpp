@@ -1,6 +1,7 @@
 // The frame every plugin stands in: versions, names, the fatal report, and
-// what load and Init leave behind. An incompatible host's death is the
-// module's test (tests/plugin/plugin_module_test.cpp).
+// what Init sets up. What Load leaves in the record (versions, names, labels,
+// the type prefix) and an incompatible host's death are the module's test
+// (tests/plugin/plugin_module_test.cpp).
 #include "framework/plugin_loader.h"
 
 #include <string>
@@ -20,9 +21,7 @@ using namespace tav;
 namespace {
 
 struct TestPlugin : PluginBase {
-    int endpointsRegistered = 0;
     bool initialiseResult = true;
-    void RegisterEndpoints() override { ++endpointsRegistered; }
     bool OnInitialize() override { return initialiseResult; }
 };
 
@@ -112,22 +111,6 @@ TEST(FatalReport, TextHasOnlyTheSetParts) {
     EXPECT_EQ(fatalReportText(report),
               "Assertion failed!\n\nFile: a.cpp\nLine: 12\n\nFunction: f\n\nExpression: "
               "ALE-EECF0606");
-}
-
-TEST(PluginLoader, LoadFillsNamesAndTheRecord) {
-    auto* plugin = new TestPlugin;
-    TavLoadRecord record = loadRecord(18, 5, 2);
-    PluginLoader::Load(plugin, &record, "tav-champ-select");
-
-    EXPECT_EQ(plugin->endpointsRegistered, 1);
-    EXPECT_EQ(plugin->identity().fullName, "zub-be-tav-champ-select");
-    EXPECT_EQ(plugin->typeNamePrefix(), "TavChampSelect");
-    EXPECT_EQ(plugin->labels(), (std::vector<std::string>{"Plugins", "Plugin tav-champ-select"}));
-    EXPECT_EQ(plugin->hostVersion().text(), "18.5.2");
-    EXPECT_EQ(record.apiMinor, 0u);  // ours, not the host's
-    EXPECT_EQ(static_cast<const void*>(record.context), plugin);
-    // The framework's events in the plugin's registry: the module's description test.
-    record.callbacks->shutdown(record.context);
 }
 
 TEST(PluginLoader, InitReplacesTheConsoleTargetsOnceAndBuildsTheUserAgent) {

@@ -63,11 +63,6 @@ void FacadeHost::answer(const std::string& url, const BindingValue& value) {
     scripts_[url] = {value, 200, {}, false};
 }
 
-void FacadeHost::answerError(const std::string& url, std::uint32_t status,
-                             const std::string& text) {
-    scripts_[url] = {{}, status, text, false};
-}
-
 void FacadeHost::answerStream(const std::string& url, const std::string& text,
                               std::uint32_t errorStatus) {
     scripts_[url] = {{}, errorStatus != 0 ? errorStatus : 200, text, true};
@@ -129,12 +124,11 @@ void FacadeHost::setActive(const std::string& base, const BindingValue& active) 
     deliver(base, "v1/implementation-active", "Update", active);
 }
 
-std::vector<std::string> FacadeHost::takePublished(bool withData) {
+std::vector<std::string> FacadeHost::takePublished() {
     std::vector<std::string> out;
     for (const RecordedEvent& event : module.host().published) {
         out.push_back(event.name + " " + writeJson(event.payload.find("eventType")) + " " +
-                      std::string(event.payload.find("uri").asString()) +
-                      (withData ? " " + writeJson(event.payload.find("data")) : ""));
+                      std::string(event.payload.find("uri").asString()));
     }
     module.host().published.clear();
     return out;

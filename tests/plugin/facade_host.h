@@ -31,12 +31,10 @@ public:
     // Loads and initialises the module; scripts made before reach Init's reads.
     void start();
 
-    // What the implementations answer for url: a value record, an error, or
-    // text as a stream (with an error status, an error answer that carries
-    // the stream). Unknown URLs get a 404; each record is held until its
-    // release function runs.
+    // What the implementations answer for url: a value record or text as a
+    // stream (with an error status, an error answer that carries the stream).
+    // Unknown URLs get a 404; each record is held until its release runs.
     void answer(const std::string& url, const BindingValue& value);
-    void answerError(const std::string& url, std::uint32_t status, const std::string& text);
     void answerStream(const std::string& url, const std::string& text,
                       std::uint32_t errorStatus = 0);
 
@@ -45,9 +43,8 @@ public:
                  const BindingValue& data);
     void setActive(const std::string& base, const BindingValue& active);
 
-    // The events published since the last call, as "name eventType uri",
-    // and the data's JSON after it when asked.
-    std::vector<std::string> takePublished(bool withData = false);
+    // The events published since the last call, as "name eventType uri".
+    std::vector<std::string> takePublished();
     // The log lines since the last call, as "level text".
     std::vector<std::string> takeLog();
 

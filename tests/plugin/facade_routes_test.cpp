@@ -205,12 +205,13 @@ TEST(FacadeRoutes, EveryAnswerShapeOnEveryRoute) {
 }
 
 // What a route sends: its id in decimal, its record as the one parameter;
-// and what comes back: the implementation's error, a null trade as INVALID.
-TEST(FacadeRoutes, IdsRecordsErrorsAndNullTrades) {
+// and what comes back: the records' defaults (a null trade is INVALID, a
+// player without a ward skin has -1).
+TEST(FacadeRoutes, IdsRecordsAndDefaults) {
     FacadeHost host;
     const std::string base = kTeamBuilder;
-    host.answerError(base + "v1/session/trades/7/accept", 409, "100% busy %1");
     host.answer(base + "v1/session/trades", json(R"([null, {"id": 2}])"));
+    host.answer(base + "v1/session", json(R"({"myTeam": [{"cellId": 3}]})"));
     host.answer(base + "v1/session/my-selection", BindingValue());
     host.start();
     host.setActive(kTeamBuilder, json("true"));
@@ -244,11 +245,9 @@ TEST(FacadeRoutes, IdsRecordsErrorsAndNullTrades) {
     EXPECT_EQ(selection.find("spell1Id").asUInt64(), 4u);
     EXPECT_EQ(selection.find("wardSkinId").kind(), tav::BindingValueKind::Empty);
 
-    const FacadeHost::Answer conflict = call(host, trade, "session/trades/7/accept");
-    EXPECT_EQ(conflict.status, 409u);
-    EXPECT_EQ(conflict.error,
-              "Error response for POST " + base + "v1/session/trades/7/accept: 100% busy %1");
     const FacadeHost::Answer withNull = call(host, kRoutes[1], "session/trades");
     ASSERT_EQ(withNull.value.size(), 2u);
     EXPECT_EQ(tav::writeJson(withNull.value.elementAt(0).find("state")), "\"INVALID\"");
+    const FacadeHost::Answer session = call(host, kRoutes[0], "session");
+    EXPECT_EQ(session.value.find("myTeam").elementAt(0).find("wardSkinId").asInt64(), -1);
 }
