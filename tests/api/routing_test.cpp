@@ -61,6 +61,7 @@ TEST(MatchRoute, FullMatchesWithGreedyDecodedCaptures) {
         {"/a/{id}/b", "/a/x%2Fy+z/b", true, {{"id", "x/y z"}}},
         {"/a/{id}/b", "/a//b", true, {{"id", ""}}},
         {"/a/{id}/b", "/a/b", false, {}},
+        {"/a/{id}/b", "/a/5/bc", false, {}},
         {"/a/{+rest}/b", "/a//b", true, {{"rest", ""}}},
         {"/a/{id}", "/a/%4", true, {{"id", "4"}}},
         {"/a{#frag}", "/a#top", true, {{"frag", "top"}}},

@@ -368,8 +368,10 @@ TEST(BindingValue, CopyAndMoveWithinOneTree) {
          [](BindingValue& v) { v.member("id") = std::move(v.member("name")); },
          "{4 k:id s:Ahri /id k:name E /name k:raw b3 /raw k:skins [2 <0 {1 k:tag s:Ahri /tag } "
          "0> <1 s:Arcade 1> ] /skins } "},
-        {"move a structure into its own member",
-         [](BindingValue& v) { v.member("skins").element(0) = std::move(v.member("skins")); },
+        {"move a structure into its own grandchild",
+         [](BindingValue& v) {
+             v.member("skins").element(0).member("tag") = std::move(v.member("skins"));
+         },
          "{4 k:id i103 /id k:name s:Ahri /name k:raw b3 /raw k:skins E /skins } "},
         {"move the root into its own member",
          [](BindingValue& v) { v.member("id") = std::move(v); }, "E "},

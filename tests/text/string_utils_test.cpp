@@ -46,4 +46,21 @@ TEST(ToLowerCopy, LowersAsciiAndKeepsOtherBytes) {
     EXPECT_EQ(tav::toLowerCopy(std::string("\xC4\xD6\0A", 4)), std::string("\xC4\xD6\0a", 4));
 }
 
+// Letters fold at both ends of the alphabet; the bytes beside them ('@', '[')
+// differ from their lower-case neighbours ('`', '{') by the same bit and must not.
+TEST(StartsWithIgnoringCase, FoldsOnlyLetters) {
+    const struct {
+        std::string_view text, prefix;
+        bool starts;
+    } rows[] = {{"APPLICATION/Json; x", "application/json", true},
+                {"AZ", "az", true},
+                {"a", "ab", false},
+                {"@", "`", false},
+                {"[", "{", false},
+                {"", "", true}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(tav::startsWithIgnoringCase(row.text, row.prefix), row.starts) << row.text;
+    }
+}
+
 }  // namespace

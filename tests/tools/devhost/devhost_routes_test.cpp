@@ -68,6 +68,7 @@ TEST_F(DevhostRoutes, TheModulesAnswersAsHttp) {
             EXPECT_EQ(result->body, row.answer);
         }
         EXPECT_FALSE(result->has_header("Allow"));
+        EXPECT_EQ(result->has_header("Content-Length"), row.status != 204);  // 204 has no body
         EXPECT_EQ(result->get_header_value("Content-Type"),
                   row.status == 204 ? "" : "application/json");
     }

@@ -173,6 +173,7 @@ TEST_F(DevhostSecurity, HostileRequests) {
         {"longer port", withHost("127.0.0.1:" + port() + "0"), 421},
         {"no port", withHost("127.0.0.1"), 421},
         {"localhost as a prefix", withHost("localhost.attacker.example:" + port()), 421},
+        {"one letter off", withHost("xocalhost:" + port()), 421},
         {"no Host", request("GET", kSession, ""), 421},
         {"a control byte in a field", withHost("evil\x1b[2J:1"), 400},
         {"a quote and a high byte", withHost("evil\"\xff:1"), 421},

@@ -150,12 +150,14 @@ TEST(DevhostScenarioReader, RefusesABadScenarioWithItsLine) {
         EXPECT_EQ(error, "bad.yaml:" + bad.message);
     }
 
-    // A key the module would ignore is a warning with its line, not a refusal.
+    // A key the module would ignore is a warning with its line, not a refusal;
+    // a number at the top of its range is taken.
     Scenario scenario;
     std::string error;
     ASSERT_TRUE(parseScenario(
         "implementations:\n  legacy:\n    resources:\n      v1/session:\n"
-        "        localPlayerCelId: 3\n        trades: [{id: 1, state: SENT, sate: 1}]\n",
+        "        localPlayerCelId: 3\n        trades: [{id: 1, state: SENT, sate: 1}]\n"
+        "    answers: [{method: GET, url: v1/session, value: {}, delayMs: 600000}]\n",
         "s.yaml", types, scenario, error))
         << error;
     EXPECT_EQ(scenario.warnings,
