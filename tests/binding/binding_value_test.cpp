@@ -109,7 +109,9 @@ TEST(BindingValue, SettersAndTypedReads) {
         {[](BindingValue& v) { v.setString(std::string("a\0b", 3)); },
          "string/3: 0 0 0 0 'a\\0b' \"a\" [] 0"},
         {[](BindingValue& v) { v.setBlob(BindingBlob(2, 7)); }, "blob/2: 0 0 0 0 '' \"\" [7;7;] 0"},
-        {[](BindingValue& v) { v.setEnum(BindingEnumValue(-3, &staticTypeInfo<int>())); },
+        {[](BindingValue& v) {
+             v.setEnum(BindingEnumValue{-3, &staticTypeInfo<int>()});
+         },
          "enum/1: 0 0 0 0 '' \"\" [] -3 typed"},
         {[](BindingValue& v) { v.makeCollection(); }, "collection/0: 0 0 0 0 '' \"\" [] 0"},
         {[](BindingValue& v) { v.makeStructure(); }, "structure/0: 0 0 0 0 '' \"\" [] 0"},
