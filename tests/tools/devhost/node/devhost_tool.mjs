@@ -51,10 +51,10 @@ export async function stopTool(tool) {
 }
 
 // How long one step of a test may take.
-export const STEP_TIMEOUT = 30_000;
+const STEP_TIMEOUT = 30_000;
 
 // What a test found wrong, gathered as it goes and reported at its end.
-export const failures = [];
+const failures = [];
 export const check = (condition, what) => {
   if (!condition) failures.push(what);
 };
