@@ -1,27 +1,25 @@
 #include "binding/binding_value_context.h"
 
-#include <cstdint>
 #include <new>
 
+#include "binding/binding_page_pool.h"
 #include "diag/allocation.h"
 
 namespace tav {
 
+// A context is some 3 KB, built and dropped with every tree, most trees are
+// small and short-lived: a pool page is at hand without a heap call, and the
+// pages kept between trees make the next one free of mapping too.
+static_assert(sizeof(BindingValueContext) <= BindingPagePool::kPageSize);
+static_assert(BindingPagePool::kPageSize % alignof(BindingValueContext) == 0);
+
 BindingValueContext* BindingValueContext::create() {
-    constexpr std::size_t kAlignment = alignof(BindingValueContext);
-    void* block = diag::allocate(sizeof(BindingValueContext) + kAlignment - 1);
-    if (block == nullptr) {
-        diag::throwBadAlloc();
-    }
-    const std::uintptr_t address = (reinterpret_cast<std::uintptr_t>(block) + kAlignment - 1) &
-                                   ~std::uintptr_t{kAlignment - 1};
-    return new (reinterpret_cast<void*>(address)) BindingValueContext(block);
+    return new (BindingPagePool::instance().takePage()) BindingValueContext();
 }
 
 void BindingValueContext::destroy(BindingValueContext* context) noexcept {
-    void* const block = context->block_;
     context->~BindingValueContext();
-    diag::deallocate(block);
+    BindingPagePool::instance().returnPage(context);
 }
 
 namespace {

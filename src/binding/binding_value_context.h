@@ -1,7 +1,8 @@
 // The arena of one value tree: the table of interned strings and the slot
 // pools from which every small fixed-size object of the tree (payload headers,
 // map nodes, string entries) is carved, with the tree's heap element arrays.
-// Created by the tree's root when first needed and freed with it; tests and
+// Created by the tree's root when first needed, in a page of the value page
+// pool, and freed with it; tests and
 // benchmarks look inside through binding/testing/binding_value_context_probe.h.
 #pragma once
 
@@ -57,8 +58,7 @@ private:
     // Tests and benchmarks look inside (binding/testing/).
     friend struct BindingValueContextProbe;
 
-    explicit BindingValueContext(void* block) noexcept
-        : heapArrays_{&heapArrays_, &heapArrays_}, block_(block) {}
+    BindingValueContext() noexcept : heapArrays_{&heapArrays_, &heapArrays_} {}
     ~BindingValueContext() = default;
 
     detail::SlotPools pools_;
@@ -66,7 +66,6 @@ private:
     detail::AppendHints appendHints_;
     detail::HeapLink heapArrays_;  // a ring through this sentinel
     std::size_t blobs_ = 0;
-    void* block_;  // the heap block this context was placed in
 };
 
 }  // namespace tav

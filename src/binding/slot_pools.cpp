@@ -1,5 +1,6 @@
 #include "binding/slot_pools.h"
 
+#include <bit>
 #include <cstring>
 
 #include "binding/binding_page_pool.h"
@@ -30,18 +31,7 @@ unsigned char* bytesOf(void* page) noexcept {
 
 }  // namespace
 
-SlotPools::SlotPools() noexcept {
-    for (SizeClass& sizeClass : classes_) {
-        resetClass(sizeClass);
-    }
-}
-
-void SlotPools::resetClass(SizeClass& sizeClass) noexcept {
-    sizeClass.firstWithRoom = nullptr;
-    sizeClass.firstFull = nullptr;
-    // end 0 marks an in-line page that no allocation has used yet.
-    new (sizeClass.inlinePage) PageHeader{nullptr, nullptr, 0, 0, 0, 0};
-}
+SlotPools::SlotPools() noexcept : firstWithRoom_{} {}
 
 void SlotPools::pushFront(PageHeader*& head, PageHeader* page) noexcept {
     page->prev = nullptr;
@@ -65,18 +55,21 @@ void SlotPools::unlink(PageHeader*& head, PageHeader* page) noexcept {
 
 void SlotPools::releaseAll() noexcept {
     BindingPagePool& pagePool = BindingPagePool::instance();
-    for (SizeClass& sizeClass : classes_) {
-        for (PageHeader* list : {sizeClass.firstWithRoom, sizeClass.firstFull}) {
+    for (std::uint32_t touched = touched_; touched != 0; touched &= touched - 1) {
+        const auto index = static_cast<std::size_t>(std::countr_zero(touched));
+        const PageHeader* const inlinePage = inlineHeader(index);
+        for (PageHeader* list : {firstWithRoom_[index], firstFull_[index]}) {
             while (list != nullptr) {
                 PageHeader* const page = list;
                 list = page->next;  // read before the page can go back to the system
-                if (page != inlineHeader(sizeClass)) {
+                if (page != inlinePage) {
                     pagePool.returnPage(page);
                 }
             }
         }
-        resetClass(sizeClass);
+        firstWithRoom_[index] = nullptr;
     }
+    touched_ = 0;
     pages_ = 0;
     slotsInUse_ = 0;
 }
@@ -87,25 +80,32 @@ SlotPools::~SlotPools() {
     assert(pages_ == 0 && slotsInUse_ == 0);
 }
 
-SlotPools::PageHeader* SlotPools::inlineHeader(SizeClass& sizeClass) noexcept {
-    return std::launder(reinterpret_cast<PageHeader*>(sizeClass.inlinePage));
+SlotPools::PageHeader* SlotPools::inlineHeader(std::size_t index) noexcept {
+    return std::launder(reinterpret_cast<PageHeader*>(inlinePages_[index]));
 }
 
-SlotPools::PageHeader* SlotPools::addPage(SizeClass& sizeClass, std::size_t slotSize) {
-    PageHeader* page = inlineHeader(sizeClass);
-    std::size_t pageSize = kInlinePageSize;
-    if (page->end != 0) {
-        page = new (BindingPagePool::instance().takePage()) PageHeader{};
-        pageSize = kPageSize;
-        ++pages_;
-    }
-    // The first slot sits at the smallest multiple of the slot size that clears
-    // the header, so index 0 is never a slot and can end the free chain.
+// The first slot sits at the smallest multiple of the slot size that clears
+// the header, so index 0 is never a slot and can end the free chain.
+void SlotPools::formatPage(PageHeader* page, std::size_t pageSize, std::size_t slotSize) noexcept {
     page->inUse = 0;
     page->firstFree = 0;
     page->fresh = static_cast<std::uint16_t>((sizeof(PageHeader) + slotSize - 1) / slotSize);
     page->end = static_cast<std::uint16_t>(pageSize / slotSize);
-    pushFront(sizeClass.firstWithRoom, page);
+}
+
+void SlotPools::touch(std::size_t index, std::size_t slotSize) noexcept {
+    PageHeader* const page = new (inlinePages_[index]) PageHeader{};
+    formatPage(page, kInlinePageSize, slotSize);
+    firstFull_[index] = nullptr;
+    pushFront(firstWithRoom_[index], page);
+    touched_ |= std::uint32_t{1} << index;
+}
+
+SlotPools::PageHeader* SlotPools::addPage(std::size_t index, std::size_t slotSize) {
+    PageHeader* const page = new (BindingPagePool::instance().takePage()) PageHeader{};
+    ++pages_;
+    formatPage(page, kPageSize, slotSize);
+    pushFront(firstWithRoom_[index], page);
     return page;
 }
 
@@ -113,10 +113,12 @@ void* SlotPools::allocateSlow(std::size_t size) {
     assert(size >= 1 && size <= kLargestSlot);
     const std::size_t index = classOf(size);
     const std::size_t slotSize = (index + 1) * kGranularity;
-    SizeClass& sizeClass = classes_[index];
-    PageHeader* page = sizeClass.firstWithRoom;
+    if ((touched_ & (std::uint32_t{1} << index)) == 0) {
+        touch(index, slotSize);
+    }
+    PageHeader* page = firstWithRoom_[index];
     if (page == nullptr) {
-        page = addPage(sizeClass, slotSize);
+        page = addPage(index, slotSize);
     }
     unsigned char* slot;
     if (page->firstFree != 0) {
@@ -130,8 +132,8 @@ void* SlotPools::allocateSlow(std::size_t size) {
     ++slotsInUse_;
     if (page->firstFree == 0 && page->fresh == page->end) {
         // Full: among the full pages until a slot comes back.
-        unlink(sizeClass.firstWithRoom, page);
-        pushFront(sizeClass.firstFull, page);
+        unlink(firstWithRoom_[index], page);
+        pushFront(firstFull_[index], page);
     }
     return slot;
 }
@@ -139,13 +141,13 @@ void* SlotPools::allocateSlow(std::size_t size) {
 void SlotPools::deallocate(void* slot, std::size_t size) noexcept {
     const std::size_t index = classOf(size);
     const std::size_t slotSize = (index + 1) * kGranularity;
-    SizeClass& sizeClass = classes_[index];
     unsigned char* bytes = static_cast<unsigned char*>(slot);
     const auto address = reinterpret_cast<std::uintptr_t>(slot);
-    const auto inlineStart = reinterpret_cast<std::uintptr_t>(sizeClass.inlinePage);
+    const auto inlineStart = reinterpret_cast<std::uintptr_t>(inlinePages_[index]);
+    PageHeader* const inlinePage = inlineHeader(index);
     PageHeader* page;
     if (address - inlineStart < kInlinePageSize) {
-        page = inlineHeader(sizeClass);
+        page = inlinePage;
     } else {
         // Pool pages are aligned to their size.
         void* start = bytes - address % kPageSize;
@@ -159,13 +161,13 @@ void SlotPools::deallocate(void* slot, std::size_t size) noexcept {
     --page->inUse;
     --slotsInUse_;
 
-    if (page->inUse == 0 && page != inlineHeader(sizeClass)) {
-        unlink(wasFull ? sizeClass.firstFull : sizeClass.firstWithRoom, page);
+    if (page->inUse == 0 && page != inlinePage) {
+        unlink(wasFull ? firstFull_[index] : firstWithRoom_[index], page);
         BindingPagePool::instance().returnPage(page);
         --pages_;
     } else if (wasFull) {
-        unlink(sizeClass.firstFull, page);
-        pushFront(sizeClass.firstWithRoom, page);
+        unlink(firstFull_[index], page);
+        pushFront(firstWithRoom_[index], page);
     }
 }
 

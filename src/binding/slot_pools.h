@@ -14,7 +14,9 @@ namespace tav::detail {
 // 18 size classes of 4 to 72 bytes. Each class starts with a 144-byte page
 // held in line (room for at least one slot of every class) and takes further
 // 4096-byte pages from the process-wide page pool, returning each page as soon
-// as its last slot is freed, or all of them at once through releaseAll.
+// as its last slot is freed, or all of them at once through releaseAll. A
+// class is set up by its first allocation: a small tree touches a handful of
+// the classes, and it is built and dropped once per request.
 class SlotPools {
 public:
     static constexpr std::size_t kGranularity = 4;
@@ -34,7 +36,7 @@ public:
     void* allocate(std::size_t size) {
         assert(size >= 1 && size <= kLargestSlot);
         const std::size_t index = (size + kGranularity - 1) / kGranularity - 1;
-        PageHeader* const page = classes_[index].firstWithRoom;
+        PageHeader* const page = firstWithRoom_[index];
         if (page != nullptr && page->firstFree == 0 && page->fresh + 1 < page->end) {
             unsigned char* const slot = reinterpret_cast<unsigned char*>(page) +
                                         std::size_t{page->fresh} * (index + 1) * kGranularity;
@@ -91,24 +93,26 @@ private:
     };
     static_assert(sizeof(void*) != 4 || sizeof(PageHeader) == 16);
 
-    struct SizeClass {
-        PageHeader* firstWithRoom;
-        // Full pages, chained through the same links, so that releaseAll
-        // reaches every page without a list of its own on the heap.
-        PageHeader* firstFull;
-        alignas(8) unsigned char inlinePage[kInlinePageSize];
-    };
+    static_assert(kClassCount <= 32, "one bit of touched_ per class");
 
-    static PageHeader* inlineHeader(SizeClass& sizeClass) noexcept;
-    static void resetClass(SizeClass& sizeClass) noexcept;
+    PageHeader* inlineHeader(std::size_t index) noexcept;
     static void pushFront(PageHeader*& head, PageHeader* page) noexcept;
     static void unlink(PageHeader*& head, PageHeader* page) noexcept;
-    PageHeader* addPage(SizeClass& sizeClass, std::size_t slotSize);
+    static void formatPage(PageHeader* page, std::size_t pageSize, std::size_t slotSize) noexcept;
+    void touch(std::size_t index, std::size_t slotSize) noexcept;
+    PageHeader* addPage(std::size_t index, std::size_t slotSize);
     void* allocateSlow(std::size_t size);
 
-    SizeClass classes_[kClassCount];
+    // Per class: the pages with room (null until the class is touched), and
+    // its full pages, chained through the same links, so that releaseAll
+    // reaches every page without a list of its own on the heap; the latter
+    // and the in-line page are set up when the class is touched.
+    PageHeader* firstWithRoom_[kClassCount];
+    PageHeader* firstFull_[kClassCount];
+    std::uint32_t touched_ = 0;  // bit i: class i has been set up
     std::size_t pages_ = 0;
     std::size_t slotsInUse_ = 0;
+    alignas(8) unsigned char inlinePages_[kClassCount][kInlinePageSize];
 };
 
 }  // namespace tav::detail

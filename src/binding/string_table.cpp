@@ -218,13 +218,8 @@ void StringTable::dropAll() noexcept {
             }
         }
     }
-    if (buckets_ != inlineBuckets_) {
-        diag::deallocate(buckets_);
-        buckets_ = inlineBuckets_;
-        bucketCount_ = kInitialBuckets;
-    }
-    clearBuckets();
-    std::fill(std::begin(recent_), std::end(recent_), nullptr);
+    // The chains and the recent entries still point into the slots; the
+    // destructor, which alone may follow, reads neither.
     count_ = 0;
 }
 

@@ -33,8 +33,9 @@ public:
         }
     }
     void release(InternedString* entry, SlotPools& pools) noexcept;
-    // Frees the characters of every entry and empties the table, leaving the
-    // entries' slots to go with the pools' pages (SlotPools::releaseAll).
+    // Frees the characters of every entry, leaving the entries' slots to go
+    // with the pools' pages (SlotPools::releaseAll); only the destructor may
+    // follow.
     void dropAll() noexcept;
 
     const InternedString* lookup(std::string_view text) const noexcept;

@@ -57,6 +57,10 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) {
         return false;
     }
+    // Callers mostly hold the text as the prefix spells it.
+    if (text.starts_with(prefix)) {
+        return true;
+    }
     for (std::size_t i = 0; i < prefix.size(); ++i) {
         if (asciiLower(text[i]) != asciiLower(prefix[i])) {
             return false;

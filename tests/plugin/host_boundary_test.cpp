@@ -218,7 +218,7 @@ TEST(HostBoundary, ARequestWithEveryAllocationFailingInTurn) {
             },
             unload);
         exhausted = false;
-        EXPECT_GT(runs, 10);     // short strings take no allocation of their own
+        EXPECT_GT(runs, 5);      // trees and short strings take no heap block of their own
         EXPECT_GE(answered, 1);  // the last run, at least
         EXPECT_EQ(silentErrors, 0);
     }
