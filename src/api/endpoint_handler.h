@@ -5,8 +5,10 @@
 // error with its status) back into the call result.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -73,12 +75,28 @@ class TypedEndpointHandler final : public EndpointHandler {
 public:
     TypedEndpointHandler(const BindingFunctionDescriptor& function, Fn fn)
         : function_(function), fn_(std::move(fn)) {}
+    ~TypedEndpointHandler() override { ::operator delete(spare_.load(std::memory_order_acquire)); }
+    TypedEndpointHandler(const TypedEndpointHandler&) = delete;
+    TypedEndpointHandler& operator=(const TypedEndpointHandler&) = delete;
 
     std::uintptr_t prepare(CallResult& call, std::span<BindingValue> parameters,
                            void* /*requestContext*/) override {
-        auto arguments = std::make_unique<Arguments>();
-        convertAll(call, parameters, *arguments, std::index_sequence_for<Args...>{});
-        return reinterpret_cast<std::uintptr_t>(arguments.release());
+        void* const block = takeBlock();
+        Arguments* arguments = nullptr;
+        try {
+            arguments = new (block) Arguments();
+        } catch (...) {
+            giveBack(block);
+            throw;
+        }
+        try {
+            convertAll(call, parameters, *arguments, std::index_sequence_for<Args...>{});
+        } catch (...) {
+            arguments->~Arguments();
+            giveBack(block);
+            throw;
+        }
+        return reinterpret_cast<std::uintptr_t>(arguments);
     }
 
     void invoke(CallResult& call, const EndpointRequestInfo* info, std::uintptr_t state,
@@ -94,13 +112,34 @@ public:
         }
     }
 
-    void release(std::uintptr_t state) override { delete reinterpret_cast<Arguments*>(state); }
+    void release(std::uintptr_t state) override {
+        auto* const arguments = reinterpret_cast<Arguments*>(state);
+        arguments->~Arguments();
+        giveBack(arguments);
+    }
 
     const StaticTypeInfo* requestInfoType() const override {
         return kWithInfo ? &staticTypeInfo<EndpointRequestInfo>() : nullptr;
     }
 
 private:
+    static_assert(alignof(Arguments) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+
+    // Requests mostly come one at a time: the block of the last one's
+    // arguments is kept for the next, so that a call takes no heap block for
+    // them. One that arrives while another holds it takes a block of its own.
+    void* takeBlock() {
+        void* const spare = spare_.exchange(nullptr, std::memory_order_acquire);
+        return spare != nullptr ? spare : ::operator new(sizeof(Arguments));
+    }
+    void giveBack(void* block) noexcept {
+        void* expected = nullptr;
+        if (!spare_.compare_exchange_strong(expected, block, std::memory_order_release,
+                                            std::memory_order_relaxed)) {
+            ::operator delete(block);
+        }
+    }
+
     template <std::size_t... I>
     void convertAll([[maybe_unused]] CallResult& call,
                     [[maybe_unused]] std::span<BindingValue> parameters,
@@ -148,6 +187,7 @@ private:
 
     const BindingFunctionDescriptor& function_;
     Fn fn_;
+    std::atomic<void*> spare_{nullptr};  // a block for one Arguments, unconstructed
 };
 
 // The handler of function for fn, a callable over the native types Args

@@ -36,7 +36,9 @@ bool onHeap(const InternedString* entry) noexcept {
 
 }  // namespace
 
-StringTable::StringTable() noexcept : key_(stringHashKey()), recent_{}, buckets_(inlineBuckets_) {
+// recent_ is left as it is: a slot is read only once its bit is set.
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
+StringTable::StringTable() noexcept : key_(stringHashKey()), buckets_(inlineBuckets_) {
     clearBuckets();
 }
 
@@ -93,8 +95,10 @@ InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
         return &gEmptyString;
     }
     static_assert(kRecentSlots == 64, "recentIndex keeps the top 6 bits");
-    InternedString*& recent = recent_[recentIndex(text, key_)];
-    if (recent != nullptr && recent->length == text.size() &&
+    const std::size_t recentSlot = recentIndex(text, key_);
+    const std::uint64_t recentBit = std::uint64_t{1} << recentSlot;
+    InternedString*& recent = recent_[recentSlot];
+    if ((recentFilled_ & recentBit) != 0 && recent->length == text.size() &&
         sameBytes(recent->chars, text.data(), text.size())) {
         ++recent->references;
         return recent;
@@ -105,6 +109,7 @@ InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
         if (holds(entry, hash, text)) {
             ++entry->references;
             recent = entry;
+            recentFilled_ |= recentBit;
             return entry;
         }
     }
@@ -129,6 +134,7 @@ InternedString* StringTable::intern(std::string_view text, SlotPools& pools) {
     auto* entry = new (slot) InternedString{*bucket, chars, length, hash, 1};
     *bucket = entry;
     recent = entry;
+    recentFilled_ |= recentBit;
     ++count_;
     if (count_ > bucketCount_) {
         // A failed growth leaves a valid, only more loaded, table.
@@ -189,9 +195,10 @@ void StringTable::release(InternedString* entry, SlotPools& pools) noexcept {
         link = &(*link)->next;
     }
     *link = entry->next;
-    InternedString*& recent = recent_[recentIndex({entry->chars, entry->length}, key_)];
-    if (recent == entry) {
-        recent = nullptr;
+    const std::size_t recentSlot = recentIndex({entry->chars, entry->length}, key_);
+    const std::uint64_t recentBit = std::uint64_t{1} << recentSlot;
+    if ((recentFilled_ & recentBit) != 0 && recent_[recentSlot] == entry) {
+        recentFilled_ &= ~recentBit;
     }
     if (onHeap(entry)) {
         diag::deallocate(const_cast<char*>(entry->chars));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "binding/binding_value.h"
@@ -59,6 +60,7 @@ private:
 
     StringHashKey key_;
     InternedString* recent_[kRecentSlots];
+    std::uint64_t recentFilled_ = 0;  // bit i: recent_[i] holds an entry of this table
     Bucket* buckets_;
     std::size_t bucketCount_ = kInitialBuckets;
     std::size_t count_ = 0;
