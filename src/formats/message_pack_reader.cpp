@@ -5,10 +5,10 @@
 #include <limits>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "binding/binding_value.h"
 #include "formats/message_pack.h"
+#include "formats/nesting_stack.h"
 #include "formats/value_tree_sink.h"
 #include "text/message.h"
 
@@ -47,7 +47,6 @@ public:
           sink_(result_.value, ElementStaging::Off, KeyPrediction::On) {}
 
     BindingResult run(std::uint32_t& position) {
-        left_.reserve(16);
         if (position_ < length_) {
             readValue(bytes_[position_++]);  // the root
         }
@@ -277,7 +276,7 @@ private:
     ValueTreeSink sink_;
     // Elements or key-value pairs still to come in each open container,
     // innermost last.
-    std::vector<std::uint32_t> left_;
+    NestingStack<std::uint32_t> left_;
     std::string_view pendingKey_;  // the last key read; used by the next value
 };
 

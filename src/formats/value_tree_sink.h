@@ -5,16 +5,15 @@
 // readers.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <limits>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "binding/binding_value.h"
 #include "binding/element_stack.h"
 #include "binding/shape_predictor.h"
+#include "formats/nesting_stack.h"
 #include "text/message.h"
 
 namespace tav {
@@ -155,49 +154,6 @@ private:
         std::size_t base;
     };
 
-    // The open containers, innermost last: the first levels in line, so that
-    // a small body takes no heap block for them; deeper ones move the whole
-    // stack to the heap.
-    class OpenStack {
-    public:
-        OpenStack() noexcept : data_(inline_) {}
-        OpenStack(const OpenStack&) = delete;
-        OpenStack& operator=(const OpenStack&) = delete;
-
-        bool empty() const noexcept { return size_ == 0; }
-        std::size_t size() const noexcept { return size_; }
-        Open& back() noexcept { return data_[size_ - 1]; }
-        const Open& back() const noexcept { return data_[size_ - 1]; }
-        Open& operator[](std::size_t index) noexcept { return data_[index]; }
-        const Open* begin() const noexcept { return data_; }
-        const Open* end() const noexcept { return data_ + size_; }
-        void push_back(const Open& open) {
-            if (size_ == capacity_) {
-                grow();
-            }
-            data_[size_++] = open;
-        }
-        void pop_back() noexcept { --size_; }
-        void clear() noexcept { size_ = 0; }
-
-    private:
-        static constexpr std::size_t kInline = 16;
-
-        void grow() {
-            std::vector<Open> larger(capacity_ * 2);
-            std::copy(data_, data_ + size_, larger.begin());
-            heap_ = std::move(larger);
-            data_ = heap_.data();
-            capacity_ = heap_.size();
-        }
-
-        Open* data_;
-        std::size_t size_ = 0;
-        std::size_t capacity_ = kInline;
-        std::vector<Open> heap_;
-        Open inline_[kInline];
-    };
-
     BindingValue& container(const Open& open) noexcept {
         return open.value != nullptr ? *open.value : stack_[open.at];
     }
@@ -207,7 +163,7 @@ private:
 
     BindingValue& root_;
     BindingValue* current_;
-    OpenStack open_;
+    NestingStack<Open> open_;  // innermost last
     ElementStack stack_;
     detail::ShapePredictor shapes_;
     bool staging_;
