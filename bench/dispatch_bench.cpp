@@ -176,14 +176,12 @@ void matchLiteral(benchmark::State& state) {
     const Route& route = *api().get->route;
     std::uint64_t allocations = 0;
     for (auto _ : state) {
-        const std::uint64_t newBefore = tav::bench::globalNewCalls.load(std::memory_order_relaxed);
-        const std::uint64_t before = diag::readAllocationCounters().allocations;
+        const std::uint64_t before = heapBlocks();
         MatchRecord match;
         match.method = TAV_METHOD_GET;
         match.path = "/tav-champ-select/v1/session";
         benchmark::DoNotOptimize(findRoute(match, std::span(&route, 1), true));
-        allocations += tav::bench::globalNewCalls.load(std::memory_order_relaxed) - newBefore +
-                       diag::readAllocationCounters().allocations - before;
+        allocations += heapBlocks() - before;
     }
     if (allocations != 0) {
         state.SkipWithError("matching a literal route allocated");

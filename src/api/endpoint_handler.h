@@ -85,14 +85,11 @@ public:
         Arguments* arguments = nullptr;
         try {
             arguments = new (block) Arguments();
-        } catch (...) {
-            giveBack(block);
-            throw;
-        }
-        try {
             convertAll(call, parameters, *arguments, std::index_sequence_for<Args...>{});
         } catch (...) {
-            arguments->~Arguments();
+            if (arguments != nullptr) {
+                arguments->~Arguments();
+            }
             giveBack(block);
             throw;
         }

@@ -2,8 +2,8 @@
 // pools from which every small fixed-size object of the tree (payload headers,
 // map nodes, string entries) is carved, with the tree's heap element arrays.
 // Created by the tree's root when first needed, in a page of the value page
-// pool, and freed with it; tests and
-// benchmarks look inside through binding/testing/binding_value_context_probe.h.
+// pool, and freed with it; tests and benchmarks look inside through
+// binding/testing/binding_value_context_probe.h.
 #pragma once
 
 #include <cstddef>

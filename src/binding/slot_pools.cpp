@@ -143,8 +143,8 @@ void SlotPools::deallocate(void* slot, std::size_t size) noexcept {
     const std::size_t slotSize = (index + 1) * kGranularity;
     unsigned char* bytes = static_cast<unsigned char*>(slot);
     const auto address = reinterpret_cast<std::uintptr_t>(slot);
-    const auto inlineStart = reinterpret_cast<std::uintptr_t>(inlinePages_[index]);
     PageHeader* const inlinePage = inlineHeader(index);
+    const auto inlineStart = reinterpret_cast<std::uintptr_t>(inlinePage);
     PageHeader* page;
     if (address - inlineStart < kInlinePageSize) {
         page = inlinePage;

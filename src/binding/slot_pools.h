@@ -89,7 +89,7 @@ private:
         // walked to chain its slots, and each slot is first written by its
         // first user.
         std::uint16_t fresh;
-        std::uint16_t end;  // one past the last slot; 0 for an unused in-line page
+        std::uint16_t end;  // one past the last slot
     };
     static_assert(sizeof(void*) != 4 || sizeof(PageHeader) == 16);
 
@@ -103,9 +103,9 @@ private:
     PageHeader* addPage(std::size_t index, std::size_t slotSize);
     void* allocateSlow(std::size_t size);
 
-    // Per class: the pages with room (null until the class is touched), and
-    // its full pages, chained through the same links, so that releaseAll
-    // reaches every page without a list of its own on the heap; the latter
+    // Per class: the pages with room (null until the class is touched) and
+    // the full pages, chained through the same links, so that releaseAll
+    // reaches every page without a list of its own on the heap. The full list
     // and the in-line page are set up when the class is touched.
     PageHeader* firstWithRoom_[kClassCount];
     PageHeader* firstFull_[kClassCount];
